@@ -1,0 +1,26 @@
+// Process entry point.
+#include "app/command_line.h"
+#include "app/pelmora_app_win.h"
+#include "download/base_url_win.h"
+#include "win/text_win.h"
+
+#include <windows.h>
+
+namespace pelmora {
+namespace {
+CPelmoraApp* g_app = nullptr;
+}
+CPelmoraApp& TheApp() { return *g_app; }
+}  // namespace pelmora
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The text after the program path, whole, as the framework would hand it on.
+    const std::wstring arguments =
+        win::ToWide(pelmora::ArgumentsOf(win::ToU16(::GetCommandLineW())));
+    pelmora::InitBaseUrl();
+    pelmora::CPelmoraApp app(arguments);
+    pelmora::g_app = &app;
+    app.InitInstance();
+    pelmora::g_app = nullptr;
+    return 0;
+}

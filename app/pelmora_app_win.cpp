@@ -1,0 +1,43 @@
+#include "app/pelmora_app_win.h"
+
+#include "app/interface_language_win.h"
+#include "app/pelmora_dlg_win.h"
+#include "string_ids.h"
+#include "win/diagnostics_win.h"
+#include "win/string_resources_win.h"
+
+#include <commctrl.h>
+
+namespace pelmora {
+
+bool CPelmoraApp::InitInstance() {
+    // The marker exists exactly while an instance runs: its handle is never
+    // closed and goes away with the process, even after a crash.
+    HANDLE marker = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
+                                         L"Pelmora");
+    if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        win::Diag(L"[Pelmora]Another instance is running\n");
+        if (QuietMode()) return false;
+        // Speak the language the running instance shows.
+        Settings settings;
+        ReadSettings(settings);
+        const std::wstring text = win::LoadText(IDS_ALREADY_RUNNING);
+        ::MessageBoxW(nullptr, text.c_str(), L"Pelmora", MB_OK);
+        return false;
+    }
+
+    INITCOMMONCONTROLSEX controls = {};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = 0xFF;
+    ::InitCommonControlsEx(&controls);
+
+    {
+        CPelmoraDlg dlg(QuietMode(), m_lpCmdLine);
+        m_pMainWnd = &dlg;
+        dlg.DoModal();
+        m_pMainWnd = nullptr;
+    }
+    return false;
+}
+
+}  // namespace pelmora

@@ -1,0 +1,9 @@
+// User messages posted to the main window. Kept above WM_USER+2, whose
+// values are the dialog manager's DM_* messages.
+#pragma once
+#include <windows.h>
+
+#define WM_LIST_INSTALL_CLICK 6024      // wParam: 2024 + row
+#define WM_PROGRAM_STATUS_REFRESH 6025  // wParam: a catalogue id
+#define WM_LIST_VIEW_CLICK 6026         // wParam: row
+#define WM_LIST_RUN_CLICK 6027          // wParam: row

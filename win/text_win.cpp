@@ -1,0 +1,26 @@
+#include "win/text_win.h"
+
+namespace win {
+
+std::string ToCodePage(std::wstring_view text, UINT codePage) {
+    if (text.empty()) return {};
+    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return {};
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                          nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromCodePage(std::string_view bytes, UINT codePage) {
+    if (bytes.empty()) return {};
+    const int n = ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                        nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace win

@@ -1,0 +1,20 @@
+// Conversions between wide strings, 8-bit code pages and the portable
+// UTF-16 strings of the Windows-free code.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace win {
+
+std::string ToCodePage(std::wstring_view text, UINT codePage);
+std::wstring FromCodePage(std::string_view bytes, UINT codePage);
+inline std::string ToUtf8(std::wstring_view text) { return ToCodePage(text, CP_UTF8); }
+inline std::wstring FromUtf8(std::string_view bytes) { return FromCodePage(bytes, CP_UTF8); }
+
+// wchar_t is UTF-16 on Windows, so these are plain copies.
+inline std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
+inline std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
+
+}  // namespace win
