@@ -9,17 +9,32 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 case "$action" in
 init)
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if [ ! -f "$WINEPREFIX/.pelmora-ready" ]; then
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1
+        # Let the first boot, and the first font set-up (done by the first
+        # process that loads gdi32), write their registry defaults now, or
+        # they overwrite the font links set below.
+        wineserver -w
+        wine rundll32.exe gdi32.dll,GdiFlush >/dev/null 2>&1 || true
+        wineserver -w
+        link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
         # Tahoma has no Hangul/Han/Kana glyphs under Wine; link a font that has.
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-            /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
-        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-            /v 'Microsoft Sans Serif' /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        for face in Tahoma 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+            wine reg add "$link" /v "$face" /t REG_MULTI_SZ \
+                /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+        done
+        # No window manager under Xvfb: let Wine draw captions and frames itself.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+        wineserver -w
+        touch "$WINEPREFIX/.pelmora-ready"
     fi
-    # Keep the server alive between test programs so each starts quickly.
+    # Keep the server alive between test programs so each starts quickly, and
+    # start Wine's own services now, detached from any test's output: started
+    # later by a test program, they would hold its output pipe open and the
+    # test runner would wait for them forever.
     wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     exit 0
     ;;
 stop)

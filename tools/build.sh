@@ -1,0 +1,17 @@
+#!/bin/bash
+# Builds both trees: build/win (Pelmora.exe and Windows tests, cross-built)
+# and build/native (Windows-free logic under sanitizers, fuzzers).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+what="${1:-all}"
+if [ "$what" = all ] || [ "$what" = win ]; then
+    cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+    cmake --build build/win
+fi
+if [ "$what" = all ] || [ "$what" = native ]; then
+    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    cmake --build build/native
+fi

@@ -1,0 +1,172 @@
+// Drives windows of other processes for black-box tests (runs in the same
+// Wine prefix as Pelmora). Output is UTF-8, one record per line, fields
+// separated by tabs. Exit code 0 on success, 1 when a wait timed out or a
+// window was not found, 2 on bad usage.
+//
+//   windows                          hwnd pid visible class title, per top-level window
+//   wait-window TITLE [MS] [CLASS]   hwnd of a visible top-level window with that exact title
+//   wait-gone HWND [MS]              until the window no longer exists
+//   texts HWND                       id class text, per child window
+//   click HWND ID                    posts the BN_CLICKED command of child ID to HWND
+//   close HWND                       posts WM_CLOSE
+//   run MS APPLICATION COMMANDLINE   starts a process with exactly that command line,
+//                                    waits up to MS, prints its exit code (timeout: ends it, exit 1)
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Print(const std::wstring& text) {
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                        nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                              n, nullptr, nullptr);
+    bytes.push_back('\n');
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+                &written, nullptr);
+}
+
+std::wstring Text(HWND wnd) {
+    wchar_t buffer[4096] = {};
+    // WM_GETTEXT works across processes where GetWindowText would not.
+    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000,
+                          nullptr);
+    return buffer;
+}
+
+std::wstring ClassOf(HWND wnd) {
+    wchar_t name[256] = {};
+    ::GetClassNameW(wnd, name, 256);
+    return name;
+}
+
+std::wstring Hex(HWND wnd) {
+    unsigned long long value = reinterpret_cast<UINT_PTR>(wnd);
+    std::wstring digits;
+    do {
+        digits.insert(digits.begin(), L"0123456789abcdef"[value % 16]);
+        value /= 16;
+    } while (value);
+    return digits;
+}
+
+HWND ParseHwnd(const wchar_t* text) {
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::wcstoull(text, nullptr, 16)));
+}
+
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    ::EnumWindows(
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(wnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+int ListWindows() {
+    for (HWND wnd : TopLevelWindows()) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(wnd, &pid);
+        Print(Hex(wnd) + L"\t" + std::to_wstring(pid) + L"\t" +
+              (::IsWindowVisible(wnd) ? L"1" : L"0") + L"\t" + ClassOf(wnd) + L"\t" + Text(wnd));
+    }
+    return 0;
+}
+
+int WaitWindow(const std::wstring& title, DWORD ms, const std::wstring& className) {
+    const ULONGLONG deadline = ::GetTickCount64() + ms;
+    do {
+        for (HWND wnd : TopLevelWindows()) {
+            if (!::IsWindowVisible(wnd) || Text(wnd) != title) continue;
+            if (!className.empty() && ClassOf(wnd) != className) continue;
+            Print(Hex(wnd));
+            return 0;
+        }
+        ::Sleep(100);
+    } while (::GetTickCount64() < deadline);
+    return 1;
+}
+
+int WaitGone(HWND wnd, DWORD ms) {
+    const ULONGLONG deadline = ::GetTickCount64() + ms;
+    while (::IsWindow(wnd)) {
+        if (::GetTickCount64() >= deadline) return 1;
+        ::Sleep(100);
+    }
+    return 0;
+}
+
+int ListTexts(HWND parent) {
+    if (!::IsWindow(parent)) return 1;
+    std::vector<HWND> children;
+    ::EnumChildWindows(
+        parent,
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(wnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children)
+        Print(std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" +
+              Text(child));
+    return 0;
+}
+
+int Click(HWND parent, int id) {
+    HWND button = ::GetDlgItem(parent, id);
+    if (!button) return 1;
+    return ::PostMessageW(parent, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                          reinterpret_cast<LPARAM>(button))
+               ? 0
+               : 1;
+}
+
+int Run(DWORD ms, const std::wstring& application, std::wstring commandLine) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &process))
+        return 2;
+    ::CloseHandle(process.hThread);
+    int result = 0;
+    if (::WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0) {
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.hProcess, &code);
+        Print(std::to_wstring(code));
+    } else {
+        ::TerminateProcess(process.hProcess, 255);  // our own child, by handle
+        Print(L"timeout");
+        result = 1;
+    }
+    ::CloseHandle(process.hProcess);
+    return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    const std::wstring command = argv[1];
+    auto ms = [&](int i, DWORD fallback) {
+        return argc > i ? static_cast<DWORD>(std::wcstoul(argv[i], nullptr, 10)) : fallback;
+    };
+    if (command == L"windows") return ListWindows();
+    if (command == L"wait-window" && argc >= 3)
+        return WaitWindow(argv[2], ms(3, 10000), argc > 4 ? argv[4] : L"");
+    if (command == L"wait-gone" && argc >= 3) return WaitGone(ParseHwnd(argv[2]), ms(3, 10000));
+    if (command == L"texts" && argc >= 3) return ListTexts(ParseHwnd(argv[2]));
+    if (command == L"click" && argc >= 4) return Click(ParseHwnd(argv[2]), _wtoi(argv[3]));
+    if (command == L"close" && argc >= 3)
+        return ::PostMessageW(ParseHwnd(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == L"run" && argc >= 5) return Run(ms(2, 10000), argv[3], argv[4]);
+    return 2;
+}
