@@ -12,8 +12,8 @@ read -r display xvfb_pid < <(bash tools/xvfb.sh)
 trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
 export DISPLAY="$display"
 
+echo "Screenshots taken by the tests go to $root/build/win/screenshots/"
 status=0
 ctest --test-dir build/native --output-on-failure || status=1
 ctest --test-dir build/win --output-on-failure || status=1
-echo "Screenshots: $root/build/win/screenshots/"
 exit $status
