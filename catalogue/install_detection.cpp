@@ -7,9 +7,8 @@ namespace {
 
 // Keys of the four known tools, ids 1 to 4; the list rows 0 to 3 use the same.
 constexpr std::u16string_view kFixedKeyNames[] = {u"Halvex", u"Quorin", u"Pindral", u"Strenna"};
-constexpr std::u16string_view kFixedExecutables[] = {u"\\Halvexer.exe", u"\\Quorin.exe",
-                                                     u"\\Pindrals.exe", u"\\Strenna.exe",
-                                                     u"\\Veddimar.exe"};
+constexpr std::u16string_view kFixedExecutables[] = {
+    u"\\Halvexer.exe", u"\\Quorin.exe", u"\\Pindrals.exe", u"\\Strenna.exe", u"\\Veddimar.exe"};
 constexpr int kFixedKeyCount = static_cast<int>(std::size(kFixedKeyNames));
 constexpr int kFixedExecutableCount = static_cast<int>(std::size(kFixedExecutables));
 

@@ -18,9 +18,7 @@ constexpr int kButtonInset = 1;
 // Checked state image of a list-view check box (index 2; 1 is unchecked).
 constexpr UINT kCheckedStateImage = INDEXTOSTATEIMAGEMASK(2);
 
-bool ValidIndex(int index, size_t size) {
-    return index >= 0 && static_cast<size_t>(index) < size;
-}
+bool ValidIndex(int index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
 
 }  // namespace
 
@@ -36,16 +34,16 @@ bool CListCtrlEx::LayoutKey::operator==(const LayoutKey& o) const {
 }
 
 CListCtrlEx::~CListCtrlEx() {
-    m_rowProgress.reset();
-    m_rowButtonState.reset();
+    m_rowProgress.Reset();
+    m_rowButtonState.Reset();
     DestroyControls();
     Detach();
 }
 
 bool CListCtrlEx::Attach(HWND list) {
     Detach();
-    if (!list || !::SetWindowSubclass(list, SubclassProc, kSubclassId,
-                                      reinterpret_cast<DWORD_PTR>(this)))
+    if (!list ||
+        !::SetWindowSubclass(list, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
     list_ = list;
     laidOut_ = CurrentLayout();
@@ -153,8 +151,7 @@ std::wstring CListCtrlEx::GetItemText(int row, int column) const {
     item.iSubItem = column;
     item.pszText = buffer;
     item.cchTextMax = static_cast<int>(std::size(buffer));
-    const auto n =
-        ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    const auto n = ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return std::wstring(buffer, static_cast<size_t>(n));
 }
 
@@ -162,15 +159,13 @@ int CListCtrlEx::GetItemCount() const {
     return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
 }
 
-bool CListCtrlEx::DeleteAllItems() {
-    return ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0) != 0;
-}
+bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0) != 0; }
 
 // The state image stays on the items when the check-box style is removed, so
 // rows ticked while browsing still read as ticked in install mode.
 bool CListCtrlEx::GetCheck(int row) const {
-    const auto state = static_cast<UINT>(
-        ::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    const auto state =
+        static_cast<UINT>(::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
     return state == kCheckedStateImage;
 }
 
@@ -191,42 +186,44 @@ void CListCtrlEx::SetImageList(HIMAGELIST images) {
 
 // ---- per-row values ---------------------------------------------------------
 
-HRESULT CListCtrlEx::Allocate(std::optional<std::vector<std::int32_t>>& values, int rows) {
-    if (values) return S_OK;
+HRESULT CListCtrlEx::RowValues::Allocate(int rows) {
+    if (values_) return S_OK;
     try {
-        values.emplace(static_cast<size_t>(rows > 0 ? rows : 0), 0);
+        values_.emplace(static_cast<size_t>(rows > 0 ? rows : 0), 0);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
 }
 
-HRESULT CListCtrlEx::SetRowProgress(int row, int percent) {
-    const HRESULT hr = Allocate(m_rowProgress, GetItemCount());
+HRESULT CListCtrlEx::RowValues::Set(int row, std::int32_t value, int rowsIfAbsent) {
+    const HRESULT hr = Allocate(rowsIfAbsent);
     if (FAILED(hr)) return hr;
-    if (!ValidIndex(row, m_rowProgress->size())) return E_INVALIDARG;
-    (*m_rowProgress)[row] = percent;
+    if (!ValidIndex(row, values_->size())) return E_INVALIDARG;
+    (*values_)[row] = value;
     return S_OK;
+}
+
+bool CListCtrlEx::RowValues::Get(int row, int& value) const {
+    if (!values_ || !ValidIndex(row, values_->size())) return false;
+    value = (*values_)[row];
+    return true;
+}
+
+HRESULT CListCtrlEx::SetRowProgress(int row, int percent) {
+    return m_rowProgress.Set(row, percent, GetItemCount());
 }
 
 bool CListCtrlEx::RowProgress(int row, int& percent) const {
-    if (!m_rowProgress || !ValidIndex(row, m_rowProgress->size())) return false;
-    percent = (*m_rowProgress)[row];
-    return true;
+    return m_rowProgress.Get(row, percent);
 }
 
 HRESULT CListCtrlEx::SetRowButtonState(int row, std::uint8_t state) {
-    const HRESULT hr = Allocate(m_rowButtonState, GetItemCount());
-    if (FAILED(hr)) return hr;
-    if (!ValidIndex(row, m_rowButtonState->size())) return E_INVALIDARG;
-    (*m_rowButtonState)[row] = state;
-    return S_OK;
+    return m_rowButtonState.Set(row, state, GetItemCount());
 }
 
 bool CListCtrlEx::RowButtonState(int row, int& state) const {
-    if (!m_rowButtonState || !ValidIndex(row, m_rowButtonState->size())) return false;
-    state = (*m_rowButtonState)[row];
-    return true;
+    return m_rowButtonState.Get(row, state);
 }
 
 // ---- progress bars ------------------------------------------------------------
@@ -234,7 +231,7 @@ bool CListCtrlEx::RowButtonState(int row, int& state) const {
 HRESULT CListCtrlEx::CreateProgressBars() {
     DestroyProgressBars();
     const int rows = GetItemCount();
-    HRESULT hr = Allocate(m_rowProgress, rows);
+    HRESULT hr = m_rowProgress.Allocate(rows);
     if (FAILED(hr)) return hr;
     for (int row = 0; row < rows; ++row) {
         hr = CreateEmbedded(Kind::ProgressBar, row, {}, false, m_progressBars);
@@ -250,8 +247,7 @@ void CListCtrlEx::ShowProgressBars() {
     for (size_t k = 0; k < m_progressBars.size(); ++k) {
         Embedded& bar = m_progressBars[k];
         int percent = 0;
-        if (RowProgress(bar.row, percent))
-            ::SendMessageW(bar.wnd.get(), PBM_SETPOS, percent, 0);
+        if (RowProgress(bar.row, percent)) ::SendMessageW(bar.wnd.get(), PBM_SETPOS, percent, 0);
         if (GetCheck(bar.row)) {
             bar.wanted = true;
             Place(Kind::ProgressBar, bar);
@@ -261,8 +257,7 @@ void CListCtrlEx::ShowProgressBars() {
 
 HRESULT CListCtrlEx::UpdateRowProgress(int row) {
     int percent = 0;
-    if (!ValidIndex(row, m_progressBars.size()) || !RowProgress(row, percent))
-        return E_INVALIDARG;
+    if (!ValidIndex(row, m_progressBars.size()) || !RowProgress(row, percent)) return E_INVALIDARG;
     Embedded& bar = m_progressBars[row];
     ::SendMessageW(bar.wnd.get(), PBM_SETPOS, percent, 0);
     if (GetCheck(row) && !bar.wanted) {
@@ -299,13 +294,13 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
                                           const std::wstring& installText) {
     DestroyInstallButtons();
     const int rows = GetItemCount();
-    HRESULT hr = Allocate(m_rowButtonState, rows);
+    HRESULT hr = m_rowButtonState.Allocate(rows);
     if (FAILED(hr)) return hr;
     for (int row = 0; row < rows; ++row) {
         int state = 0;
         RowButtonState(row, state);
-        hr = CreateEmbedded(Kind::InstallButton, row, state == 2 ? executeText : installText,
-                            false, m_installButtons);
+        hr = CreateEmbedded(Kind::InstallButton, row, state == 2 ? executeText : installText, false,
+                            m_installButtons);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -399,8 +394,7 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
         return false;
     RECT item{};
     item.left = LVIR_BOUNDS;
-    if (!::SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)))
-        return false;
+    if (!::SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item))) return false;
     const int inset = kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset;
     rect.left = item.left + header.left + 2;
     rect.right = item.left + header.right - 4;

@@ -30,7 +30,7 @@ constexpr int kRunButtonIdBase = 3044;
 constexpr UINT WM_LIST_ROW_PROGRESS = WM_APP + 0x124;
 
 class CListCtrlEx {
-public:
+  public:
     CListCtrlEx() = default;
     ~CListCtrlEx();
     CListCtrlEx(const CListCtrlEx&) = delete;
@@ -91,12 +91,24 @@ public:
     // WM_LIST_ROW_PROGRESS and returns at once, without waiting for the list.
     void ShowRowProgress(int row, int percent);
 
-private:
+  private:
     enum class Kind { ProgressBar, InstallButton, ViewButton, RunButton };
     struct Embedded {
         win::Window wnd;
         int row = 0;
         bool wanted = false;  // shown when its row is in view
+    };
+    // One value per row, absent until first used; the row count then bounds
+    // every later index.
+    class RowValues {
+      public:
+        HRESULT Allocate(int rows);
+        HRESULT Set(int row, std::int32_t value, int rowsIfAbsent);
+        bool Get(int row, int& value) const;
+        void Reset() noexcept { values_.reset(); }
+
+      private:
+        std::optional<std::vector<std::int32_t>> values_;
     };
     // Where the controls were last laid out; a change means a relayout.
     struct LayoutKey {
@@ -108,8 +120,8 @@ private:
         bool operator==(const LayoutKey& o) const;
     };
 
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp,
-                                         UINT_PTR id, DWORD_PTR self) noexcept;
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                         DWORD_PTR self) noexcept;
     LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
     void ForwardCommand(WPARAM wp, LPARAM lp);
     void ApplyRowProgress(int row, int percent);
@@ -124,14 +136,13 @@ private:
     LayoutKey CurrentLayout() const;
     static void DestroyAll(std::vector<Embedded>& controls) noexcept;
     void DestroyControls() noexcept;
-    static HRESULT Allocate(std::optional<std::vector<std::int32_t>>& values, int rows);
 
     std::vector<Embedded> m_progressBars;
     std::vector<Embedded> m_installButtons;
     std::vector<Embedded> m_viewButtons;
     std::vector<Embedded> m_runButtons;
-    std::optional<std::vector<std::int32_t>> m_rowProgress;
-    std::optional<std::vector<std::int32_t>> m_rowButtonState;
+    RowValues m_rowProgress;
+    RowValues m_rowButtonState;
 
     std::atomic<HWND> list_{nullptr};  // borrowed; read by ShowRowProgress on any thread
     LayoutKey laidOut_{};

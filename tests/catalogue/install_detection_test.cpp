@@ -40,7 +40,8 @@ TEST(InstallDetection, FolderIsTheUninstallerPathUpToItsLastBackslash) {
     EXPECT_EQ(FolderOfUninstallString(u"MsiExec.exe /X{12AB}"), u"");
     EXPECT_EQ(FolderOfUninstallString(u""), u"");
     // Unquoted arguments are not told apart from the path.
-    EXPECT_EQ(FolderOfUninstallString(u"C:\\A\\u.exe /log=C:\\t\\u.log"), u"C:\\A\\u.exe /log=C:\\t");
+    EXPECT_EQ(FolderOfUninstallString(u"C:\\A\\u.exe /log=C:\\t\\u.log"),
+              u"C:\\A\\u.exe /log=C:\\t");
 }
 
 TEST(InstallDetection, QuotedUninstallerPathLosesQuotesAndArguments) {

@@ -21,7 +21,7 @@ constexpr REGSAM kWow32 = KEY_WOW64_32KEY;
 
 // Real uninstall keys in the test prefix's registry, removed after each test.
 class UninstallKeys : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         for (const auto& [view, path] : created_)
             ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
@@ -98,7 +98,7 @@ TEST_F(UninstallKeys, VersionsCompareAsWholeTextIgnoringCase) {
     const std::wstring key = Installed(kNative, L"PelmoraTest Compare", L"2.1.0-Beta");
     EXPECT_EQ(CheckInstalled(key, L"2.1.0-Beta"), Latest);
     EXPECT_EQ(CheckInstalled(key, L"2.1.0-bETA"), Latest);
-    EXPECT_EQ(CheckInstalled(key, L"2.1.0"), UpdateAvailable);       // prefix only
+    EXPECT_EQ(CheckInstalled(key, L"2.1.0"), UpdateAvailable);        // prefix only
     EXPECT_EQ(CheckInstalled(key, L"2.1.0-Beta "), UpdateAvailable);  // trailing blank
     EXPECT_EQ(CheckInstalled(key, L"2.01.0-Beta"), UpdateAvailable);  // not a version order
     EXPECT_EQ(CheckInstalled(key, L"1.0"), UpdateAvailable);  // installed newer still differs
@@ -185,7 +185,7 @@ TEST_F(UninstallKeys, CatalogueIdsSelectTheirKeys) {
 
 // Installs the probe program under `exeName` in a fresh folder below the local root.
 class InstalledProgram : public UninstallKeys {
-protected:
+  protected:
     void TearDown() override {
         for (const std::wstring& folder : folders_) {
             ::DeleteFileW((folder + L"\\started.txt").c_str());
