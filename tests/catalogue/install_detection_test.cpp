@@ -5,13 +5,10 @@
 namespace pelmora {
 namespace {
 
-TEST(InstallDetection, IdsChooseFixedKeysThenTheEnglishName) {
+TEST(InstallDetection, IdsAboveTheFixedFourUseTheEnglishName) {
     EXPECT_EQ(UninstallKeyName(0, u"Halvex"), u"");
     EXPECT_EQ(UninstallKeyName(-3, u"Halvex"), u"");
-    EXPECT_EQ(UninstallKeyName(1, u"Ignored"),
-              u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Halvex");
-    EXPECT_EQ(UninstallKeyName(4, u"Ignored"),
-              u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Strenna");
+    EXPECT_EQ(UninstallKeyName(4, u"Mira Tool"), UninstallKeyName(4, u"Other"));
     EXPECT_EQ(UninstallKeyName(5, u"Mira Tool"),
               u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mira Tool");
 }

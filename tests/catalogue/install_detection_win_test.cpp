@@ -40,55 +40,29 @@ class UninstallKeys : public ::testing::Test {
         return path;
     }
 
-    // Stores `bytes` bytes of `data` as the value, exactly: no terminator added.
-    void Raw(REGSAM view, const std::wstring& path, const wchar_t* value, DWORD type,
-             const void* data, DWORD bytes) {
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE | view, &key),
-                  ERROR_SUCCESS);
-        EXPECT_EQ(::RegSetValueExW(key, value, 0, type, static_cast<const BYTE*>(data), bytes),
-                  ERROR_SUCCESS);
-        ::RegCloseKey(key);
-    }
-
-    // RegSetValueExW adds a missing terminator to strings; the native call stores
-    // the bytes as given, as a careless installer may have.
-    void Unterminated(const std::wstring& path, const wchar_t* value, const std::wstring& text) {
+    // Stores the bytes exactly as given. RegSetValueExW would add a missing
+    // string terminator; the native call does not, as a careless installer's may not.
+    void Set(REGSAM view, const std::wstring& path, const wchar_t* value, DWORD type,
+             const void* data, size_t bytes) {
         using SetValue = LONG(WINAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
         const auto setValue = reinterpret_cast<SetValue>(reinterpret_cast<void (*)()>(
             ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
-        ASSERT_NE(setValue, nullptr);
         HKEY key = nullptr;
-        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE, &key),
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_SET_VALUE | view, &key),
                   ERROR_SUCCESS);
         UNICODE_STRING name{};
         name.Buffer = const_cast<wchar_t*>(value);
         name.Length = name.MaximumLength = static_cast<USHORT>(wcslen(value) * sizeof(wchar_t));
-        EXPECT_EQ(setValue(key, &name, 0, REG_SZ, text.data(),
-                           static_cast<ULONG>(text.size() * sizeof(wchar_t))),
-                  0);
+        EXPECT_EQ(setValue(key, &name, 0, type, data, static_cast<ULONG>(bytes)), 0);
         ::RegCloseKey(key);
     }
-
-    void Text(REGSAM view, const std::wstring& path, const wchar_t* value,
-              const std::wstring& text) {
-        Raw(view, path, value, REG_SZ, text.c_str(),
-            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    void Text(REGSAM view, const std::wstring& path, const wchar_t* value, const std::wstring& s) {
+        Set(view, path, value, REG_SZ, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
     }
-
     std::wstring Installed(REGSAM view, const std::wstring& name, const std::wstring& version) {
         const std::wstring path = Key(view, name);
         Text(view, path, L"DisplayVersion", version);
         return path;
-    }
-
-    static bool VisibleIn(REGSAM view, const std::wstring& path) {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) !=
-            ERROR_SUCCESS)
-            return false;
-        ::RegCloseKey(key);
-        return true;
     }
 
     std::vector<std::pair<REGSAM, std::wstring>> created_;
@@ -107,39 +81,38 @@ TEST_F(UninstallKeys, VersionsCompareAsWholeTextIgnoringCase) {
 
 TEST_F(UninstallKeys, MissingKeyValueOrTooLongValueIsNotInstalled) {
     EXPECT_EQ(CheckInstalled(kPrefix + L"PelmoraTest Absent", L"1.0"), NotInstalled);
-
-    const std::wstring bare = Key(kNative, L"PelmoraTest NoVersion");
-    Text(kNative, bare, L"UninstallString", L"C:\\x\\u.exe");
-    EXPECT_EQ(CheckInstalled(bare, L"1.0"), NotInstalled);
+    const std::wstring key = Key(kNative, L"PelmoraTest Long");
+    Text(kNative, key, L"UninstallString", L"C:\\x\\u.exe");
+    EXPECT_EQ(CheckInstalled(key, L"1.0"), NotInstalled);  // no version value
 
     // 125 characters and their terminator fill 252 of the 253 bytes; one more does not fit.
-    const std::wstring fits(125, L'7');
-    const std::wstring tooLong(126, L'7');
-    const std::wstring key = Installed(kNative, L"PelmoraTest Long", fits);
+    const std::wstring fits(125, L'7'), tooLong(126, L'7');
+    Text(kNative, key, L"DisplayVersion", fits);
     EXPECT_EQ(CheckInstalled(key, fits), Latest);
     Text(kNative, key, L"DisplayVersion", tooLong);
     EXPECT_EQ(CheckInstalled(key, tooLong), NotInstalled);
     EXPECT_EQ(CheckInstalled(key, fits), NotInstalled);
 
     const DWORD number = 0x00310031;  // would read as "11" if taken for text
-    Raw(kNative, key, L"DisplayVersion", REG_DWORD, &number, sizeof(number));
+    Set(kNative, key, L"DisplayVersion", REG_DWORD, &number, sizeof(number));
     EXPECT_EQ(CheckInstalled(key, L"11"), NotInstalled);
 }
 
 TEST_F(UninstallKeys, ValueWithoutTerminatorIsReadNoFurtherThanItsData) {
     const std::wstring key = Key(kNative, L"PelmoraTest Unterminated");
     const std::wstring full(126, L'4');  // 252 bytes: fits only without a terminator
-    Unterminated(key, L"DisplayVersion", full);
+    Set(kNative, key, L"DisplayVersion", REG_SZ, full.data(), 252);
     EXPECT_EQ(CheckInstalled(key, full), Latest);
     EXPECT_EQ(CheckInstalled(key, full + L"4"), UpdateAvailable);
-
-    Unterminated(key, L"DisplayVersion", L"3.2");
+    Set(kNative, key, L"DisplayVersion", REG_SZ, L"3.2xx", 3 * sizeof(wchar_t));
     EXPECT_EQ(CheckInstalled(key, L"3.2"), Latest);
 }
 
 TEST_F(UninstallKeys, ThirtyTwoBitViewIsSearchedWhenTheNativeViewHasNoKey) {
     const std::wstring only32 = Installed(kWow32, L"PelmoraTest Wow", L"5.0");
-    ASSERT_FALSE(VisibleIn(kNative, only32));  // the two views really differ here
+    HKEY probe = nullptr;  // the two views really differ in this prefix
+    ASSERT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, only32.c_str(), 0, KEY_READ, &probe),
+              ERROR_SUCCESS);
     EXPECT_EQ(CheckInstalled(only32, L"5.0"), Latest);
     EXPECT_EQ(CheckInstalled(only32, L"5.1"), UpdateAvailable);
 
@@ -163,14 +136,13 @@ TEST_F(UninstallKeys, InstallFolderFromEitherView) {
     EXPECT_EQ(FindInstallFolder(native), L"C:\\Program Files\\Folder");
     Text(kNative, native, L"UninstallString", L"uninst.exe");
     EXPECT_EQ(FindInstallFolder(native), L"");
+    Text(kNative, native, L"UninstallString", std::wstring(126, L'\\'));  // too long
+    EXPECT_EQ(FindInstallFolder(native), L"");
+    EXPECT_EQ(FindInstallFolder(kPrefix + L"PelmoraTest Absent"), L"");
 
     const std::wstring wow = Key(kWow32, L"PelmoraTest Folder32");
     Text(kWow32, wow, L"UninstallString", L"C:\\Tools (x86)\\Folder32\\uninst.exe");
     EXPECT_EQ(FindInstallFolder(wow), L"C:\\Tools (x86)\\Folder32");
-
-    EXPECT_EQ(FindInstallFolder(kPrefix + L"PelmoraTest Absent"), L"");
-    Text(kNative, native, L"UninstallString", std::wstring(126, L'\\'));  // too long
-    EXPECT_EQ(FindInstallFolder(native), L"");
 }
 
 TEST_F(UninstallKeys, CatalogueIdsSelectTheirKeys) {
@@ -183,68 +155,55 @@ TEST_F(UninstallKeys, CatalogueIdsSelectTheirKeys) {
     EXPECT_EQ(DetectInstallState(-1, L"PelmoraTest Named", L"2.2"), NotLookedUp);
 }
 
-// Installs the probe program under `exeName` in a fresh folder below the local root.
+// Copies the stand-in program into a fresh folder below the local root under
+// the executable name a row starts, and reads back what it wrote when started.
 class InstalledProgram : public UninstallKeys {
   protected:
     void TearDown() override {
-        for (const std::wstring& folder : folders_) {
-            ::DeleteFileW((folder + L"\\started.txt").c_str());
-            WIN32_FIND_DATAW found{};
-            HANDLE find = ::FindFirstFileW((folder + L"\\*.exe").c_str(), &found);
-            if (find != INVALID_HANDLE_VALUE) {
-                do ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-                while (::FindNextFileW(find, &found));
-                ::FindClose(find);
-            }
-            ::RemoveDirectoryW(folder.c_str());
-        }
+        ::DeleteFileW((folder_ + L"\\started.txt").c_str());
+        ::DeleteFileW(exe_.c_str());
+        ::RemoveDirectoryW(folder_.c_str());
         UninstallKeys::TearDown();
     }
 
-    std::wstring InstallProbe(const std::wstring& folderName, const std::wstring& exeName) {
+    void InstallProbe(const std::wstring& folderName, const std::wstring& exeName) {
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         std::wstring probe = self;
-        probe.resize(probe.rfind(L'\\') + 1);
-        probe += L"installed_program_probe.exe";
-        const std::wstring folder = win::LocalRoot() + folderName;
-        EXPECT_TRUE(win::EnsureFolder(folder));
-        EXPECT_TRUE(::CopyFileW(probe.c_str(), (folder + L"\\" + exeName).c_str(), FALSE))
-            << "probe missing: " << ::GetLastError();
-        folders_.push_back(folder);
-        return folder;
+        probe.replace(probe.rfind(L'\\') + 1, std::wstring::npos, L"installed_program_probe.exe");
+        folder_ = win::LocalRoot() + folderName;
+        exe_ = folder_ + L"\\" + exeName;
+        ASSERT_TRUE(win::EnsureFolder(folder_));
+        ASSERT_TRUE(::CopyFileW(probe.c_str(), exe_.c_str(), FALSE)) << ::GetLastError();
     }
 
-    // What the probe wrote when started: its path and its working folder.
-    static std::wstring WaitForStart(const std::wstring& folder) {
-        const std::wstring marker = folder + L"\\started.txt";
-        for (int i = 0; i < 200; ++i) {  // up to 10 s
-            const std::string bytes = testsupport::ReadFileBytes(marker);
+    // The probe's path and working folder, once it has run (up to 10 s).
+    std::wstring WaitForStart() const {
+        for (int i = 0; i < 200; ++i, ::Sleep(50)) {
+            const std::string bytes = testsupport::ReadFileBytes(folder_ + L"\\started.txt");
             if (bytes != "<missing>" && !bytes.empty())
                 return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
                                     bytes.size() / sizeof(wchar_t));
-            ::Sleep(50);
         }
         return L"<not started>";
     }
 
-    std::vector<std::wstring> folders_;
+    std::wstring folder_, exe_;
 };
 
 TEST_F(InstalledProgram, FixedRowStartsItsOwnExecutableInItsFolder) {
-    const std::wstring folder = InstallProbe(L"pelmora-start-fixed", L"Pindrals.exe");
-    const std::wstring key = Key(kNative, L"Pindral");
-    Text(kNative, key, L"UninstallString", L"\"" + folder + L"\\uninstall.exe\"");
+    InstallProbe(L"pelmora-start-fixed", L"Pindrals.exe");
+    Text(kNative, Key(kNative, L"Pindral"), L"UninstallString",
+         L"\"" + folder_ + L"\\uninstall.exe\"");
     StartInstalledProgram(2, L"Not used for row two");
-    EXPECT_EQ(WaitForStart(folder), folder + L"\\Pindrals.exe\n" + folder);
+    EXPECT_EQ(WaitForStart(), exe_ + L"\n" + folder_);
 }
 
 TEST_F(InstalledProgram, NamedRowIsFoundInThe32BitView) {
-    const std::wstring folder = InstallProbe(L"pelmora-start-named", L"PelmoraTest Probe.exe");
-    const std::wstring key = Key(kWow32, L"PelmoraTest Probe");
-    Text(kWow32, key, L"UninstallString", folder + L"\\uninst.exe");
+    InstallProbe(L"pelmora-start-named", L"PelmoraTest Probe.exe");
+    Text(kWow32, Key(kWow32, L"PelmoraTest Probe"), L"UninstallString", folder_ + L"\\u.exe");
     StartInstalledProgram(7, L"PelmoraTest Probe");
-    EXPECT_EQ(WaitForStart(folder), folder + L"\\PelmoraTest Probe.exe\n" + folder);
+    EXPECT_EQ(WaitForStart(), exe_ + L"\n" + folder_);
 }
 
 }  // namespace
