@@ -1,0 +1,57 @@
+#include "catalogue/install_detection.h"
+
+#include <iterator>
+
+namespace pelmora {
+namespace {
+
+// Keys of the four known tools, ids 1 to 4; the list rows 0 to 3 use the same.
+constexpr std::u16string_view kFixedKeyNames[] = {u"Halvex", u"Quorin", u"Pindral", u"Strenna"};
+constexpr std::u16string_view kFixedExecutables[] = {
+    u"\\Halvexer.exe", u"\\Quorin.exe", u"\\Pindrals.exe", u"\\Strenna.exe", u"\\Veddimar.exe"};
+constexpr int kFixedKeyCount = static_cast<int>(std::size(kFixedKeyNames));
+constexpr int kFixedExecutableCount = static_cast<int>(std::size(kFixedExecutables));
+
+std::u16string Below(std::u16string_view name) {
+    std::u16string key(kUninstallKeyPrefix);
+    key += name;
+    return key;
+}
+
+}  // namespace
+
+std::u16string SelfUninstallKeyName() { return Below(u"Pelmora"); }
+
+std::u16string UninstallKeyName(int id, std::u16string_view englishName) {
+    if (id <= 0) return {};
+    if (id <= kFixedKeyCount) return Below(kFixedKeyNames[id - 1]);
+    return Below(englishName);
+}
+
+std::u16string ProgramKeyForRow(int row, std::u16string_view englishName) {
+    if (row < 0) return {};
+    if (row < kFixedKeyCount) return Below(kFixedKeyNames[row]);
+    return Below(englishName);
+}
+
+std::u16string ExecutableForRow(int row, std::u16string_view englishName) {
+    if (row < 0) return {};
+    if (row < kFixedExecutableCount) return std::u16string(kFixedExecutables[row]);
+    std::u16string name = u"\\";
+    name += englishName;
+    name += u".exe";
+    return name;
+}
+
+std::u16string FolderOfUninstallString(std::u16string_view value) {
+    if (!value.empty() && value.front() == u'"') {
+        value.remove_prefix(1);
+        const size_t close = value.find(u'"');
+        if (close != std::u16string_view::npos) value = value.substr(0, close);
+    }
+    const size_t slash = value.rfind(u'\\');
+    if (slash == std::u16string_view::npos) return {};
+    return std::u16string(value.substr(0, slash));
+}
+
+}  // namespace pelmora

@@ -1,0 +1,35 @@
+// Where the system's uninstall registry keeps each program, and which
+// executable of an installed program a list row starts. No registry access
+// here: install_detection_win.h reads the keys.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace pelmora {
+
+// Below the local-machine hive.
+inline constexpr std::u16string_view kUninstallKeyPrefix =
+    u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The uninstall key of this updater itself.
+std::u16string SelfUninstallKeyName();
+
+// The uninstall key of a catalogue program: fixed keys for ids 1 to 4, the
+// English name below the prefix above 4, and empty (no lookup) for 0 or below.
+std::u16string UninstallKeyName(int id, std::u16string_view englishName);
+
+// The key whose uninstall string locates the folder of the program in list
+// row `row`; chosen by position, not by id. Empty for a negative row.
+std::u16string ProgramKeyForRow(int row, std::u16string_view englishName);
+
+// The executable appended to that folder, with its leading backslash.
+// Empty for a negative row.
+std::u16string ExecutableForRow(int row, std::u16string_view englishName);
+
+// The install folder named by an uninstall string: everything before its last
+// backslash, empty without one. A quoted path ("C:\a b\uninst.exe" /S) is
+// taken from inside its quotes, so neither the quote nor the arguments end up
+// in the folder.
+std::u16string FolderOfUninstallString(std::u16string_view uninstallString);
+
+}  // namespace pelmora

@@ -1,0 +1,67 @@
+#include "catalogue/install_detection_win.h"
+
+#include "catalogue/install_detection.h"
+#include "win/diagnostics_win.h"
+#include "win/registry_win.h"
+#include "win/text_win.h"
+
+#include <shellapi.h>
+#include <windows.h>
+
+namespace pelmora {
+namespace {
+
+// Both values are read through a buffer of this many bytes; longer ones count as missing.
+constexpr DWORD kValueBufferBytes = 253;
+
+bool ReadUninstallValue(const std::wstring& keyName, const wchar_t* valueName,
+                        std::wstring& value) {
+    const win::RegKey key = win::OpenLocalMachineKey(keyName);
+    return key && win::ReadStringValue(key.get(), valueName, kValueBufferBytes, value);
+}
+
+bool EqualIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+InstallState CheckInstalled(const std::wstring& keyName, const std::wstring& serverVersion) {
+    std::wstring installed;
+    if (!ReadUninstallValue(keyName, L"DisplayVersion", installed)) return NotInstalled;
+    return EqualIgnoringCase(installed, serverVersion) ? Latest : UpdateAvailable;
+}
+
+std::wstring FindInstallFolder(const std::wstring& keyName) {
+    std::wstring uninstall;
+    if (!ReadUninstallValue(keyName, L"UninstallString", uninstall)) return {};
+    return win::ToWide(FolderOfUninstallString(win::ToU16(uninstall)));
+}
+
+InstallState DetectInstallState(int id, const std::wstring& englishName,
+                                const std::wstring& serverVersion) {
+    const std::u16string key = UninstallKeyName(id, win::ToU16(englishName));
+    if (key.empty()) return NotLookedUp;
+    return CheckInstalled(win::ToWide(key), serverVersion);
+}
+
+void StartInstalledProgram(int row, const std::wstring& englishName) {
+    const std::u16string name = win::ToU16(englishName);
+    const std::u16string key = ProgramKeyForRow(row, name);
+    if (key.empty()) return;
+    const std::wstring folder = FindInstallFolder(win::ToWide(key));
+    // Without a folder the path would be "\<exe>" on the current drive: some
+    // other program, if anything.
+    if (folder.empty()) {
+        win::Diag(L"[Pelmora] no install folder for row " + std::to_wstring(row));
+        return;
+    }
+    const std::wstring path = folder + win::ToWide(ExecutableForRow(row, name));
+    const auto result = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
+    if (result <= 32)
+        win::Diag(L"[Pelmora] could not start " + path + L": " + std::to_wstring(result));
+}
+
+}  // namespace pelmora

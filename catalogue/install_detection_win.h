@@ -1,0 +1,29 @@
+// Installed-program detection from the uninstall registry, and starting an
+// installed program from its list row.
+#pragma once
+#include "catalogue/install_state.h"
+
+#include <string>
+
+namespace pelmora {
+
+// NotInstalled when the key (below HKEY_LOCAL_MACHINE, native view then the
+// 32-bit view) or its "DisplayVersion" cannot be read; Latest when that value
+// equals `serverVersion` ignoring case; UpdateAvailable for any difference,
+// a newer installed version included.
+InstallState CheckInstalled(const std::wstring& keyName, const std::wstring& serverVersion);
+
+// The folder of the program's uninstaller, from the key's "UninstallString";
+// empty when the key, the value or a backslash in it is missing.
+std::wstring FindInstallFolder(const std::wstring& keyName);
+
+// The state of a catalogue program by its id; NotLookedUp for ids 0 or below.
+InstallState DetectInstallState(int id, const std::wstring& englishName,
+                                const std::wstring& serverVersion);
+
+// Opens the installed executable of list row `row` with its folder as the
+// working folder. Does not wait, and reports nothing: a program that cannot
+// be found or started simply does not start.
+void StartInstalledProgram(int row, const std::wstring& englishName);
+
+}  // namespace pelmora

@@ -1,0 +1,54 @@
+#include "catalogue/install_detection.h"
+
+#include <gtest/gtest.h>
+
+namespace pelmora {
+namespace {
+
+TEST(InstallDetection, IdsAboveTheFixedFourUseTheEnglishName) {
+    EXPECT_EQ(UninstallKeyName(0, u"Halvex"), u"");
+    EXPECT_EQ(UninstallKeyName(-3, u"Halvex"), u"");
+    EXPECT_EQ(UninstallKeyName(4, u"Mira Tool"), UninstallKeyName(4, u"Other"));
+    EXPECT_EQ(UninstallKeyName(5, u"Mira Tool"),
+              u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mira Tool");
+}
+
+TEST(InstallDetection, RowsChooseKeyAndExecutableByPosition) {
+    // Rows 0 to 3 share the keys of ids 1 to 4, whatever the row's own id.
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(ProgramKeyForRow(row, u"Other"), UninstallKeyName(row + 1, u"x")) << row;
+    // Row 4 is found by its name but always starts the same executable.
+    EXPECT_EQ(ProgramKeyForRow(4, u"Mira"), UninstallKeyName(5, u"Mira"));
+    EXPECT_EQ(ExecutableForRow(4, u"Mira"), u"\\Veddimar.exe");
+    EXPECT_EQ(ExecutableForRow(0, u"Mira"), u"\\Halvexer.exe");
+    EXPECT_EQ(ExecutableForRow(2, u"Mira"), u"\\Pindrals.exe");
+    EXPECT_EQ(ProgramKeyForRow(5, u"Mira Tool"), UninstallKeyName(9, u"Mira Tool"));
+    EXPECT_EQ(ExecutableForRow(5, u"Mira Tool"), u"\\Mira Tool.exe");
+    EXPECT_EQ(ExecutableForRow(19, u"Z"), u"\\Z.exe");
+    EXPECT_EQ(ProgramKeyForRow(-1, u"Mira"), u"");
+    EXPECT_EQ(ExecutableForRow(-1, u"Mira"), u"");
+}
+
+TEST(InstallDetection, FolderIsTheUninstallerPathUpToItsLastBackslash) {
+    EXPECT_EQ(FolderOfUninstallString(u"C:\\Tools\\Halvex\\uninst.exe"), u"C:\\Tools\\Halvex");
+    EXPECT_EQ(FolderOfUninstallString(u"C:\\uninst.exe"), u"C:");
+    EXPECT_EQ(FolderOfUninstallString(u"C:\\Tools\\Halvex\\"), u"C:\\Tools\\Halvex");
+    EXPECT_EQ(FolderOfUninstallString(u"uninst.exe"), u"");
+    EXPECT_EQ(FolderOfUninstallString(u"MsiExec.exe /X{12AB}"), u"");
+    EXPECT_EQ(FolderOfUninstallString(u""), u"");
+    // Unquoted arguments are not told apart from the path.
+    EXPECT_EQ(FolderOfUninstallString(u"C:\\A\\u.exe /log=C:\\t\\u.log"),
+              u"C:\\A\\u.exe /log=C:\\t");
+}
+
+TEST(InstallDetection, QuotedUninstallerPathLosesQuotesAndArguments) {
+    EXPECT_EQ(FolderOfUninstallString(u"\"C:\\Program Files\\Halvex\\uninst.exe\""),
+              u"C:\\Program Files\\Halvex");
+    EXPECT_EQ(FolderOfUninstallString(u"\"C:\\Program Files\\Halvex\\uninst.exe\" /S /D=C:\\x"),
+              u"C:\\Program Files\\Halvex");
+    EXPECT_EQ(FolderOfUninstallString(u"\"uninst.exe\" C:\\x"), u"");
+    EXPECT_EQ(FolderOfUninstallString(u"\"C:\\Halvex\\uninst.exe"), u"C:\\Halvex");  // unclosed
+}
+
+}  // namespace
+}  // namespace pelmora

@@ -1,0 +1,476 @@
+#include "ui/list_ctrl_ex_win.h"
+
+#include "ui/window_messages.h"
+
+#include <cwchar>
+#include <iterator>
+#include <new>
+
+namespace pelmora {
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+
+// Inset from the row's top and bottom edges.
+constexpr int kProgressBarInset = 5;
+constexpr int kButtonInset = 1;
+
+// Checked state image of a list-view check box (index 2; 1 is unchecked).
+constexpr UINT kCheckedStateImage = INDEXTOSTATEIMAGEMASK(2);
+
+bool ValidIndex(int index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
+
+}  // namespace
+
+bool CListCtrlEx::LayoutKey::operator==(const LayoutKey& o) const {
+    auto same = [](const RECT& a, const RECT& b) {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    };
+    if (!same(firstRow, o.firstRow) || !same(client, o.client)) return false;
+    if (headerBottom != o.headerBottom || rows != o.rows) return false;
+    for (size_t i = 0; i < std::size(columnEdges); ++i)
+        if (columnEdges[i] != o.columnEdges[i]) return false;
+    return true;
+}
+
+CListCtrlEx::~CListCtrlEx() {
+    m_rowProgress.Reset();
+    m_rowButtonState.Reset();
+    DestroyControls();
+    Detach();
+}
+
+bool CListCtrlEx::Attach(HWND list) {
+    Detach();
+    if (!list ||
+        !::SetWindowSubclass(list, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
+        return false;
+    list_ = list;
+    laidOut_ = CurrentLayout();
+    return true;
+}
+
+void CListCtrlEx::Detach() noexcept {
+    const HWND list = list_.exchange(nullptr);
+    if (list) ::RemoveWindowSubclass(list, SubclassProc, kSubclassId);
+}
+
+LRESULT CALLBACK CListCtrlEx::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                           DWORD_PTR self) noexcept {
+    try {
+        return reinterpret_cast<CListCtrlEx*>(self)->HandleMessage(wnd, msg, wp, lp);
+    } catch (...) {
+        return ::DefSubclassProc(wnd, msg, wp, lp);
+    }
+}
+
+LRESULT CListCtrlEx::HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_COMMAND:
+        if (lp != 0) ForwardCommand(wp, lp);
+        return ::DefSubclassProc(wnd, msg, wp, lp);
+    case WM_LIST_ROW_PROGRESS:
+        ApplyRowProgress(static_cast<int>(wp), static_cast<int>(lp));
+        return 0;
+    case WM_DESTROY:
+        DestroyControls();
+        return ::DefSubclassProc(wnd, msg, wp, lp);
+    case WM_NCDESTROY:
+        Detach();
+        return ::DefSubclassProc(wnd, msg, wp, lp);
+    default:
+        break;
+    }
+    // Scroll bar, wheel, keyboard, type-ahead, LVM_SCROLL, column and size
+    // changes all move rows; rather than list them, check after each message.
+    const LRESULT result = ::DefSubclassProc(wnd, msg, wp, lp);
+    RelayoutIfMoved();
+    return result;
+}
+
+void CListCtrlEx::ForwardCommand(WPARAM wp, LPARAM lp) {
+    const auto w = static_cast<std::uint32_t>(wp);
+    const auto views = static_cast<std::uint32_t>(m_viewButtons.size());
+    const auto rows = static_cast<std::uint32_t>(GetItemCount());
+    const HWND parent = ::GetParent(list_);
+    // Run buttons exist only on installed rows, so their range is bounded by
+    // the View buttons, of which every row has one.
+    if (w >= kViewButtonIdBase && w - kViewButtonIdBase < views)
+        ::PostMessageW(parent, WM_LIST_VIEW_CLICK, w - kViewButtonIdBase, lp);
+    else if (w >= kRunButtonIdBase && w - kRunButtonIdBase < views)
+        ::PostMessageW(parent, WM_LIST_RUN_CLICK, w - kRunButtonIdBase, lp);
+    else if (w >= kInstallButtonIdBase && w - kInstallButtonIdBase < rows)
+        ::PostMessageW(parent, WM_LIST_INSTALL_CLICK, w, lp);
+}
+
+// ---- list-view operations -------------------------------------------------
+
+int CListCtrlEx::InsertColumn(int column, const std::wstring& heading, int format, int width) {
+    LVCOLUMNW col{};
+    col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    col.fmt = format;
+    col.cx = width;
+    col.pszText = const_cast<wchar_t*>(heading.c_str());
+    col.iSubItem = column;
+    return static_cast<int>(
+        ::SendMessageW(list_, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+}
+
+bool CListCtrlEx::DeleteColumn(int column) {
+    return ::SendMessageW(list_, LVM_DELETECOLUMN, column, 0) != 0;
+}
+
+int CListCtrlEx::GetColumnCount() const {
+    const HWND header = GetHeaderCtrl();
+    return header ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+}
+
+HWND CListCtrlEx::GetHeaderCtrl() const {
+    return reinterpret_cast<HWND>(::SendMessageW(list_, LVM_GETHEADER, 0, 0));
+}
+
+int CListCtrlEx::InsertItem(int row, const std::wstring& text) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    return static_cast<int>(
+        ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+bool CListCtrlEx::SetItemText(int row, int column, const std::wstring& text) {
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    return ::SendMessageW(list_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+std::wstring CListCtrlEx::GetItemText(int row, int column) const {
+    wchar_t buffer[512] = {};
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = buffer;
+    item.cchTextMax = static_cast<int>(std::size(buffer));
+    const auto n = ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return std::wstring(buffer, static_cast<size_t>(n));
+}
+
+int CListCtrlEx::GetItemCount() const {
+    return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+}
+
+bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0) != 0; }
+
+// The state image stays on the items when the check-box style is removed, so
+// rows ticked while browsing still read as ticked in install mode.
+bool CListCtrlEx::GetCheck(int row) const {
+    const auto state =
+        static_cast<UINT>(::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+    return state == kCheckedStateImage;
+}
+
+void CListCtrlEx::SetCheck(int row, bool checked) {
+    LVITEMW item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    ::SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void CListCtrlEx::SetExtendedStyle(DWORD styles) {
+    ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles);
+}
+
+void CListCtrlEx::SetImageList(HIMAGELIST images) {
+    ::SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+}
+
+// ---- per-row values ---------------------------------------------------------
+
+HRESULT CListCtrlEx::RowValues::Allocate(int rows) {
+    if (values_) return S_OK;
+    try {
+        values_.emplace(static_cast<size_t>(rows > 0 ? rows : 0), 0);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT CListCtrlEx::RowValues::Set(int row, std::int32_t value, int rowsIfAbsent) {
+    const HRESULT hr = Allocate(rowsIfAbsent);
+    if (FAILED(hr)) return hr;
+    if (!ValidIndex(row, values_->size())) return E_INVALIDARG;
+    (*values_)[row] = value;
+    return S_OK;
+}
+
+bool CListCtrlEx::RowValues::Get(int row, int& value) const {
+    if (!values_ || !ValidIndex(row, values_->size())) return false;
+    value = (*values_)[row];
+    return true;
+}
+
+HRESULT CListCtrlEx::SetRowProgress(int row, int percent) {
+    return m_rowProgress.Set(row, percent, GetItemCount());
+}
+
+bool CListCtrlEx::RowProgress(int row, int& percent) const {
+    return m_rowProgress.Get(row, percent);
+}
+
+HRESULT CListCtrlEx::SetRowButtonState(int row, std::uint8_t state) {
+    return m_rowButtonState.Set(row, state, GetItemCount());
+}
+
+bool CListCtrlEx::RowButtonState(int row, int& state) const {
+    return m_rowButtonState.Get(row, state);
+}
+
+// ---- progress bars ------------------------------------------------------------
+
+HRESULT CListCtrlEx::CreateProgressBars() {
+    DestroyProgressBars();
+    const int rows = GetItemCount();
+    HRESULT hr = m_rowProgress.Allocate(rows);
+    if (FAILED(hr)) return hr;
+    for (int row = 0; row < rows; ++row) {
+        hr = CreateEmbedded(Kind::ProgressBar, row, {}, false, m_progressBars);
+        if (FAILED(hr)) return hr;
+        int percent = 0;
+        RowProgress(row, percent);
+        ::SendMessageW(m_progressBars.back().wnd.get(), PBM_SETPOS, percent, 0);
+    }
+    return S_OK;
+}
+
+void CListCtrlEx::ShowProgressBars() {
+    for (size_t k = 0; k < m_progressBars.size(); ++k) {
+        Embedded& bar = m_progressBars[k];
+        int percent = 0;
+        if (RowProgress(bar.row, percent)) ::SendMessageW(bar.wnd.get(), PBM_SETPOS, percent, 0);
+        if (GetCheck(bar.row)) {
+            bar.wanted = true;
+            Place(Kind::ProgressBar, bar);
+        }
+    }
+}
+
+HRESULT CListCtrlEx::UpdateRowProgress(int row) {
+    int percent = 0;
+    if (!ValidIndex(row, m_progressBars.size()) || !RowProgress(row, percent)) return E_INVALIDARG;
+    Embedded& bar = m_progressBars[row];
+    ::SendMessageW(bar.wnd.get(), PBM_SETPOS, percent, 0);
+    if (GetCheck(row) && !bar.wanted) {
+        bar.wanted = true;
+        Place(Kind::ProgressBar, bar);
+    }
+    return S_OK;
+}
+
+void CListCtrlEx::DestroyProgressBars() { DestroyAll(m_progressBars); }
+
+void CListCtrlEx::ShowRowProgress(int row, int percent) {
+    const HWND list = list_;
+    if (!list) return;
+    if (::GetWindowThreadProcessId(list, nullptr) == ::GetCurrentThreadId())
+        ApplyRowProgress(row, percent);
+    else  // never wait for the list's thread: it may be waiting for this one
+        ::PostMessageW(list, WM_LIST_ROW_PROGRESS, static_cast<WPARAM>(row), percent);
+}
+
+void CListCtrlEx::ApplyRowProgress(int row, int percent) {
+    if (FAILED(SetRowProgress(row, percent))) return;
+    UpdateRowProgress(row);  // a row without a bar keeps only its value
+    if (ValidIndex(row, static_cast<size_t>(GetItemCount()))) {
+        wchar_t text[32];
+        std::swprintf(text, std::size(text), L" %d %%", percent);
+        SetItemText(row, 4, text);
+    }
+}
+
+// ---- buttons -------------------------------------------------------------------
+
+HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
+                                          const std::wstring& installText) {
+    DestroyInstallButtons();
+    const int rows = GetItemCount();
+    HRESULT hr = m_rowButtonState.Allocate(rows);
+    if (FAILED(hr)) return hr;
+    for (int row = 0; row < rows; ++row) {
+        int state = 0;
+        RowButtonState(row, state);
+        hr = CreateEmbedded(Kind::InstallButton, row, state == 2 ? executeText : installText, false,
+                            m_installButtons);
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+}
+
+void CListCtrlEx::ShowInstallButtons() {
+    for (Embedded& button : m_installButtons) {
+        int state = 0;
+        RowButtonState(button.row, state);
+        button.wanted = state != 0;
+        Place(Kind::InstallButton, button);
+    }
+}
+
+void CListCtrlEx::DestroyInstallButtons() { DestroyAll(m_installButtons); }
+
+HRESULT CListCtrlEx::AddViewButton(int row, const std::wstring& text) {
+    return CreateEmbedded(Kind::ViewButton, row, text, true, m_viewButtons);
+}
+
+HRESULT CListCtrlEx::AddRunButton(int row, const std::wstring& text) {
+    return CreateEmbedded(Kind::RunButton, row, text, true, m_runButtons);
+}
+
+void CListCtrlEx::DestroyViewButtons() { DestroyAll(m_viewButtons); }
+
+void CListCtrlEx::DestroyRunButtons() { DestroyAll(m_runButtons); }
+
+// ---- embedded controls ---------------------------------------------------------
+
+HRESULT CListCtrlEx::CreateEmbedded(Kind kind, int row, const std::wstring& text, bool wanted,
+                                    std::vector<Embedded>& into) {
+    const HWND list = list_;
+    if (!list || row < 0) return E_INVALIDARG;
+    int idBase = kProgressBarIdBase;
+    const wchar_t* windowClass = PROGRESS_CLASSW;
+    DWORD style = WS_CHILD;
+    switch (kind) {
+    case Kind::ProgressBar:
+        break;
+    case Kind::InstallButton:
+        idBase = kInstallButtonIdBase;
+        break;
+    case Kind::ViewButton:
+        idBase = kViewButtonIdBase;
+        break;
+    case Kind::RunButton:
+        idBase = kRunButtonIdBase;
+        break;
+    }
+    if (kind != Kind::ProgressBar) {
+        windowClass = WC_BUTTONW;
+        style |= BS_PUSHBUTTON;
+    }
+    try {
+        into.reserve(into.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(list, GWLP_HINSTANCE));
+    win::Window wnd(::CreateWindowExW(0, windowClass, text.c_str(), style, 0, 0, 0, 0, list,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(idBase + row)),
+                                      instance, nullptr));
+    if (!wnd) return E_OUTOFMEMORY;
+    into.push_back(Embedded{std::move(wnd), row, wanted});
+    Place(kind, into.back());
+    return S_OK;
+}
+
+int CListCtrlEx::ColumnOf(Kind kind) const {
+    switch (kind) {
+    case Kind::ProgressBar:
+        return m_progressColumn;
+    case Kind::InstallButton:
+        return m_buttonColumn;
+    case Kind::ViewButton:
+        return 3;
+    case Kind::RunButton:
+        return 4;
+    }
+    return 0;
+}
+
+// The cell of the row in the control's column, 6 px narrower than the column
+// (2 px in from its left edge) and inset from the row's top and bottom.
+bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
+    RECT header{};
+    const HWND headerCtrl = GetHeaderCtrl();
+    if (!headerCtrl || !::SendMessageW(headerCtrl, HDM_GETITEMRECT, ColumnOf(kind),
+                                       reinterpret_cast<LPARAM>(&header)))
+        return false;
+    RECT item{};
+    item.left = LVIR_BOUNDS;
+    if (!::SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item))) return false;
+    const int inset = kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset;
+    rect.left = item.left + header.left + 2;
+    rect.right = item.left + header.right - 4;
+    rect.top = item.top + inset;
+    rect.bottom = item.bottom - inset;
+    return true;
+}
+
+// Moves the control over its cell and shows it only when it is wanted and its
+// row lies below the header and within the list.
+void CListCtrlEx::Place(Kind kind, Embedded& control) {
+    RECT rect{};
+    const bool placed = CellRect(kind, control.row, rect);
+    const bool inView = placed && rect.top >= laidOut_.headerBottom &&
+                        rect.top < laidOut_.client.bottom && rect.right > rect.left;
+    const bool show = control.wanted && inView;
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    if (!placed) flags |= SWP_NOMOVE | SWP_NOSIZE;
+    ::SetWindowPos(control.wnd.get(), nullptr, rect.left, rect.top, rect.right - rect.left,
+                   rect.bottom - rect.top, flags);
+}
+
+CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
+    LayoutKey key;
+    const HWND list = list_;
+    if (!list) return key;
+    ::GetClientRect(list, &key.client);
+    key.rows = GetItemCount();
+    if (key.rows > 0) {
+        key.firstRow.left = LVIR_BOUNDS;
+        ::SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&key.firstRow));
+    }
+    const HWND header = GetHeaderCtrl();
+    if (header && ::IsWindowVisible(header)) {
+        RECT rect{};
+        ::GetWindowRect(header, &rect);
+        ::MapWindowPoints(nullptr, list, reinterpret_cast<POINT*>(&rect), 2);
+        key.headerBottom = rect.bottom;
+        const int columns = GetColumnCount();
+        for (int c = 0; c < columns && c < static_cast<int>(std::size(key.columnEdges)); ++c) {
+            RECT item{};
+            ::SendMessageW(header, HDM_GETITEMRECT, c, reinterpret_cast<LPARAM>(&item));
+            key.columnEdges[c] = item.right;
+        }
+    }
+    return key;
+}
+
+void CListCtrlEx::RelayoutIfMoved() {
+    if (relayingOut_ || !list_) return;
+    relayingOut_ = true;
+    const LayoutKey now = CurrentLayout();
+    if (!(now == laidOut_)) {
+        laidOut_ = now;
+        Relayout();
+    }
+    relayingOut_ = false;
+}
+
+void CListCtrlEx::Relayout() {
+    for (Embedded& c : m_progressBars) Place(Kind::ProgressBar, c);
+    for (Embedded& c : m_installButtons) Place(Kind::InstallButton, c);
+    for (Embedded& c : m_viewButtons) Place(Kind::ViewButton, c);
+    for (Embedded& c : m_runButtons) Place(Kind::RunButton, c);
+}
+
+void CListCtrlEx::DestroyAll(std::vector<Embedded>& controls) noexcept {
+    for (Embedded& c : controls) c.wnd.reset();  // first entry first
+    controls.clear();
+}
+
+void CListCtrlEx::DestroyControls() noexcept {
+    DestroyAll(m_progressBars);
+    DestroyAll(m_installButtons);
+    DestroyAll(m_viewButtons);
+    DestroyAll(m_runButtons);
+}
+
+}  // namespace pelmora
