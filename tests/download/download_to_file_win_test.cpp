@@ -1,0 +1,323 @@
+// DownloadToFile against tools/test_server, which the ctest fixture starts on
+// 127.0.0.1: every case sets up its own files and faults below its own path.
+#include <winsock2.h>  // before <windows.h>
+
+#include "download/download_to_file_win.h"
+
+#include "tests/download/recording_target.h"
+#include "tests/support/file_bytes_win.h"
+#include "tests/support/test_server_win.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pelmora {
+namespace {
+
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
+using Clock = std::chrono::steady_clock;
+
+const std::string kOldBytes = "the file that was there before\n";
+
+std::string Pattern(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char& b : bytes) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto start = Clock::now();
+    while (!done()) {
+        if (MillisecondsSince(start) > timeoutMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+int CountLines(const std::string& text, const std::string& start) {
+    int count = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find('\n', at);
+        if (text.compare(at, start.size(), start) == 0) ++count;
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    return count;
+}
+
+class DownloadToFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.Connect()) << "the test server fixture is not running";
+        name_ = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"pelmora-download-" +
+                  std::to_wstring(::GetCurrentProcessId()) + L"-" + Wide(name_) + L"\\";
+        ASSERT_TRUE(::CreateDirectoryW(folder_.c_str(), nullptr));
+        destination_ = folder_ + L"setup.exe";
+        ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    }
+
+    void TearDown() override {
+        // An abandoned transfer cleans up its own file when it ends; the test
+        // server closes every held connection within a few seconds.
+        WaitUntil([&] { return LeftoverFiles().empty(); }, 10000);
+        for (const std::wstring& file : LeftoverFiles()) ::DeleteFileW((folder_ + file).c_str());
+        ::DeleteFileW(destination_.c_str());
+        ::RemoveDirectoryW(folder_.c_str());
+    }
+
+    static std::wstring Wide(const std::string& ascii) {
+        return std::wstring(ascii.begin(), ascii.end());
+    }
+    // The server path of `file` below this test's own folder.
+    std::string Path(const std::string& file) const { return "/" + name_ + "/" + file; }
+    std::wstring Url(const std::wstring& file) const {
+        return server_.Url(L"/" + Wide(name_) + L"/" + file);
+    }
+    std::string Served(const std::string& file, size_t size, unsigned seed = 1) {
+        const std::string bytes = Pattern(size, seed);
+        EXPECT_TRUE(server_.PutFile(Path(file), bytes));
+        return bytes;
+    }
+    std::string Log() { return server_.Log("/" + name_ + "/"); }
+
+    // Files in the test folder other than the destination (unfinished downloads).
+    std::vector<std::wstring> LeftoverFiles() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW((folder_ + L"*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L".." && name != L"setup.exe") names.push_back(name);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return names;
+    }
+
+    // A failure that is neither success, time-out nor cancel, and leaves the
+    // old file exactly as it was with nothing beside it.
+    void ExpectFailureKeepsOldFile(HRESULT result) {
+        EXPECT_NE(result, S_OK);
+        EXPECT_NE(result, kDownloadTimedOut);
+        EXPECT_NE(result, E_ABORT);
+        EXPECT_EQ(ReadFileBytes(destination_), kOldBytes);
+        EXPECT_TRUE(LeftoverFiles().empty());
+    }
+
+    testsupport::TestServer server_;
+    std::string name_;
+    std::wstring folder_;
+    std::wstring destination_;
+};
+
+TEST_F(DownloadToFileTest, ReplacesTheFileAndShowsEachPercentOnce) {
+    const std::string bytes = Served("setup.exe", 3 * 1024 * 1024 + 17);
+    RecordingTarget target;
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 4, &target, 10000, false), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    EXPECT_TRUE(LeftoverFiles().empty());
+
+    const std::vector<std::pair<int, int>> shown = target.Shown();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_LE(shown.size(), 100u);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_EQ(shown[i].first, 4);
+        if (i > 0) {
+            EXPECT_GT(shown[i].second, shown[i - 1].second);
+        }
+    }
+    EXPECT_EQ(shown.back().second, 100);
+}
+
+TEST_F(DownloadToFileTest, NotContinuingAlwaysAsksTheServer) {
+    const std::string first = Served("Pelmora.txt", 4096, 1);
+    EXPECT_EQ(DownloadToFile(Url(L"Pelmora.txt"), destination_, 0, nullptr, 10000, false), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == first);
+
+    const std::string second = Served("Pelmora.txt", 4096, 2);  // same size, new bytes
+    EXPECT_EQ(DownloadToFile(Url(L"Pelmora.txt"), destination_, 0, nullptr, 10000, false), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == second);
+    const std::string log = Log();
+    EXPECT_EQ(CountLines(log, "GET " + Path("Pelmora.txt")), 2) << log;
+    EXPECT_NE(log.find("Pragma: no-cache"), std::string::npos) << log;
+
+    // Continuing may use a cached copy, but it still fetches the file.
+    EXPECT_EQ(DownloadToFile(Url(L"Pelmora.txt"), destination_, 0, nullptr, 10000, true), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == second);
+}
+
+TEST_F(DownloadToFileTest, EncodesTheUrlOnce) {
+    const std::string bytes = Served("caf%e9%20menu.txt", 100);
+    EXPECT_EQ(DownloadToFile(Url(L"caf\u00e9 menu.txt"), destination_, 0, nullptr, 10000, false),
+              S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    // An escape already in the URL reaches the server unchanged.
+    EXPECT_EQ(DownloadToFile(Url(L"caf%e9%20menu.txt"), destination_, 0, nullptr, 10000, false),
+              S_OK);
+    const std::string log = Log();
+    EXPECT_EQ(CountLines(log, "GET " + Path("caf%e9%20menu.txt") + "\t"), 2) << log;
+}
+
+TEST_F(DownloadToFileTest, FollowsRedirects) {
+    const std::string bytes = Served("moved/setup.exe", 5000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "redirect=http://127.0.0.1:" + std::to_string(server_.port()) +
+                                                       Path("moved/setup.exe")));
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 0, nullptr, 10000, false), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+}
+
+TEST_F(DownloadToFileTest, ErrorStatusesAreFailuresAndNeverSaved) {
+    const HRESULT missing =
+        DownloadToFile(Url(L"missing.exe"), destination_, 0, nullptr, 10000, false);
+    ExpectFailureKeepsOldFile(missing);
+    EXPECT_EQ(missing & 0xFFFF, 404);
+
+    Served("broken.exe", 1000);
+    ASSERT_TRUE(server_.SetRule(Path("broken.exe"), "status=500"));
+    RecordingTarget target;
+    const HRESULT broken = DownloadToFile(Url(L"broken.exe"), destination_, 1, &target, 10000, false);
+    ExpectFailureKeepsOldFile(broken);
+    EXPECT_EQ(broken & 0xFFFF, 500);
+    EXPECT_TRUE(target.Shown().empty());
+}
+
+TEST_F(DownloadToFileTest, ABodyCutShortIsAFailure) {
+    Served("setup.exe", 200000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "close_after=100000"));
+    ExpectFailureKeepsOldFile(
+        DownloadToFile(Url(L"setup.exe"), destination_, 0, nullptr, 10000, false));
+}
+
+TEST_F(DownloadToFileTest, StallsTimeOutAndKeepTheOldFile) {
+    Served("setup.exe", 200000);
+    const DWORD timeoutMs = 600;
+    for (const char* rule : {"stall_after=0&stall_ms=4000", "stall_after=100000&stall_ms=4000",
+                             "delay_ms=4000"}) {
+        ASSERT_TRUE(server_.SetRule(Path("setup.exe"), rule));
+        const auto start = Clock::now();
+        EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 0, nullptr, timeoutMs, false),
+                  kDownloadTimedOut)
+            << rule;
+        const long long elapsed = MillisecondsSince(start);
+        EXPECT_GE(elapsed, timeoutMs - 50) << rule;
+        EXPECT_LT(elapsed, timeoutMs + 1500) << rule;
+        EXPECT_EQ(ReadFileBytes(destination_), kOldBytes) << rule;
+    }
+}
+
+TEST_F(DownloadToFileTest, ASlowSteadyServerNeverTimesOut) {
+    const std::string bytes = Served("setup.exe", 6000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=3000"));
+    RecordingTarget target;
+    const DWORD timeoutMs = 700;
+    const auto start = Clock::now();
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 2, &target, timeoutMs, false), S_OK);
+    EXPECT_GT(MillisecondsSince(start), 2 * timeoutMs);  // far longer than the time-out in all
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    EXPECT_GT(target.Shown().size(), 5u);
+}
+
+TEST_F(DownloadToFileTest, WithoutALengthShowsZeroAndStillCompletes) {
+    const std::string bytes = Served("setup.exe", 5000);
+    for (const char* framing : {"length=chunked", "length=close"}) {
+        ASSERT_TRUE(server_.SetRule(Path("setup.exe"), std::string(framing) + "&rate=3000"));
+        ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+        RecordingTarget target;
+        EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 1, &target, 700, false), S_OK)
+            << framing;
+        EXPECT_TRUE(ReadFileBytes(destination_) == bytes) << framing;
+        EXPECT_TRUE(target.Shown().empty()) << framing;
+    }
+}
+
+TEST_F(DownloadToFileTest, CancelStopsARunningTransferPromptly) {
+    Served("setup.exe", 400000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=100000"));  // four seconds in all
+    RecordingTarget target(/*cancelAtPercent=*/10);
+    const auto start = Clock::now();
+    const HRESULT result = DownloadToFile(Url(L"setup.exe"), destination_, 3, &target, 10000, false);
+    EXPECT_EQ(result, E_ABORT);
+    EXPECT_LT(MillisecondsSince(start), 2000);
+    EXPECT_EQ(ReadFileBytes(destination_), kOldBytes);
+    EXPECT_TRUE(LeftoverFiles().empty());
+    ASSERT_FALSE(target.Percents().empty());
+    EXPECT_LT(target.Percents().back(), 100);
+}
+
+TEST_F(DownloadToFileTest, AnAbandonedTransferThatResumesLeavesNoTrace) {
+    Served("setup.exe", 300000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"),
+                                "stall_after=150000&stall_ms=1500&after_stall=resume"));
+    RecordingTarget target;
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 5, &target, 500, false),
+              kDownloadTimedOut);
+    const size_t shownAtReturn = target.Shown().size();
+    EXPECT_GT(shownAtReturn, 0u);
+
+    // The server sends the rest a second later; the left transfer reads it
+    // all, then removes its own file without touching the destination.
+    EXPECT_FALSE(LeftoverFiles().empty());
+    EXPECT_TRUE(WaitUntil([&] { return LeftoverFiles().empty(); }, 10000));
+    EXPECT_EQ(ReadFileBytes(destination_), kOldBytes);
+    EXPECT_EQ(target.Shown().size(), shownAtReturn);
+}
+
+TEST_F(DownloadToFileTest, AbandonedTransfersHoldNothingLaterDownloadsNeed) {
+    Served("stalled.exe", 100000);
+    ASSERT_TRUE(server_.SetRule(Path("stalled.exe"), "stall_after=1000&stall_ms=5000"));
+    for (int i = 0; i < 3; ++i)  // more than the usual connections per server
+        EXPECT_EQ(DownloadToFile(Url(L"stalled.exe"), destination_, 0, nullptr, 300, false),
+                  kDownloadTimedOut);
+
+    const std::string bytes = Served("small.txt", 2000);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+        RecordingTarget target;
+        EXPECT_EQ(DownloadToFile(Url(L"small.txt"), destination_, i, &target, 3000, false), S_OK)
+            << "download " << i;
+        EXPECT_TRUE(ReadFileBytes(destination_) == bytes) << "download " << i;
+    }
+}
+
+TEST_F(DownloadToFileTest, UnreachableServerOrMissingFolderFail) {
+    // A port that was free a moment ago: nobody listens there.
+    WSADATA wsa;
+    ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+    SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ::closesocket(probe);
+    ::WSACleanup();
+    const std::wstring closed =
+        L"http://127.0.0.1:" + std::to_wstring(ntohs(address.sin_port)) + L"/tools/x.txt";
+    ExpectFailureKeepsOldFile(DownloadToFile(closed, destination_, 0, nullptr, 10000, false));
+
+    Served("setup.exe", 100);
+    const HRESULT noFolder = DownloadToFile(Url(L"setup.exe"), folder_ + L"absent\\setup.exe", 0,
+                                            nullptr, 10000, false);
+    ExpectFailureKeepsOldFile(noFolder);
+}
+
+}  // namespace
+}  // namespace pelmora
