@@ -11,8 +11,9 @@ bool DropsFromList(const ProgramRecord& record) {
 }
 
 QuietDecision DecideQuietMode(std::u16string_view commandLine, const ProgramRecord& record) {
-    if (commandLine.empty() || commandLine != record.nameEnglish) return QuietDecision::Continue;
+    if (commandLine.empty() || commandLine != record.nameEnglish)
+        return QuietDecision::Continue;
     return record.state == UpdateAvailable ? QuietDecision::AskUpdate : QuietDecision::Close;
 }
 
-}  // namespace pelmora
+} // namespace pelmora

@@ -16,9 +16,11 @@ constexpr size_t kMaxSafeNameLength = 200;
 // short English reason for a diagnostic line.
 std::string_view FileNameProblem(std::u16string_view name);
 
-inline bool IsSafeFileName(std::u16string_view name) { return FileNameProblem(name).empty(); }
+inline bool IsSafeFileName(std::u16string_view name) {
+    return FileNameProblem(name).empty();
+}
 
 // The name for a diagnostic line: control characters as \xNN, the rest as it is.
 std::u16string PrintableName(std::u16string_view name);
 
-}  // namespace pelmora
+} // namespace pelmora

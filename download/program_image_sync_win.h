@@ -18,8 +18,8 @@ void SyncProgramImages(const ServerFiles& server, const ProgramTable& table);
 
 // Shows the program's picture in the interface language in a static
 // control (SS_BITMAP). A missing file leaves the control's picture as it was.
-void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName,
-                      HWND picture, int language);
+void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
+                      int language);
 
 // Takes the picture out of the control and deletes it: the control never
 // deletes its bitmap itself, so its owner calls this before destroying it.
@@ -28,4 +28,4 @@ void ClearProgramImage(HWND picture);
 // The folder of one program's pictures.
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName);
 
-}  // namespace pelmora
+} // namespace pelmora

@@ -15,7 +15,9 @@ Downloader StartupDownloader() {
     };
 }
 
-ServerFiles DefaultServerFiles() { return ServerFiles{BaseUrl(), win::LocalRoot(), StartupDownloader()}; }
+ServerFiles DefaultServerFiles() {
+    return ServerFiles{BaseUrl(), win::LocalRoot(), StartupDownloader()};
+}
 
 void SyncModelDatabases(HWND owner) {
     MessageBoxPrompt prompt(owner);
@@ -30,4 +32,4 @@ void ShowProgramImage(const std::wstring& programName, HWND picture, int languag
     ShowProgramImage(win::LocalRoot(), programName, picture, language);
 }
 
-}  // namespace pelmora
+} // namespace pelmora

@@ -8,7 +8,7 @@
 namespace pelmora {
 
 class Prompt {
-public:
+  public:
     virtual ~Prompt() = default;
     // Shows `text` with the message-box buttons and icon in `type` (MB_*) and
     // returns the button chosen (IDOK, IDYES, IDNO, ...).
@@ -17,12 +17,12 @@ public:
 
 // The platform's message box, captioned "Pelmora".
 class MessageBoxPrompt final : public Prompt {
-public:
+  public:
     explicit MessageBoxPrompt(HWND owner = nullptr) noexcept : owner_(owner) {}
     int Show(const std::wstring& text, UINT type) override;
 
-private:
-    HWND owner_;  // borrowed; may be null
+  private:
+    HWND owner_; // borrowed; may be null
 };
 
-}  // namespace pelmora
+} // namespace pelmora

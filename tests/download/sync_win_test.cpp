@@ -7,7 +7,6 @@
 #include "win/text_win.h"
 
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "tests/support/fake_server_win.h"
 #include "tests/support/test_root_win.h"
@@ -15,131 +14,100 @@
 namespace pelmora {
 namespace {
 
-using testsupport::FakeServer;
-using testsupport::ReadFileBytes;
 using Requests = std::vector<std::wstring>;
-
 const wchar_t* const kDatabases[] = {L"modelinfo_hq.db", L"modelinfo_amr.db", L"modelinfo_eur.db",
                                      L"modelinfo_chna.db"};
 const wchar_t* const kPictures[] = {L"kr.bmp", L"en.bmp", L"cn.bmp", L"jp.bmp", L"po.bmp"};
 
 class SyncTest : public ::testing::Test {
-protected:
-    SyncTest() : root_(L"pelmora-sync-test"), server_(root_.ServerFolder()) {
-        files_ = ServerFiles{FakeServer::kBaseUrl, root_.Root(), server_.Downloader()};
+  protected:
+    std::string Local(const std::wstring& path) {
+        return testsupport::ReadFileBytes(root_.Root() + L"Korvath\\tools\\" + path);
     }
-    std::string Local(const std::wstring& path) { return ReadFileBytes(root_.Root() + path); }
-
-    testsupport::TestRoot root_;
-    FakeServer server_;
+    testsupport::TestRoot root_{L"pelmora-sync-test"};
+    testsupport::FakeServer server_{root_.ServerFolder()};
     testsupport::RecordingPrompt prompt_;
-    ServerFiles files_;
+    ServerFiles files_{server_.kBaseUrl, root_.Root(), server_.Downloader()};
 };
 
 class DatabaseSync : public SyncTest {
-protected:
-    void PublishDatabases(const std::string& generation) {
+  protected:
+    void Sync(const std::string& stamp, const std::string& generation) {
+        root_.Publish(L"tools/db_version.txt", stamp);
         for (const wchar_t* db : kDatabases)
-            root_.Publish(std::wstring(L"tools/") + db, generation + " of " + win::ToUtf8(db));
-    }
-    Requests DatabaseRequests() {
-        Requests all;
-        for (const wchar_t* db : kDatabases) all.push_back(std::wstring(L"tools/") + db);
-        return all;
-    }
-    void Sync() {
-        server_.ClearRequests();
+            root_.Publish(std::wstring(L"tools/") + db, generation + win::ToUtf8(db));
+        server_.requests.clear();
         prompt_.shown.clear();
         SyncModelDatabases(files_, prompt_);
     }
 };
 
-TEST_F(DatabaseSync, FirstRunFetchesAllFourAndAsksForARestart) {
-    root_.Publish(L"tools/db_version.txt", "2026-12\r\nnotes\r\n");
-    PublishDatabases("new");
-    Sync();
+TEST_F(DatabaseSync, FetchesAllFourWhenTheFirstLineChanges) {
+    Sync("\r\n2026-12\r\n", "old "); // an empty first line equals having no stamp
+    EXPECT_EQ(server_.requests, Requests{L"tools/db_version.txt"});
+
+    Sync("2026-12\r\nnotes\r\n", "new ");
     Requests expected = {L"tools/db_version.txt"};
-    for (const auto& r : DatabaseRequests()) expected.push_back(r);
-    EXPECT_EQ(server_.Requests(), expected);
     for (const wchar_t* db : kDatabases)
-        EXPECT_EQ(Local(std::wstring(L"Korvath\\tools\\") + db), "new of " + win::ToUtf8(db));
-    EXPECT_EQ(Local(L"Korvath\\tools\\db_version.txt"), "2026-12\r\nnotes\r\n");
+        expected.push_back(std::wstring(L"tools/") + db);
+    EXPECT_EQ(server_.requests, expected);
+    for (const wchar_t* db : kDatabases)
+        EXPECT_EQ(Local(db), "new " + win::ToUtf8(db));
     ASSERT_EQ(prompt_.shown.size(), 1u);
-    EXPECT_EQ(prompt_.shown[0].text,
+    EXPECT_EQ(prompt_.shown[0].first,
               win::LoadStringLang(IDS_DB_UPDATED, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK)));
-    EXPECT_EQ(prompt_.shown[0].type, static_cast<UINT>(MB_OK));  // OK alone, no icon
+    EXPECT_EQ(prompt_.shown[0].second, static_cast<UINT>(MB_OK)); // OK alone, no icon
 
-    // Same first line, other later lines: nothing more.
-    root_.Publish(L"tools/db_version.txt", "2026-12\nchanged notes\n");
-    PublishDatabases("newer");
-    Sync();
-    EXPECT_EQ(server_.Requests(), Requests{L"tools/db_version.txt"});
-    EXPECT_TRUE(prompt_.shown.empty());
-}
-
-TEST_F(DatabaseSync, EmptyServerStampEqualsNoLocalStamp) {
-    root_.Publish(L"tools/db_version.txt", "\r\n2026-12\r\n");
-    PublishDatabases("new");
-    Sync();
-    EXPECT_EQ(server_.Requests(), Requests{L"tools/db_version.txt"});
+    Sync("2026-12\nother notes\n", "newer "); // same first line
+    EXPECT_EQ(server_.requests.size(), 1u);
+    server_.Fail(L"tools/db_version.txt", 1);
+    Sync("2027-01", "newer ");
+    EXPECT_EQ(server_.requests.size(), 1u);
+    EXPECT_EQ(Local(L"db_version.txt"), "2026-12\nother notes\n");
+    EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
     EXPECT_TRUE(prompt_.shown.empty());
 }
 
 TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
-    root_.Publish(L"tools/db_version.txt", "1");
-    PublishDatabases("old");
-    Sync();
-    root_.Publish(L"tools/db_version.txt", "2");
-    PublishDatabases("new");
-    server_.Fail(L"tools/modelinfo_amr.db", 0x800C0005);  // missing
-    server_.Fail(L"tools/modelinfo_eur.db", 1);           // stalled
-
-    Sync();
-    EXPECT_EQ(server_.Requests().size(), 5u);  // all four attempted after the failures
-    EXPECT_EQ(Local(L"Korvath\\tools\\modelinfo_hq.db"), "new of modelinfo_hq.db");
-    EXPECT_EQ(Local(L"Korvath\\tools\\modelinfo_amr.db"), "old of modelinfo_amr.db");
-    EXPECT_EQ(Local(L"Korvath\\tools\\modelinfo_eur.db"), "old of modelinfo_eur.db");
-    EXPECT_EQ(Local(L"Korvath\\tools\\modelinfo_chna.db"), "new of modelinfo_chna.db");
-    EXPECT_FALSE(win::FileExists(root_.Tools() + L"db_version.txt"));
+    Sync("1", "old ");
+    server_.Fail(L"tools/modelinfo_amr.db", 0x800C0005); // missing
+    server_.Fail(L"tools/modelinfo_eur.db", 1);          // stalled
+    Sync("2", "new ");
+    EXPECT_EQ(server_.requests.size(), 5u); // all four attempted
+    EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
+    EXPECT_EQ(Local(L"modelinfo_amr.db"), "old modelinfo_amr.db");
+    EXPECT_EQ(Local(L"modelinfo_eur.db"), "old modelinfo_eur.db");
+    EXPECT_EQ(Local(L"modelinfo_chna.db"), "new modelinfo_chna.db");
+    EXPECT_EQ(Local(L"db_version.txt"), "<missing>");
     EXPECT_TRUE(prompt_.shown.empty());
 
-    // The next start fetches all four again.
     server_.Heal(L"tools/modelinfo_amr.db");
     server_.Heal(L"tools/modelinfo_eur.db");
-    Sync();
-    EXPECT_EQ(server_.Requests().size(), 5u);
-    EXPECT_EQ(Local(L"Korvath\\tools\\modelinfo_eur.db"), "new of modelinfo_eur.db");
+    Sync("2", "new "); // the next start fetches all four again
+    EXPECT_EQ(Local(L"modelinfo_eur.db"), "new modelinfo_eur.db");
     EXPECT_EQ(prompt_.shown.size(), 1u);
 }
 
-TEST_F(DatabaseSync, UnreachableStampChangesNothing) {
-    ASSERT_TRUE(testsupport::WriteFileBytes(root_.Tools() + L"db_version.txt", "1"));
-    root_.Publish(L"tools/db_version.txt", "2");
-    server_.Fail(L"tools/db_version.txt", 1);
-    Sync();
-    EXPECT_EQ(server_.Requests().size(), 1u);
-    EXPECT_EQ(Local(L"Korvath\\tools\\db_version.txt"), "1");
-}
-
 class ImageSync : public SyncTest {
-protected:
-    void SetPrograms(int count) {
-        table_ = ProgramTable{};
-        table_.programCount = count;
-        for (int i = 0; i < count; ++i) {
-            table_.records[i].nameEnglish = u"Program " + std::u16string(1, u'A' + i);
-            table_.records[i].imageLocation = u"http://server.test/img/" + std::u16string(1, u'A' + i);
+  protected:
+    // Programs "A", "B", ... with their pictures below img/A/ and so on.
+    ImageSync() {
+        table_.programCount = kProgramTableSize;
+        for (int i = 0; i < kProgramTableSize; ++i) {
+            const std::wstring name(1, L'A' + i);
+            table_.records[i].nameEnglish = win::ToU16(name);
+            table_.records[i].imageLocation = win::ToU16(L"http://server.test/img/" + name);
+            for (const wchar_t* file : kPictures)
+                root_.Publish(L"img/" + name + L"/" + file, "bmp");
         }
     }
-    void PublishPictures(int count) {
-        for (int i = 0; i < count; ++i)
-            for (const wchar_t* file : kPictures)
-                root_.Publish(L"img/" + std::wstring(1, L'A' + i) + L"/" + file, "bitmap");
-    }
-    // The programs (by letter) whose pictures were fetched, each whole and in order.
-    std::wstring FetchedPrograms() {
+    // The programs whose pictures were fetched, each all five and in order.
+    std::wstring Sync(const std::string& stamps) {
+        root_.Publish(L"tools/image_version.txt", stamps);
+        server_.requests.clear();
+        SyncProgramImages(files_, table_);
         std::wstring programs;
-        const Requests& r = server_.Requests();
+        const Requests& r = server_.requests;
         for (size_t i = 1; i < r.size(); i += 5) {
             programs += r[i][4];
             for (size_t f = 0; f < 5; ++f)
@@ -147,121 +115,97 @@ protected:
         }
         return programs;
     }
-    void Sync(const std::string& stamps) {
-        root_.Publish(L"tools/image_version.txt", stamps);
-        server_.ClearRequests();
-        SyncProgramImages(files_, table_);
-    }
     ProgramTable table_;
 };
 
 TEST_F(ImageSync, ChangedLinesFetchTheirProgramsPictures) {
-    SetPrograms(20);
-    PublishPictures(20);
     std::string stamps;
-    for (int i = 0; i < 21; ++i) stamps += "1\r\n";
-    Sync(stamps);
-    EXPECT_EQ(FetchedPrograms(), L"ABCDEFGHIJKLMNOPQRST");  // the 21st line is ignored
-    EXPECT_EQ(Local(L"Korvath\\tools\\Pelmora\\image\\Program T\\po.bmp"), "bitmap");
-
-    stamps.replace(3 * 3, 1, "2");  // line 3
-    Sync(stamps);
-    EXPECT_EQ(FetchedPrograms(), L"D");
-
-    Sync("1\r\n1\r\n\r\n9\r\n");  // an empty line ends the comparison
-    EXPECT_EQ(FetchedPrograms(), L"");
+    for (int i = 0; i < 21; ++i)
+        stamps += "1\r\n";
+    EXPECT_EQ(Sync(stamps), L"ABCDEFGHIJKLMNOPQRST"); // the 21st line is ignored
+    EXPECT_EQ(Local(L"Pelmora\\image\\T\\po.bmp"), "bmp");
+    stamps.replace(3 * 3, 1, "2");
+    EXPECT_EQ(Sync(stamps), L"D");
+    EXPECT_EQ(Sync("1\r\n1\r\n\r\n9\r\n"), L""); // an empty line ends the comparison
 }
 
 TEST_F(ImageSync, FailedPicturesDoNotStopTheOthers) {
-    SetPrograms(3);
-    PublishPictures(3);
-    server_.Fail(L"img/A/cn.bmp", 1);  // stalls
+    table_.programCount = 3;
+    server_.Fail(L"img/A/cn.bmp", 1); // stalls
     server_.Fail(L"img/B/kr.bmp", 0x800C0005);
-    Sync("x\ny\nz\nextra line without a program\n");
-    EXPECT_EQ(FetchedPrograms(), L"ABC");
-    EXPECT_EQ(Local(L"Korvath\\tools\\Pelmora\\image\\Program A\\po.bmp"), "bitmap");
-    EXPECT_EQ(Local(L"Korvath\\tools\\Pelmora\\image\\Program A\\cn.bmp"), "<missing>");
-    EXPECT_EQ(Local(L"Korvath\\tools\\Pelmora\\image\\Program B\\en.bmp"), "bitmap");
-
+    EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"ABC");
+    EXPECT_EQ(Local(L"Pelmora\\image\\A\\po.bmp"), "bmp");
+    EXPECT_EQ(Local(L"Pelmora\\image\\B\\en.bmp"), "bmp");
     server_.Fail(L"tools/image_version.txt", 1);
-    Sync("changed\n");
-    EXPECT_EQ(server_.Requests().size(), 1u);
-    EXPECT_EQ(Local(L"Korvath\\tools\\Pelmora\\image_version.txt"), "x\ny\nz\nextra line without a program\n");
+    EXPECT_EQ(Sync("changed\n"), L"");
+    EXPECT_EQ(Local(L"Pelmora\\image_version.txt"), "x\ny\nz\nno program in this row\n");
 }
 
 // A 2 x 2, 24-bit bitmap of one colour.
-std::string Bitmap(BYTE red, BYTE green, BYTE blue) {
-    std::string bmp = {'B', 'M'};
-    auto put32 = [&bmp](uint32_t v) { for (int i = 0; i < 4; ++i) bmp.push_back(char(v >> (8 * i))); };
-    auto put16 = [&bmp](uint16_t v) { bmp.push_back(char(v)); bmp.push_back(char(v >> 8)); };
-    put32(14 + 40 + 16); put32(0); put32(14 + 40);
-    put32(40); put32(2); put32(2); put16(1); put16(24); put32(0); put32(16);
-    put32(2835); put32(2835); put32(0); put32(0);
-    for (int row = 0; row < 2; ++row) {
-        for (int px = 0; px < 2; ++px) bmp += {char(blue), char(green), char(red)};
-        bmp += {0, 0};
-    }
+std::string Bitmap(COLORREF colour) {
+    const BITMAPFILEHEADER file = {0x4D42, 14 + 40 + 16, 0, 0, 14 + 40};
+    const BITMAPINFOHEADER info = {40, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};
+    std::string bmp(reinterpret_cast<const char*>(&file), sizeof(file));
+    bmp.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    const char pixel[] = {char(GetBValue(colour)), char(GetGValue(colour)),
+                          char(GetRValue(colour))};
+    for (int row = 0; row < 2; ++row)
+        bmp.append(pixel, 3).append(pixel, 3).append(2, '\0');
     return bmp;
 }
 
 class ShowImage : public SyncTest {
-protected:
-    void SetUp() override {
-        window_.reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | SS_BITMAP, 0, 0, 50, 50,
-                                        nullptr, nullptr, nullptr, nullptr));
-        ASSERT_TRUE(window_);
-    }
-    void TearDown() override { ClearProgramImage(window_.get()); }
+  protected:
+    void TearDown() override { ClearProgramImage(picture_.get()); }
     HBITMAP Current() {
-        return reinterpret_cast<HBITMAP>(::SendMessageW(window_.get(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+        return reinterpret_cast<HBITMAP>(
+            ::SendMessageW(picture_.get(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
-    COLORREF CurrentColour() {
+    COLORREF Colour() {
         win::MemoryDc dc(::CreateCompatibleDC(nullptr));
         win::SelectObjectScope select(dc.get(), Current());
         return ::GetPixel(dc.get(), 0, 0);
     }
-    void Picture(const std::wstring& program, const wchar_t* file, COLORREF c) {
-        ASSERT_TRUE(testsupport::WriteFileMakingFolders(
-            ProgramImageFolder(root_.Root(), program) + L"\\" + file,
-            Bitmap(GetRValue(c), GetGValue(c), GetBValue(c))));
+    void Show(const std::wstring& program, int language) {
+        ShowProgramImage(root_.Root(), program, picture_.get(), language);
     }
-    win::Window window_;
+    win::Window picture_{::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | SS_BITMAP, 0, 0, 50, 50,
+                                           nullptr, nullptr, nullptr, nullptr)};
 };
 
 TEST_F(ShowImage, LanguagePicksTheFileAndTheOldBitmapIsFreed) {
-    Picture(L"Tool \u00C5", L"kr.bmp", RGB(255, 0, 0));
-    Picture(L"Tool \u00C5", L"en.bmp", RGB(0, 0, 255));
-    ShowProgramImage(root_.Root(), L"Tool \u00C5", window_.get(), Korean);
+    const std::wstring folder = ProgramImageFolder(root_.Root(), L"Tool \u00C5") + L"\\";
+    testsupport::WriteFileMakingFolders(folder + L"kr.bmp", Bitmap(RGB(255, 0, 0)));
+    testsupport::WriteFileMakingFolders(folder + L"en.bmp", Bitmap(RGB(0, 0, 255)));
+    Show(L"Tool \u00C5", Korean);
     const HBITMAP first = Current();
-    EXPECT_EQ(CurrentColour(), RGB(255, 0, 0));
-    ShowProgramImage(root_.Root(), L"Tool \u00C5", window_.get(), Romanian);
-    EXPECT_EQ(::GetObjectType(first), 0u);  // deleted, not leaked
-    EXPECT_EQ(CurrentColour(), RGB(0, 0, 255));
-
+    EXPECT_EQ(Colour(), RGB(255, 0, 0));
+    Show(L"Tool \u00C5", Romanian);
+    EXPECT_EQ(::GetObjectType(first), 0u); // deleted, not leaked
+    EXPECT_EQ(Colour(), RGB(0, 0, 255));
     const HBITMAP shown = Current();
-    ShowProgramImage(root_.Root(), L"Tool \u00C5", window_.get(), Japanese);  // no jp.bmp
-    ShowProgramImage(root_.Root(), L"Missing", window_.get(), Korean);
+    Show(L"Tool \u00C5", Japanese); // no jp.bmp: the picture stays
+    Show(L"Missing", Korean);
     EXPECT_EQ(Current(), shown);
-    EXPECT_EQ(CurrentColour(), RGB(0, 0, 255));
 }
 
-TEST_F(ShowImage, ReadsWhatTheSynchronisationWroteButNothingOutsideIt) {
-    root_.Publish(L"img/A/po.bmp", Bitmap(0, 255, 0));
+TEST_F(ShowImage, ShowsWhatTheSynchronisationWroteButNothingOutsideIt) {
+    root_.Publish(L"img/A/po.bmp", Bitmap(RGB(0, 255, 0)));
+    root_.Publish(L"tools/image_version.txt", "1\n");
     ProgramTable table;
     table.programCount = 1;
-    table.records[0].nameEnglish = u"A";
-    table.records[0].imageLocation = u"http://server.test/img/A";
-    root_.Publish(L"tools/image_version.txt", "1\n");
+    table.records[0].nameEnglish = std::u16string(u"A");
+    table.records[0].imageLocation = std::u16string(u"http://server.test/img/A");
     SyncProgramImages(files_, table);
-    ShowProgramImage(root_.Root(), L"A", window_.get(), Polish);
-    EXPECT_EQ(CurrentColour(), RGB(0, 255, 0));
+    Show(L"A", Polish);
+    EXPECT_EQ(Colour(), RGB(0, 255, 0));
 
-    // <root>\Korvath\tools\Pelmora\image\..\..\..\..\outside\en.bmp
-    Picture(L"..\\..\\..\\..\\outside", L"en.bmp", RGB(9, 9, 9));
+    const std::wstring outside = L"..\\..\\..\\..\\outside"; // <root>\outside
+    testsupport::WriteFileMakingFolders(root_.Root() + L"outside\\en.bmp", Bitmap(RGB(9, 9, 9)));
     const HBITMAP shown = Current();
-    ShowProgramImage(root_.Root(), L"..\\..\\..\\..\\outside", window_.get(), English);
+    Show(outside, English);
     EXPECT_EQ(Current(), shown);
 }
 
-}  // namespace
-}  // namespace pelmora
+} // namespace
+} // namespace pelmora

@@ -10,16 +10,18 @@
 namespace {
 
 void Check(bool condition) {
-    if (!condition) std::abort();
+    if (!condition)
+        std::abort();
 }
 
 void CheckField(const std::u16string& field, std::u16string_view line) {
-    if (field == u"\n") return;  // not supplied: the cleared value
+    if (field == u"\n")
+        return; // not supplied: the cleared value
     Check(!field.empty() && field.find(u',') == std::u16string::npos);
     Check(line.find(field) != std::u16string_view::npos);
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
@@ -32,10 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         units += line.size();
         pelmora::ProgramRecord record;
         pelmora::ParseProgramLine(line, record);
-        for (const auto* field : {&record.nameKorean, &record.nameEnglish, &record.nameChinese,
-                                  &record.nameJapanese, &record.serverVersion, &record.imageLocation,
-                                  &record.packageLocation[0], &record.packageLocation[1],
-                                  &record.packageLocation[2], &record.packageLocation[3]})
+        for (const auto* field :
+             {&record.nameKorean, &record.nameEnglish, &record.nameChinese, &record.nameJapanese,
+              &record.serverVersion, &record.imageLocation, &record.packageLocation[0],
+              &record.packageLocation[1], &record.packageLocation[2], &record.packageLocation[3]})
             CheckField(*field, line);
         Check(record.state == pelmora::NotLookedUp && !record.downloadMatches);
     }

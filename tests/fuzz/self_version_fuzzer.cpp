@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (version.find('v') != std::string::npos || version.find('\n') != std::string::npos)
         std::abort();
     const size_t v = line.find('v');
-    if (v == std::string::npos ? !version.empty() : line.compare(v + 1, version.size(), version) != 0)
+    if (v == std::string::npos ? !version.empty()
+                               : line.compare(v + 1, version.size(), version) != 0)
         std::abort();
     return 0;
 }
