@@ -30,4 +30,4 @@ int32_t LeadingInt(std::u16string_view text);
 // nothing is trimmed; fields beyond the twelfth are ignored.
 void ParseProgramLine(std::u16string_view line, ProgramRecord& record);
 
-} // namespace pelmora
+}  // namespace pelmora

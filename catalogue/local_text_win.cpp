@@ -13,16 +13,13 @@ bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes)
     const win::File file(::CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
+    if (!file) return false;
     char buffer[65536];
     while (bytes.size() < maxBytes) {
         const DWORD want = static_cast<DWORD>(std::min(sizeof(buffer), maxBytes - bytes.size()));
         DWORD read = 0;
-        if (!::ReadFile(file.get(), buffer, want, &read, nullptr))
-            return false;
-        if (read == 0)
-            break;
+        if (!::ReadFile(file.get(), buffer, want, &read, nullptr)) return false;
+        if (read == 0) break;
         bytes.append(buffer, read);
     }
     return true;
@@ -30,10 +27,9 @@ bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes)
 
 bool ReadSelfVersion(const std::wstring& path, std::wstring& version) {
     std::string bytes;
-    if (!ReadFileHead(path, kStampFileMaxBytes, bytes))
-        return false;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
     version = win::FromCodePage(SelfVersionFromFile(bytes), CP_ACP);
     return true;
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -16,4 +16,4 @@ constexpr size_t kStampFileMaxBytes = 1 << 20;
 // the file cannot be opened.
 bool ReadSelfVersion(const std::wstring& path, std::wstring& version);
 
-} // namespace pelmora
+}  // namespace pelmora

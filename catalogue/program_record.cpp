@@ -15,4 +15,4 @@ void ProgramRecord::Clear() {
     retryNumber = 0;
 }
 
-} // namespace pelmora
+}  // namespace pelmora

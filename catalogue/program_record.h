@@ -9,7 +9,7 @@
 namespace pelmora {
 
 constexpr int kProgramTableSize = 20;
-constexpr int kPackageRegionCount = 4; // HQ, AMR, EUR, CHNA
+constexpr int kPackageRegionCount = 4;  // HQ, AMR, EUR, CHNA
 
 struct ProgramRecord {
     ProgramRecord() { Clear(); }
@@ -20,7 +20,7 @@ struct ProgramRecord {
 
     int32_t id;
     std::u16string nameKorean;
-    std::u16string nameEnglish; // also the program's folder, key and file-name prefix
+    std::u16string nameEnglish;  // also the program's folder, key and file-name prefix
     std::u16string nameChinese;
     std::u16string nameJapanese;
     std::u16string serverVersion;
@@ -34,8 +34,8 @@ struct ProgramRecord {
 };
 
 struct ProgramTable {
-    std::array<ProgramRecord, kProgramTableSize> records; // constructed cleared
+    std::array<ProgramRecord, kProgramTableSize> records;  // constructed cleared
     int programCount = 0;
 };
 
-} // namespace pelmora
+}  // namespace pelmora

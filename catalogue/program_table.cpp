@@ -11,9 +11,8 @@ bool DropsFromList(const ProgramRecord& record) {
 }
 
 QuietDecision DecideQuietMode(std::u16string_view commandLine, const ProgramRecord& record) {
-    if (commandLine.empty() || commandLine != record.nameEnglish)
-        return QuietDecision::Continue;
+    if (commandLine.empty() || commandLine != record.nameEnglish) return QuietDecision::Continue;
     return record.state == UpdateAvailable ? QuietDecision::AskUpdate : QuietDecision::Close;
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -15,10 +15,10 @@ bool DropsFromList(const ProgramRecord& record);
 
 // What start-up does after a kept record, given the whole command line.
 enum class QuietDecision {
-    Continue,  // no quiet-mode match: go on with the next line
-    AskUpdate, // ask message 2029; Yes goes on, No closes
-    Close,     // close the main window at once
+    Continue,   // no quiet-mode match: go on with the next line
+    AskUpdate,  // ask message 2029; Yes goes on, No closes
+    Close,      // close the main window at once
 };
 QuietDecision DecideQuietMode(std::u16string_view commandLine, const ProgramRecord& record);
 
-} // namespace pelmora
+}  // namespace pelmora

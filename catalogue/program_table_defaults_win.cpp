@@ -17,4 +17,4 @@ StartupStep LoadProgramCatalogue(HWND owner, const std::wstring& commandLine,
     return LoadProgramCatalogue(startup, table);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -14,4 +14,4 @@ namespace pelmora {
 StartupStep LoadProgramCatalogue(HWND owner, const std::wstring& commandLine,
                                  std::function<void()> dismissSplash, ProgramTable& table);
 
-} // namespace pelmora
+}  // namespace pelmora

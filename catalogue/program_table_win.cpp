@@ -17,36 +17,31 @@ namespace {
 
 InstallState DetectState(const ProgramRecord& record, const InstallCheck& installCheck) {
     const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
-    if (key.empty())
-        return NotLookedUp;
+    if (key.empty()) return NotLookedUp;
     // The registry would read the key name only up to a NUL: some other key.
-    if (key.find(u'\0') != std::u16string::npos)
-        return NotInstalled;
+    if (key.find(u'\0') != std::u16string::npos) return NotInstalled;
     return installCheck(win::ToWide(key), win::ToWide(record.serverVersion));
 }
 
 bool DownloadedCopyMatches(const std::wstring& localRoot, const ProgramRecord& record) {
-    if (!IsSafeFileName(record.nameEnglish))
-        return false;
+    if (!IsSafeFileName(record.nameEnglish)) return false;
     return VersionFileMatches(DownloadedVersionFilePath(localRoot, win::ToWide(record.nameEnglish)),
                               win::ToWide(record.serverVersion));
 }
 
 void ReportUnsafeName(const ProgramRecord& record) {
     const std::string_view problem = FileNameProblem(record.nameEnglish);
-    if (problem.empty())
-        return;
+    if (problem.empty()) return;
     win::Diag(L"[Pelmora]Program \"" + win::ToWide(PrintableName(record.nameEnglish)) +
               L"\" is listed, but its name cannot be a file name (" + win::FromUtf8(problem) +
               L"): nothing is stored or opened for it\n");
 }
 
 void Dismiss(const CatalogueStartup& startup) {
-    if (startup.dismissSplash)
-        startup.dismissSplash();
+    if (startup.dismissSplash) startup.dismissSplash();
 }
 
-} // namespace
+}  // namespace
 
 std::wstring CatalogueFilePath(const std::wstring& localRoot) {
     return localRoot + kPelmoraFolder + L"program_list.txt";
@@ -86,17 +81,14 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
         table.programCount = ++next;
 
         switch (DecideQuietMode(win::ToU16(startup.commandLine), record)) {
-        case QuietDecision::Continue:
-            break;
+        case QuietDecision::Continue: break;
         case QuietDecision::AskUpdate:
             Dismiss(startup);
             if (startup.prompt->Show(win::LoadText(IDS_PROGRAM_UPDATE_AVAILABLE), MB_YESNO) !=
                 IDYES)
                 return StartupStep::Close;
             break;
-        case QuietDecision::Close:
-            Dismiss(startup);
-            return StartupStep::Close;
+        case QuietDecision::Close: Dismiss(startup); return StartupStep::Close;
         }
     }
     return StartupStep::Continue;
@@ -108,10 +100,9 @@ StartupStep LoadProgramCatalogue(const CatalogueStartup& startup, ProgramTable& 
         Dismiss(startup);
         return StartupStep::Close;
     }
-    if (BuildProgramTable(startup, table) == StartupStep::Close)
-        return StartupStep::Close;
+    if (BuildProgramTable(startup, table) == StartupStep::Close) return StartupStep::Close;
     SyncModelDatabases(startup.server, *startup.prompt);
     return StartupStep::Continue;
 }
 
-} // namespace pelmora
+}  // namespace pelmora

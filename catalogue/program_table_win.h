@@ -22,10 +22,10 @@ enum class StartupStep { Continue, Close };
 struct CatalogueStartup {
     ServerFiles server;
     InstallCheck installCheck;
-    Prompt* prompt = nullptr; // borrowed; asks message 2029, shows 2031
-    std::wstring commandLine; // whole; empty outside quiet mode
+    Prompt* prompt = nullptr;  // borrowed; asks message 2029, shows 2031
+    std::wstring commandLine;  // whole; empty outside quiet mode
     std::function<void()>
-        dismissSplash; // before a closing path or a quiet-mode match; may be empty
+        dismissSplash;  // before a closing path or a quiet-mode match; may be empty
 };
 
 // Allocates and clears the table, fetches and reads the catalogue, stores
@@ -44,4 +44,4 @@ std::wstring CatalogueFilePath(const std::wstring& localRoot);
 // The version.txt written beside a program's downloaded installer.
 std::wstring DownloadedVersionFilePath(const std::wstring& localRoot, const std::wstring& name);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -8,11 +8,9 @@ char16_t AsciiUpper(char16_t c) {
 }
 
 bool EqualsUpper(std::u16string_view text, std::u16string_view upper) {
-    if (text.size() != upper.size())
-        return false;
+    if (text.size() != upper.size()) return false;
     for (size_t i = 0; i < text.size(); ++i)
-        if (AsciiUpper(text[i]) != upper[i])
-            return false;
+        if (AsciiUpper(text[i]) != upper[i]) return false;
     return true;
 }
 
@@ -24,12 +22,10 @@ bool IsDeviceDigit(char16_t c) {
 // first dot and with trailing blanks before it ignored.
 bool IsDeviceName(std::u16string_view name) {
     std::u16string_view base = name.substr(0, name.find(u'.'));
-    while (!base.empty() && base.back() == u' ')
-        base.remove_suffix(1);
+    while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
     for (std::u16string_view device :
          {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$", u"CLOCK$"})
-        if (EqualsUpper(base, device))
-            return true;
+        if (EqualsUpper(base, device)) return true;
     if (base.size() == 4 && IsDeviceDigit(base[3])) {
         const std::u16string_view stem = base.substr(0, 3);
         return EqualsUpper(stem, u"COM") || EqualsUpper(stem, u"LPT");
@@ -37,23 +33,19 @@ bool IsDeviceName(std::u16string_view name) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 std::string_view FileNameProblem(std::u16string_view name) {
-    if (name.empty())
-        return "empty name";
-    if (name.size() > kMaxSafeNameLength)
-        return "name too long";
+    if (name.empty()) return "empty name";
+    if (name.size() > kMaxSafeNameLength) return "name too long";
     for (size_t i = 0; i < name.size(); ++i) {
         const char16_t c = name[i];
-        if (c < 0x20)
-            return "control character in name";
+        if (c < 0x20) return "control character in name";
         if (std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos)
             return "path separator or reserved character in name";
         const bool high = c >= 0xD800 && c <= 0xDBFF;
         const bool low = c >= 0xDC00 && c <= 0xDFFF;
-        if (low)
-            return "unpaired surrogate in name";
+        if (low) return "unpaired surrogate in name";
         if (high) {
             if (i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF)
                 return "unpaired surrogate in name";
@@ -61,10 +53,8 @@ std::string_view FileNameProblem(std::u16string_view name) {
         }
     }
     // Also covers "." and "..": the file system drops a trailing dot or blank.
-    if (name.back() == u'.' || name.back() == u' ')
-        return "name ends in a dot or a blank";
-    if (IsDeviceName(name))
-        return "device name";
+    if (name.back() == u'.' || name.back() == u' ') return "name ends in a dot or a blank";
+    if (IsDeviceName(name)) return "device name";
     return {};
 }
 
@@ -83,4 +73,4 @@ std::u16string PrintableName(std::u16string_view name) {
     return out;
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -23,4 +23,4 @@ inline bool IsSafeFileName(std::u16string_view name) {
 // The name for a diagnostic line: control characters as \xNN, the rest as it is.
 std::u16string PrintableName(std::u16string_view name);
 
-} // namespace pelmora
+}  // namespace pelmora

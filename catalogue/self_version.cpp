@@ -6,8 +6,7 @@ namespace pelmora {
 
 std::string SelfVersionFromLine(std::string_view line) {
     const size_t first = line.find('v');
-    if (first == std::string_view::npos)
-        return {};
+    if (first == std::string_view::npos) return {};
     const size_t start = first + 1;
     const size_t second = line.find('v', start);
     return std::string(
@@ -18,4 +17,4 @@ std::string SelfVersionFromFile(std::string_view fileBytes) {
     return SelfVersionFromLine(FirstTextLine(fileBytes));
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -13,4 +13,4 @@ std::string SelfVersionFromLine(std::string_view line);
 // From the file's bytes: its first line as text mode reads it, then the rule above.
 std::string SelfVersionFromFile(std::string_view fileBytes);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -12,8 +12,7 @@ std::vector<std::string> ImageStamps(std::string_view fileBytes) {
     std::vector<std::string> stamps;
     while (stamps.size() < kMaxImageStamps) {
         std::string line = FirstTextLine(fileBytes);
-        if (line.empty())
-            break;
+        if (line.empty()) break;
         const size_t lf = fileBytes.find('\n');
         fileBytes = lf == std::string_view::npos ? std::string_view() : fileBytes.substr(lf + 1);
         stamps.push_back(std::move(line));
@@ -25,4 +24,4 @@ std::string_view StampAt(const std::vector<std::string>& stamps, size_t j) {
     return j < stamps.size() ? std::string_view(stamps[j]) : std::string_view();
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -21,4 +21,4 @@ std::vector<std::string> ImageStamps(std::string_view fileBytes);
 // Stamp j of a list, empty past its end, as a list of 20 that starts empty.
 std::string_view StampAt(const std::vector<std::string>& stamps, size_t j);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -14,26 +14,24 @@ constexpr const wchar_t* kDatabases[] = {L"modelinfo_hq.db", L"modelinfo_amr.db"
 
 bool ReadStamp(const std::wstring& path, std::string& stamp) {
     std::string bytes;
-    if (!ReadFileHead(path, kStampFileMaxBytes, bytes))
-        return false;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
     stamp = DatabaseStamp(bytes);
     return true;
 }
 
-} // namespace
+}  // namespace
 
 void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
     const std::wstring folder = server.localRoot + kToolsFolder;
     const std::wstring versionFile = folder + L"db_version.txt";
 
     std::string oldStamp;
-    ReadStamp(versionFile, oldStamp); // none yet: empty
+    ReadStamp(versionFile, oldStamp);  // none yet: empty
     if (server.download(server.baseUrl + L"db_version.txt", versionFile, kSmallFileTimeoutMs) !=
         S_OK)
         return;
     std::string newStamp;
-    if (!ReadStamp(versionFile, newStamp) || newStamp == oldStamp)
-        return;
+    if (!ReadStamp(versionFile, newStamp) || newStamp == oldStamp) return;
 
     bool allArrived = true;
     for (const wchar_t* name : kDatabases) {
@@ -54,4 +52,4 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
     prompt.Show(win::LoadText(IDS_DB_UPDATED), MB_OK);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -12,4 +12,4 @@ namespace pelmora {
 // again. Nothing is reported when the stamp cannot be fetched.
 void SyncModelDatabases(const ServerFiles& server, Prompt& prompt);
 
-} // namespace pelmora
+}  // namespace pelmora

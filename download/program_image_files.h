@@ -13,4 +13,4 @@ inline constexpr std::array<std::u16string_view, 5> kProgramImageFiles = {
 // Japanese and Polish have their own, every other language the English one.
 std::u16string_view ImageFileForLanguage(int language);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -19,8 +19,7 @@ constexpr wchar_t kImageFolder[] = L"image";
 
 bool ReadStamps(const std::wstring& path, std::vector<std::string>& stamps) {
     std::string bytes;
-    if (!ReadFileHead(path, kStampFileMaxBytes, bytes))
-        return false;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
     stamps = ImageStamps(bytes);
     return true;
 }
@@ -28,8 +27,7 @@ bool ReadStamps(const std::wstring& path, std::vector<std::string>& stamps) {
 bool SafeProgramName(const std::wstring& name, const wchar_t* what) {
     const std::u16string u16 = win::ToU16(name);
     const std::string_view problem = FileNameProblem(u16);
-    if (problem.empty())
-        return true;
+    if (problem.empty()) return true;
     win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" + win::ToWide(PrintableName(u16)) +
               L"\": " + win::FromUtf8(problem) + L"\n");
     return false;
@@ -42,8 +40,7 @@ void FetchPictures(const ServerFiles& server, const ProgramTable& table, size_t 
     }
     const ProgramRecord& record = table.records[row];
     const std::wstring name = win::ToWide(record.nameEnglish);
-    if (!SafeProgramName(name, L"pictures are fetched"))
-        return;
+    if (!SafeProgramName(name, L"pictures are fetched")) return;
     const std::wstring folder = ProgramImageFolder(server.localRoot, name);
     win::EnsureFolder(folder);
     const std::wstring location = win::ToWide(record.imageLocation);
@@ -57,7 +54,7 @@ void FetchPictures(const ServerFiles& server, const ProgramTable& table, size_t 
     }
 }
 
-} // namespace
+}  // namespace
 
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName) {
     return localRoot + kPelmoraFolder + kImageFolder + L"\\" + programName;
@@ -68,43 +65,37 @@ void SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
     const std::wstring versionFile = server.localRoot + kPelmoraFolder + L"image_version.txt";
 
     std::vector<std::string> oldStamps;
-    ReadStamps(versionFile, oldStamps); // none yet: all empty
+    ReadStamps(versionFile, oldStamps);  // none yet: all empty
     if (server.download(server.baseUrl + L"image_version.txt", versionFile, kSmallFileTimeoutMs) !=
         S_OK)
         return;
     std::vector<std::string> newStamps;
-    if (!ReadStamps(versionFile, newStamps))
-        return;
+    if (!ReadStamps(versionFile, newStamps)) return;
     for (size_t row = 0; row < newStamps.size(); ++row)
-        if (newStamps[row] != StampAt(oldStamps, row))
-            FetchPictures(server, table, row);
+        if (newStamps[row] != StampAt(oldStamps, row)) FetchPictures(server, table, row);
 }
 
 void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
                       int language) {
-    if (!SafeProgramName(programName, L"picture is shown"))
-        return;
+    if (!SafeProgramName(programName, L"picture is shown")) return;
     const std::wstring path = ProgramImageFolder(localRoot, programName) + L"\\" +
                               win::ToWide(ImageFileForLanguage(language));
     // A device-dependent bitmap: the control keeps this very handle rather
     // than a copy (it copies only 32-bit DIB sections with alpha).
     const auto bitmap = static_cast<HBITMAP>(
         ::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-    if (!bitmap)
-        return;
+    if (!bitmap) return;
     const auto previous = reinterpret_cast<HGDIOBJ>(
         ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
-    if (previous && previous != bitmap)
-        ::DeleteObject(previous);
+    if (previous && previous != bitmap) ::DeleteObject(previous);
     if (reinterpret_cast<HBITMAP>(::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)) != bitmap)
-        ::DeleteObject(bitmap); // not kept (no such control, or a copy was made)
+        ::DeleteObject(bitmap);  // not kept (no such control, or a copy was made)
 }
 
 void ClearProgramImage(HWND picture) {
     const auto previous =
         reinterpret_cast<HGDIOBJ>(::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, 0));
-    if (previous)
-        ::DeleteObject(previous);
+    if (previous) ::DeleteObject(previous);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

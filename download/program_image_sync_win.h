@@ -28,4 +28,4 @@ void ClearProgramImage(HWND picture);
 // The folder of one program's pictures.
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName);
 
-} // namespace pelmora
+}  // namespace pelmora

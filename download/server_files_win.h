@@ -18,8 +18,8 @@ using Downloader =
 constexpr DWORD kSmallFileTimeoutMs = 10000;
 
 struct ServerFiles {
-    std::wstring baseUrl;   // ends in "/tools/"
-    std::wstring localRoot; // the common documents folder and one backslash
+    std::wstring baseUrl;    // ends in "/tools/"
+    std::wstring localRoot;  // the common documents folder and one backslash
     Downloader download;
 };
 
@@ -27,4 +27,4 @@ struct ServerFiles {
 inline constexpr wchar_t kToolsFolder[] = L"Korvath\\tools\\";
 inline constexpr wchar_t kPelmoraFolder[] = L"Korvath\\tools\\Pelmora\\";
 
-} // namespace pelmora
+}  // namespace pelmora

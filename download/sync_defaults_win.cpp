@@ -32,4 +32,4 @@ void ShowProgramImage(const std::wstring& programName, HWND picture, int languag
     ShowProgramImage(win::LocalRoot(), programName, picture, language);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

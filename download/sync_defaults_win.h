@@ -18,4 +18,4 @@ void SyncModelDatabases(HWND owner);
 void SyncProgramImages(const ProgramTable& table);
 void ShowProgramImage(const std::wstring& programName, HWND picture, int language);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -6,4 +6,4 @@ int MessageBoxPrompt::Show(const std::wstring& text, UINT type) {
     return ::MessageBoxW(owner_, text.c_str(), L"Pelmora", type);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

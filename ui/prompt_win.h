@@ -22,7 +22,7 @@ class MessageBoxPrompt final : public Prompt {
     int Show(const std::wstring& text, UINT type) override;
 
   private:
-    HWND owner_; // borrowed; may be null
+    HWND owner_;  // borrowed; may be null
 };
 
-} // namespace pelmora
+}  // namespace pelmora

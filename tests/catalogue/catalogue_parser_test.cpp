@@ -7,14 +7,13 @@ namespace {
 
 std::string Utf16Le(std::u16string_view text) {
     std::string bytes;
-    for (char16_t c : text)
-        bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     return bytes;
 }
 
 ProgramRecord Parse(std::u16string_view line) {
     ProgramRecord record;
-    record.state = Latest; // parsing starts from a cleared record
+    record.state = Latest;  // parsing starts from a cleared record
     ParseProgramLine(line, record);
     return record;
 }
@@ -28,11 +27,10 @@ TEST(CatalogueLines, HeaderDroppedEmptyLinesVanishCrStays) {
 
 TEST(CatalogueLines, AtMostTwentyLinesOf999Units) {
     std::u16string text = u"header\n" + std::u16string(1500, u'x') + u"\n";
-    for (int i = 2; i <= 25; ++i)
-        text += std::u16string(i, u'#') + u"\n";
+    for (int i = 2; i <= 25; ++i) text += std::u16string(i, u'#') + u"\n";
     const auto lines = CatalogueProgramLines(Utf16Le(text));
     ASSERT_EQ(lines.size(), 20u);
-    EXPECT_EQ(lines[0], std::u16string(999, u'x')); // the rest of a long line is dropped
+    EXPECT_EQ(lines[0], std::u16string(999, u'x'));  // the rest of a long line is dropped
     EXPECT_EQ(lines[19], std::u16string(20, u'#'));
 }
 
@@ -86,5 +84,5 @@ TEST(ProgramLine, OfferFlagAndIdAreReadLoosely) {
     EXPECT_EQ(Parse(u"-99999999999999999999").id, INT32_MIN);
 }
 
-} // namespace
-} // namespace pelmora
+}  // namespace
+}  // namespace pelmora

@@ -10,16 +10,15 @@ namespace {
 TEST(SelfVersion, TextBetweenFirstAndSecondLowerCaseV) {
     EXPECT_EQ(SelfVersionFromFile("Pelmora v1.3.2\r\nv9.9.9\r\n"), "1.3.2");
     EXPECT_EQ(SelfVersionFromFile("x v1.4 v rest"), "1.4 ");
-    EXPECT_EQ(SelfVersionFromFile("Pelmora V1.3.2"), ""); // upper case is no separator
-    EXPECT_EQ(SelfVersionFromFile("\nv1.0"), "");         // only the first line counts
+    EXPECT_EQ(SelfVersionFromFile("Pelmora V1.3.2"), "");  // upper case is no separator
+    EXPECT_EQ(SelfVersionFromFile("\nv1.0"), "");          // only the first line counts
 }
 
 TEST(VersionStamps, LinesEndAtTheFirstEmptyOneOrAfterTwenty) {
     EXPECT_EQ(DatabaseStamp("2026-12\r\nnotes\n"), "2026-12");
     EXPECT_EQ(ImageStamps("a\r\nb\rc\n\r\nd\n"), (std::vector<std::string>{"a", "b\rc"}));
     std::string many;
-    for (int i = 1; i <= 21; ++i)
-        many += std::to_string(i) + "\n";
+    for (int i = 1; i <= 21; ++i) many += std::to_string(i) + "\n";
     EXPECT_EQ(ImageStamps(many).size(), 20u);
     EXPECT_EQ(ImageStamps(many).back(), "20");
 }
@@ -47,5 +46,5 @@ TEST(SafeName, NamesThatCouldLeaveTheFolderOrNameADevice) {
     EXPECT_EQ(PrintableName(u"a\x01\n"), u"a\\x01\\x0A");
 }
 
-} // namespace
-} // namespace pelmora
+}  // namespace
+}  // namespace pelmora

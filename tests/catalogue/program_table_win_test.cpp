@@ -1,4 +1,5 @@
 #include "catalogue/install_detection.h"
+#include "catalogue/local_text_win.h"
 #include "catalogue/program_table_win.h"
 #include "download/program_image_sync_win.h"
 #include "string_ids.h"
@@ -33,8 +34,7 @@ class ProgramTableTest : public ::testing::Test {
         startup_.installCheck = [this](const std::wstring& key, const std::wstring& version) {
             checks_.push_back(key + L"=" + version);
             const auto found = installed_.find(key);
-            if (found == installed_.end())
-                return NotInstalled;
+            if (found == installed_.end()) return NotInstalled;
             return found->second == version ? Latest : UpdateAvailable;
         };
         startup_.prompt = &prompt_;
@@ -57,7 +57,7 @@ class ProgramTableTest : public ::testing::Test {
     testsupport::FakeServer server_{root_.ServerFolder()};
     testsupport::RecordingPrompt prompt_;
     CatalogueStartup startup_;
-    std::map<std::wstring, std::wstring> installed_; // key -> DisplayVersion
+    std::map<std::wstring, std::wstring> installed_;  // key -> DisplayVersion
     std::vector<std::wstring> checks_;
     int dismissed_ = 0;
     ProgramTable table_;
@@ -84,7 +84,7 @@ TEST_F(ProgramTableTest, KeepsInstalledAndOfferedProgramsInFileOrder) {
     EXPECT_EQ(r[1].setupFile, u"setup.exe");
     EXPECT_FALSE(r[1].downloadMatches);
     EXPECT_EQ(r[2].state, NotLookedUp);
-    EXPECT_EQ(r[3].nameEnglish, u"\n"); // the dropped line's slot went to the next one
+    EXPECT_EQ(r[3].nameEnglish, u"\n");  // the dropped line's slot went to the next one
     EXPECT_EQ(checks_, (std::vector<std::wstring>{Key(L"Halvex=2.0"), Key(L"Tool Seven=1.0"),
                                                   Key(L"\u00C5ngstr\u00F6m Viewer=3.1")}));
     EXPECT_TRUE(prompt_.shown.empty());
@@ -110,7 +110,7 @@ TEST_F(ProgramTableTest, QuietModeMatchDecidesAndStopsTheTable) {
     for (const Case& c : {Case{L"Halvex", IDYES, StartupStep::Continue, 3, 1},
                           Case{L"Halvex", IDNO, StartupStep::Close, 1, 1},
                           Case{L"Quorin", IDYES, StartupStep::Close, 2, 0},
-                          Case{L"Extra", IDYES, StartupStep::Continue, 3, 0}, // dropped
+                          Case{L"Extra", IDYES, StartupStep::Continue, 3, 0},  // dropped
                           Case{L"halvex", IDYES, StartupStep::Continue, 3, 0}}) {
         SCOPED_TRACE(c.commandLine);
         startup_.commandLine = c.commandLine;
@@ -119,7 +119,7 @@ TEST_F(ProgramTableTest, QuietModeMatchDecidesAndStopsTheTable) {
         dismissed_ = 0;
         EXPECT_EQ(Build(), c.step);
         EXPECT_EQ(table_.programCount, c.count);
-        EXPECT_EQ(table_.records[c.count].nameEnglish, u"\n"); // nothing read after a close
+        EXPECT_EQ(table_.records[c.count].nameEnglish, u"\n");  // nothing read after a close
         EXPECT_EQ(dismissed_, c.questions || c.step == StartupStep::Close ? 1 : 0);
         EXPECT_EQ(prompt_.shown, decltype(prompt_.shown)(c.questions, question));
     }
@@ -129,7 +129,7 @@ TEST_F(ProgramTableTest, CatalogueFetchDecidesWhetherStartUpGoesOn) {
     EXPECT_EQ(LoadProgramCatalogue(startup_, table_), StartupStep::Close);
     EXPECT_EQ(dismissed_, 1);
     WriteCatalogue(Line(9, L"Tool", L"1", true));
-    ::DeleteFileW(CatalogueFilePath(root_.Root()).c_str()); // must come from the server
+    ::DeleteFileW(CatalogueFilePath(root_.Root()).c_str());  // must come from the server
     EXPECT_EQ(LoadProgramCatalogue(startup_, table_), StartupStep::Continue);
     EXPECT_EQ(table_.programCount, 1);
     EXPECT_EQ(server_.requests,
@@ -150,8 +150,7 @@ TEST_F(ProgramTableTest, HostileNamesAreListedButNothingIsWrittenOrOpenedForThem
 
     EXPECT_EQ(Build(), StartupStep::Continue);
     ASSERT_EQ(table_.programCount, 7);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_FALSE(table_.records[i].downloadMatches) << i;
+    for (int i = 0; i < 6; ++i) EXPECT_FALSE(table_.records[i].downloadMatches) << i;
     SyncProgramImages(startup_.server, table_);
     std::vector<std::wstring> expected = {L"tools/image_version.txt"};
     for (const wchar_t* file : {L"kr", L"en", L"cn", L"jp", L"po"})
@@ -159,5 +158,14 @@ TEST_F(ProgramTableTest, HostileNamesAreListedButNothingIsWrittenOrOpenedForThem
     EXPECT_EQ(server_.requests, expected);
 }
 
-} // namespace
-} // namespace pelmora
+TEST_F(ProgramTableTest, SelfVersionIsReadInTheAnsiCodePage) {
+    const std::wstring path = root_.Root() + L"Korvath\\tools\\Pelmora\\Pelmora.txt";
+    std::wstring version;
+    EXPECT_FALSE(ReadSelfVersion(path, version));
+    ASSERT_TRUE(testsupport::WriteFileBytes(path, "Pelmora v1.3.\xE9 (1252)\r\n"));
+    EXPECT_TRUE(ReadSelfVersion(path, version));
+    EXPECT_EQ(version, L"1.3.\u00E9 (1252)");
+}
+
+}  // namespace
+}  // namespace pelmora

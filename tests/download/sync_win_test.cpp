@@ -43,22 +43,20 @@ class DatabaseSync : public SyncTest {
 };
 
 TEST_F(DatabaseSync, FetchesAllFourWhenTheFirstLineChanges) {
-    Sync("\r\n2026-12\r\n", "old "); // an empty first line equals having no stamp
+    Sync("\r\n2026-12\r\n", "old ");  // an empty first line equals having no stamp
     EXPECT_EQ(server_.requests, Requests{L"tools/db_version.txt"});
 
     Sync("2026-12\r\nnotes\r\n", "new ");
     Requests expected = {L"tools/db_version.txt"};
-    for (const wchar_t* db : kDatabases)
-        expected.push_back(std::wstring(L"tools/") + db);
+    for (const wchar_t* db : kDatabases) expected.push_back(std::wstring(L"tools/") + db);
     EXPECT_EQ(server_.requests, expected);
-    for (const wchar_t* db : kDatabases)
-        EXPECT_EQ(Local(db), "new " + win::ToUtf8(db));
+    for (const wchar_t* db : kDatabases) EXPECT_EQ(Local(db), "new " + win::ToUtf8(db));
     ASSERT_EQ(prompt_.shown.size(), 1u);
     EXPECT_EQ(prompt_.shown[0].first,
               win::LoadStringLang(IDS_DB_UPDATED, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK)));
-    EXPECT_EQ(prompt_.shown[0].second, static_cast<UINT>(MB_OK)); // OK alone, no icon
+    EXPECT_EQ(prompt_.shown[0].second, static_cast<UINT>(MB_OK));  // OK alone, no icon
 
-    Sync("2026-12\nother notes\n", "newer "); // same first line
+    Sync("2026-12\nother notes\n", "newer ");  // same first line
     EXPECT_EQ(server_.requests.size(), 1u);
     server_.Fail(L"tools/db_version.txt", 1);
     Sync("2027-01", "newer ");
@@ -70,10 +68,10 @@ TEST_F(DatabaseSync, FetchesAllFourWhenTheFirstLineChanges) {
 
 TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
     Sync("1", "old ");
-    server_.Fail(L"tools/modelinfo_amr.db", 0x800C0005); // missing
-    server_.Fail(L"tools/modelinfo_eur.db", 1);          // stalled
+    server_.Fail(L"tools/modelinfo_amr.db", 0x800C0005);  // missing
+    server_.Fail(L"tools/modelinfo_eur.db", 1);           // stalled
     Sync("2", "new ");
-    EXPECT_EQ(server_.requests.size(), 5u); // all four attempted
+    EXPECT_EQ(server_.requests.size(), 5u);  // all four attempted
     EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
     EXPECT_EQ(Local(L"modelinfo_amr.db"), "old modelinfo_amr.db");
     EXPECT_EQ(Local(L"modelinfo_eur.db"), "old modelinfo_eur.db");
@@ -83,7 +81,7 @@ TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
 
     server_.Heal(L"tools/modelinfo_amr.db");
     server_.Heal(L"tools/modelinfo_eur.db");
-    Sync("2", "new "); // the next start fetches all four again
+    Sync("2", "new ");  // the next start fetches all four again
     EXPECT_EQ(Local(L"modelinfo_eur.db"), "new modelinfo_eur.db");
     EXPECT_EQ(prompt_.shown.size(), 1u);
 }
@@ -120,18 +118,17 @@ class ImageSync : public SyncTest {
 
 TEST_F(ImageSync, ChangedLinesFetchTheirProgramsPictures) {
     std::string stamps;
-    for (int i = 0; i < 21; ++i)
-        stamps += "1\r\n";
-    EXPECT_EQ(Sync(stamps), L"ABCDEFGHIJKLMNOPQRST"); // the 21st line is ignored
+    for (int i = 0; i < 21; ++i) stamps += "1\r\n";
+    EXPECT_EQ(Sync(stamps), L"ABCDEFGHIJKLMNOPQRST");  // the 21st line is ignored
     EXPECT_EQ(Local(L"Pelmora\\image\\T\\po.bmp"), "bmp");
     stamps.replace(3 * 3, 1, "2");
     EXPECT_EQ(Sync(stamps), L"D");
-    EXPECT_EQ(Sync("1\r\n1\r\n\r\n9\r\n"), L""); // an empty line ends the comparison
+    EXPECT_EQ(Sync("1\r\n1\r\n\r\n9\r\n"), L"");  // an empty line ends the comparison
 }
 
 TEST_F(ImageSync, FailedPicturesDoNotStopTheOthers) {
     table_.programCount = 3;
-    server_.Fail(L"img/A/cn.bmp", 1); // stalls
+    server_.Fail(L"img/A/cn.bmp", 1);  // stalls
     server_.Fail(L"img/B/kr.bmp", 0x800C0005);
     EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"ABC");
     EXPECT_EQ(Local(L"Pelmora\\image\\A\\po.bmp"), "bmp");
@@ -149,8 +146,7 @@ std::string Bitmap(COLORREF colour) {
     bmp.append(reinterpret_cast<const char*>(&info), sizeof(info));
     const char pixel[] = {char(GetBValue(colour)), char(GetGValue(colour)),
                           char(GetRValue(colour))};
-    for (int row = 0; row < 2; ++row)
-        bmp.append(pixel, 3).append(pixel, 3).append(2, '\0');
+    for (int row = 0; row < 2; ++row) bmp.append(pixel, 3).append(pixel, 3).append(2, '\0');
     return bmp;
 }
 
@@ -181,10 +177,10 @@ TEST_F(ShowImage, LanguagePicksTheFileAndTheOldBitmapIsFreed) {
     const HBITMAP first = Current();
     EXPECT_EQ(Colour(), RGB(255, 0, 0));
     Show(L"Tool \u00C5", Romanian);
-    EXPECT_EQ(::GetObjectType(first), 0u); // deleted, not leaked
+    EXPECT_EQ(::GetObjectType(first), 0u);  // deleted, not leaked
     EXPECT_EQ(Colour(), RGB(0, 0, 255));
     const HBITMAP shown = Current();
-    Show(L"Tool \u00C5", Japanese); // no jp.bmp: the picture stays
+    Show(L"Tool \u00C5", Japanese);  // no jp.bmp: the picture stays
     Show(L"Missing", Korean);
     EXPECT_EQ(Current(), shown);
 }
@@ -200,12 +196,12 @@ TEST_F(ShowImage, ShowsWhatTheSynchronisationWroteButNothingOutsideIt) {
     Show(L"A", Polish);
     EXPECT_EQ(Colour(), RGB(0, 255, 0));
 
-    const std::wstring outside = L"..\\..\\..\\..\\outside"; // <root>\outside
+    const std::wstring outside = L"..\\..\\..\\..\\outside";  // <root>\outside
     testsupport::WriteFileMakingFolders(root_.Root() + L"outside\\en.bmp", Bitmap(RGB(9, 9, 9)));
     const HBITMAP shown = Current();
     Show(outside, English);
     EXPECT_EQ(Current(), shown);
 }
 
-} // namespace
-} // namespace pelmora
+}  // namespace
+}  // namespace pelmora

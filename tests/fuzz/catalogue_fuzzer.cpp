@@ -10,18 +10,16 @@
 namespace {
 
 void Check(bool condition) {
-    if (!condition)
-        std::abort();
+    if (!condition) std::abort();
 }
 
 void CheckField(const std::u16string& field, std::u16string_view line) {
-    if (field == u"\n")
-        return; // not supplied: the cleared value
+    if (field == u"\n") return;  // not supplied: the cleared value
     Check(!field.empty() && field.find(u',') == std::u16string::npos);
     Check(line.find(field) != std::u16string_view::npos);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);

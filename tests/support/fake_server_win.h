@@ -18,18 +18,16 @@ class FakeServer {
     // Fetches of `path` (the URL after "http://server.test/") return `result`.
     void Fail(const std::wstring& path, HRESULT result) { failures_[path] = result; }
     void Heal(const std::wstring& path) { failures_.erase(path); }
-    std::vector<std::wstring> requests; // paths, in order
+    std::vector<std::wstring> requests;  // paths, in order
 
     pelmora::Downloader Downloader() {
         return [this](const std::wstring& url, const std::wstring& localPath, DWORD) -> HRESULT {
             std::wstring path = url.substr(std::wstring(L"http://server.test/").size());
             requests.push_back(path);
-            if (failures_.count(path))
-                return failures_[path];
-            for (wchar_t& c : path)
-                c = c == L'/' ? L'\\' : c;
+            if (failures_.count(path)) return failures_[path];
+            for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
             if (!::CopyFileW((folder_ + L"\\" + path).c_str(), localPath.c_str(), FALSE))
-                return 0x800C0005; // not found
+                return 0x800C0005;  // not found
             return S_OK;
         };
     }
@@ -49,4 +47,4 @@ struct RecordingPrompt final : pelmora::Prompt {
     }
 };
 
-} // namespace testsupport
+}  // namespace testsupport

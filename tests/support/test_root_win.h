@@ -31,18 +31,17 @@ class TestRoot {
     TestRoot(const TestRoot&) = delete;
     TestRoot& operator=(const TestRoot&) = delete;
 
-    const std::wstring& Root() const { return root_; } // ends in a backslash
+    const std::wstring& Root() const { return root_; }  // ends in a backslash
     std::wstring ServerFolder() const { return root_ + L"server"; }
     // Serves `bytes` as http://server.test/<path>.
     void Publish(std::wstring path, const std::string& bytes) const {
-        for (wchar_t& c : path)
-            c = c == L'/' ? L'\\' : c;
+        for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
         WriteFileMakingFolders(ServerFolder() + L"\\" + path, bytes);
     }
 
   private:
     void Remove() {
-        std::wstring from = root_.substr(0, root_.size() - 1) + L'\0'; // a list of one
+        std::wstring from = root_.substr(0, root_.size() - 1) + L'\0';  // a list of one
         SHFILEOPSTRUCTW op = {};
         op.wFunc = FO_DELETE;
         op.pFrom = from.c_str();
@@ -52,4 +51,4 @@ class TestRoot {
     std::wstring root_;
 };
 
-} // namespace testsupport
+}  // namespace testsupport
