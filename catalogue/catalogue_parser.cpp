@@ -1,0 +1,89 @@
+#include "catalogue/catalogue_parser.h"
+
+#include <climits>
+
+namespace pelmora {
+namespace {
+
+// Non-empty pieces of `text` between runs of `separator`, as wcstok gives them.
+template <typename Visit>
+void ForEachToken(std::u16string_view text, char16_t separator, Visit visit) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && text[pos] == separator) ++pos;
+        if (pos == text.size()) break;
+        size_t end = text.find(separator, pos);
+        if (end == std::u16string_view::npos) end = text.size();
+        if (!visit(text.substr(pos, end - pos))) return;
+        pos = end;
+    }
+}
+
+std::u16string DecodeUtf16Le(std::string_view bytes) {
+    if (bytes.size() > kCatalogueMaxBytes) bytes = bytes.substr(0, kCatalogueMaxBytes);
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto low = static_cast<unsigned char>(bytes[2 * i]);
+        const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
+        text[i] = static_cast<char16_t>(low | (high << 8));
+    }
+    return text;
+}
+
+bool IsCrtSpace(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
+
+}  // namespace
+
+std::vector<std::u16string> CatalogueProgramLines(std::string_view fileBytes) {
+    const std::u16string text = DecodeUtf16Le(fileBytes);
+    std::vector<std::u16string> lines;
+    bool header = true;
+    ForEachToken(text, u'\n', [&](std::u16string_view line) {
+        if (header) {
+            header = false;
+            return true;
+        }
+        lines.emplace_back(line.substr(0, kCatalogueMaxLineChars));
+        return lines.size() < kCatalogueMaxProgramLines;
+    });
+    return lines;
+}
+
+int32_t LeadingInt(std::u16string_view text) {
+    size_t i = 0;
+    while (i < text.size() && IsCrtSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i] - u'0');
+        if (value > static_cast<long long>(INT_MAX) + 1) break;  // clamped below either way
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+void ParseProgramLine(std::u16string_view line, ProgramRecord& record) {
+    record.Clear();
+    int field = 0;
+    ForEachToken(line, u',', [&](std::u16string_view value) {
+        switch (field) {
+        case 0: record.id = LeadingInt(value); break;
+        case 1: record.nameKorean.assign(value); break;
+        case 2: record.nameEnglish.assign(value); break;
+        case 3: record.nameChinese.assign(value); break;
+        case 4: record.nameJapanese.assign(value); break;
+        case 5: record.serverVersion.assign(value); break;
+        case 6: record.listAlways = value.substr(0, 4) == u"TRUE"; break;
+        case 7: record.imageLocation.assign(value); break;
+        default: record.packageLocation[field - 8].assign(value); break;
+        }
+        return ++field < 8 + kPackageRegionCount;
+    });
+}
+
+}  // namespace pelmora

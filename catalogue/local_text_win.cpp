@@ -1,0 +1,35 @@
+#include "catalogue/local_text_win.h"
+
+#include "catalogue/self_version.h"
+#include "win/handles_win.h"
+#include "win/text_win.h"
+
+#include <algorithm>
+
+namespace pelmora {
+
+bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes) {
+    bytes.clear();
+    const win::File file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char buffer[65536];
+    while (bytes.size() < maxBytes) {
+        const DWORD want = static_cast<DWORD>(std::min(sizeof(buffer), maxBytes - bytes.size()));
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), buffer, want, &read, nullptr)) return false;
+        if (read == 0) break;
+        bytes.append(buffer, read);
+    }
+    return true;
+}
+
+bool ReadSelfVersion(const std::wstring& path, std::wstring& version) {
+    std::string bytes;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
+    version = win::FromCodePage(SelfVersionFromFile(bytes), CP_ACP);
+    return true;
+}
+
+}  // namespace pelmora

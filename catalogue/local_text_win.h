@@ -1,0 +1,19 @@
+// Reading the small text files that the start-up fetched.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace pelmora {
+
+// The file's first `maxBytes` bytes (all of a shorter file); false when it
+// cannot be opened or read.
+bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes);
+
+// Stamp files are a line or twenty; a larger file is read no further than this.
+constexpr size_t kStampFileMaxBytes = 1 << 20;
+
+// The version in the self-version file, in the ANSI code page; false when
+// the file cannot be opened.
+bool ReadSelfVersion(const std::wstring& path, std::wstring& version);
+
+}  // namespace pelmora

@@ -1,0 +1,18 @@
+#include "catalogue/program_record.h"
+
+namespace pelmora {
+
+void ProgramRecord::Clear() {
+    static const std::u16string kCleared = u"\n";
+    id = 0;
+    nameKorean = nameEnglish = nameChinese = nameJapanese = serverVersion = kCleared;
+    listAlways = false;
+    imageLocation = kCleared;
+    packageLocation.fill(kCleared);
+    setupFile = kCleared;
+    state = NotLookedUp;
+    downloadMatches = false;
+    retryNumber = 0;
+}
+
+}  // namespace pelmora

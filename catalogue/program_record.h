@@ -1,0 +1,41 @@
+// One catalogue entry as the main window keeps it, and the table of 20.
+#pragma once
+#include "catalogue/install_state.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace pelmora {
+
+constexpr int kProgramTableSize = 20;
+constexpr int kPackageRegionCount = 4;  // HQ, AMR, EUR, CHNA
+
+struct ProgramRecord {
+    ProgramRecord() { Clear(); }
+
+    // Every text field becomes one LF, not empty: a field the catalogue line
+    // does not supply keeps that value.
+    void Clear();
+
+    int32_t id;
+    std::u16string nameKorean;
+    std::u16string nameEnglish;  // also the program's folder, key and file-name prefix
+    std::u16string nameChinese;
+    std::u16string nameJapanese;
+    std::u16string serverVersion;
+    bool listAlways;
+    std::u16string imageLocation;
+    std::array<std::u16string, kPackageRegionCount> packageLocation;
+    std::u16string setupFile;
+    InstallState state;
+    bool downloadMatches;
+    int32_t retryNumber;
+};
+
+struct ProgramTable {
+    std::array<ProgramRecord, kProgramTableSize> records;  // constructed cleared
+    int programCount = 0;
+};
+
+}  // namespace pelmora

@@ -1,0 +1,20 @@
+#include "catalogue/program_table_defaults_win.h"
+
+#include "catalogue/install_detection_win.h"
+#include "download/sync_defaults_win.h"
+
+namespace pelmora {
+
+StartupStep LoadProgramCatalogue(HWND owner, const std::wstring& commandLine,
+                                 std::function<void()> dismissSplash, ProgramTable& table) {
+    MessageBoxPrompt prompt(owner);
+    CatalogueStartup startup;
+    startup.server = DefaultServerFiles();
+    startup.installCheck = CheckInstalled;
+    startup.prompt = &prompt;
+    startup.commandLine = commandLine;
+    startup.dismissSplash = std::move(dismissSplash);
+    return LoadProgramCatalogue(startup, table);
+}
+
+}  // namespace pelmora

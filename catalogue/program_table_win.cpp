@@ -1,0 +1,108 @@
+#include "catalogue/program_table_win.h"
+
+#include "app/stdio_file_ex_win.h"
+#include "catalogue/catalogue_parser.h"
+#include "catalogue/install_detection.h"
+#include "catalogue/local_text_win.h"
+#include "catalogue/program_table.h"
+#include "catalogue/safe_name.h"
+#include "download/model_database_sync_win.h"
+#include "string_ids.h"
+#include "win/diagnostics_win.h"
+#include "win/string_resources_win.h"
+#include "win/text_win.h"
+
+namespace pelmora {
+namespace {
+
+InstallState DetectState(const ProgramRecord& record, const InstallCheck& installCheck) {
+    const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
+    if (key.empty()) return NotLookedUp;
+    // The registry would read the key name only up to a NUL: some other key.
+    if (key.find(u'\0') != std::u16string::npos) return NotInstalled;
+    return installCheck(win::ToWide(key), win::ToWide(record.serverVersion));
+}
+
+bool DownloadedCopyMatches(const std::wstring& localRoot, const ProgramRecord& record) {
+    if (!IsSafeFileName(record.nameEnglish)) return false;
+    return VersionFileMatches(DownloadedVersionFilePath(localRoot, win::ToWide(record.nameEnglish)),
+                              win::ToWide(record.serverVersion));
+}
+
+void ReportUnsafeName(const ProgramRecord& record) {
+    const std::string_view problem = FileNameProblem(record.nameEnglish);
+    if (problem.empty()) return;
+    win::Diag(L"[Pelmora]Program \"" + win::ToWide(PrintableName(record.nameEnglish)) +
+              L"\" is listed, but its name cannot be a file name (" + win::FromUtf8(problem) +
+              L"): nothing is stored or opened for it\n");
+}
+
+void Dismiss(const CatalogueStartup& startup) {
+    if (startup.dismissSplash) startup.dismissSplash();
+}
+
+}  // namespace
+
+std::wstring CatalogueFilePath(const std::wstring& localRoot) {
+    return localRoot + kPelmoraFolder + L"program_list.txt";
+}
+
+std::wstring DownloadedVersionFilePath(const std::wstring& localRoot, const std::wstring& name) {
+    return localRoot + kPelmoraFolder + L"downloaded_program\\" + name + L"\\version.txt";
+}
+
+bool FetchCatalogue(const ServerFiles& server) {
+    win::Diag(L"[Pelmora]Pelmora, DownloadToFile, Program_list.txt Start!!\n");
+    const HRESULT result =
+        server.download(server.baseUrl + L"program_list.txt", CatalogueFilePath(server.localRoot),
+                        kSmallFileTimeoutMs);
+    return result == S_OK;
+}
+
+StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& table) {
+    win::Diag(L"[Pelmora]Pelmora, DownloadToFile, Program_list.txt File Open Start!!\n");
+    table = ProgramTable{};
+    std::string bytes;
+    if (!ReadFileHead(CatalogueFilePath(startup.server.localRoot), kCatalogueMaxBytes, bytes))
+        win::Diag(L"[Pelmora]Catalogue file cannot be read: no programs\n");
+
+    int next = 0;
+    for (const std::u16string& line : CatalogueProgramLines(bytes)) {
+        ProgramRecord& record = table.records[next];
+        ParseProgramLine(line, record);
+        record.state = DetectState(record, startup.installCheck);
+        record.setupFile = SetupFileFor(record.state);
+        record.downloadMatches = DownloadedCopyMatches(startup.server.localRoot, record);
+        if (DropsFromList(record)) {
+            record.Clear();
+            continue;
+        }
+        ReportUnsafeName(record);
+        table.programCount = ++next;
+
+        switch (DecideQuietMode(win::ToU16(startup.commandLine), record)) {
+        case QuietDecision::Continue: break;
+        case QuietDecision::AskUpdate:
+            Dismiss(startup);
+            if (startup.prompt->Show(win::LoadText(IDS_PROGRAM_UPDATE_AVAILABLE), MB_YESNO) !=
+                IDYES)
+                return StartupStep::Close;
+            break;
+        case QuietDecision::Close: Dismiss(startup); return StartupStep::Close;
+        }
+    }
+    return StartupStep::Continue;
+}
+
+StartupStep LoadProgramCatalogue(const CatalogueStartup& startup, ProgramTable& table) {
+    table = ProgramTable{};
+    if (!FetchCatalogue(startup.server)) {
+        Dismiss(startup);
+        return StartupStep::Close;
+    }
+    if (BuildProgramTable(startup, table) == StartupStep::Close) return StartupStep::Close;
+    SyncModelDatabases(startup.server, *startup.prompt);
+    return StartupStep::Continue;
+}
+
+}  // namespace pelmora

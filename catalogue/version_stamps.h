@@ -1,0 +1,24 @@
+// Version stamps of the synchronised data files: opaque 8-bit lines of a
+// small server text file, compared exactly. Lines are read as text mode
+// gives them: a line ends at LF and a CR right before that LF goes with it.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelmora {
+
+constexpr size_t kMaxImageStamps = 20;
+
+// The model databases' stamp: the first line only.
+std::string DatabaseStamp(std::string_view fileBytes);
+
+// The program images' stamps, one per catalogue row in list order: at most
+// 20 lines, ending before the first empty line (end of file reads as empty).
+std::vector<std::string> ImageStamps(std::string_view fileBytes);
+
+// Stamp j of a list, empty past its end, as a list of 20 that starts empty.
+std::string_view StampAt(const std::vector<std::string>& stamps, size_t j);
+
+}  // namespace pelmora

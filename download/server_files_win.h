@@ -1,0 +1,30 @@
+// What the start-up's fetches share: where the server is, where local files
+// go, and the transfer that copies one to the other.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace pelmora {
+
+// Fetches the file at a full URL into a local file whose folder exists,
+// freshly (no cached copy) and without a progress row. 0 when the file
+// arrived whole; 1 after `timeoutMs` without progress; any other value is
+// the transfer's failure. A failed fetch leaves an existing file as it was.
+using Downloader =
+    std::function<HRESULT(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs)>;
+
+constexpr DWORD kSmallFileTimeoutMs = 10000;
+
+struct ServerFiles {
+    std::wstring baseUrl;    // ends in "/tools/"
+    std::wstring localRoot;  // the common documents folder and one backslash
+    Downloader download;
+};
+
+// Below the local root.
+inline constexpr wchar_t kToolsFolder[] = L"Korvath\\tools\\";
+inline constexpr wchar_t kPelmoraFolder[] = L"Korvath\\tools\\Pelmora\\";
+
+}  // namespace pelmora

@@ -1,0 +1,35 @@
+#include "download/sync_defaults_win.h"
+
+#include "download/base_url_win.h"
+#include "download/download_to_file_win.h"
+#include "download/model_database_sync_win.h"
+#include "download/program_image_sync_win.h"
+#include "ui/prompt_win.h"
+#include "win/files_win.h"
+
+namespace pelmora {
+
+Downloader StartupDownloader() {
+    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
+        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false);
+    };
+}
+
+ServerFiles DefaultServerFiles() {
+    return ServerFiles{BaseUrl(), win::LocalRoot(), StartupDownloader()};
+}
+
+void SyncModelDatabases(HWND owner) {
+    MessageBoxPrompt prompt(owner);
+    SyncModelDatabases(DefaultServerFiles(), prompt);
+}
+
+void SyncProgramImages(const ProgramTable& table) {
+    SyncProgramImages(DefaultServerFiles(), table);
+}
+
+void ShowProgramImage(const std::wstring& programName, HWND picture, int language) {
+    ShowProgramImage(win::LocalRoot(), programName, picture, language);
+}
+
+}  // namespace pelmora

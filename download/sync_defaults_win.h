@@ -1,0 +1,21 @@
+// The start-up's fetches bound to the real transfer, base URL and local root.
+#pragma once
+#include "catalogue/program_record.h"
+#include "download/server_files_win.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace pelmora {
+
+// DownloadToFile without a progress row, cache entry deleted first.
+Downloader StartupDownloader();
+ServerFiles DefaultServerFiles();
+
+// Message 2031 goes to a message box owned by `owner`.
+void SyncModelDatabases(HWND owner);
+void SyncProgramImages(const ProgramTable& table);
+void ShowProgramImage(const std::wstring& programName, HWND picture, int language);
+
+}  // namespace pelmora

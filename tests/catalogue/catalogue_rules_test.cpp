@@ -1,0 +1,50 @@
+#include "catalogue/safe_name.h"
+#include "catalogue/self_version.h"
+#include "catalogue/version_stamps.h"
+
+#include <gtest/gtest.h>
+
+namespace pelmora {
+namespace {
+
+TEST(SelfVersion, TextBetweenFirstAndSecondLowerCaseV) {
+    EXPECT_EQ(SelfVersionFromFile("Pelmora v1.3.2\r\nv9.9.9\r\n"), "1.3.2");
+    EXPECT_EQ(SelfVersionFromFile("x v1.4 v rest"), "1.4 ");
+    EXPECT_EQ(SelfVersionFromFile("Pelmora V1.3.2"), "");  // upper case is no separator
+    EXPECT_EQ(SelfVersionFromFile("\nv1.0"), "");          // only the first line counts
+}
+
+TEST(VersionStamps, LinesEndAtTheFirstEmptyOneOrAfterTwenty) {
+    EXPECT_EQ(DatabaseStamp("2026-12\r\nnotes\n"), "2026-12");
+    EXPECT_EQ(ImageStamps("a\r\nb\rc\n\r\nd\n"), (std::vector<std::string>{"a", "b\rc"}));
+    std::string many;
+    for (int i = 1; i <= 21; ++i) many += std::to_string(i) + "\n";
+    EXPECT_EQ(ImageStamps(many).size(), 20u);
+    EXPECT_EQ(ImageStamps(many).back(), "20");
+}
+
+TEST(SafeName, OrdinaryNamesWork) {
+    for (std::u16string_view name :
+         {u"Tool Seven", u"Ångström Viewer", u"한글 도구", u"v1.2 (beta)", u" leading blank",
+          u"CONSOLE", u"COM10", u"NULL.txt", u"emoji \U0001F600"})
+        EXPECT_TRUE(IsSafeFileName(name)) << std::string(name.begin(), name.end());
+    EXPECT_TRUE(IsSafeFileName(std::u16string(kMaxSafeNameLength, u'n')));
+}
+
+TEST(SafeName, NamesThatCouldLeaveTheFolderOrNameADevice) {
+    for (std::u16string_view name :
+         {u"",       u".",         u"..",       u"..\\..\\..\\Users\\Public\\Desktop",
+          u"a/b",    u"C:x",       u"x::$DATA", u"a*b",
+          u"a?b",    u"a\"b",      u"a<b",      u"a>b",
+          u"a|b",    u"tab\there", u"name.",    u"name ",
+          u"con",    u"Nul.txt",   u"AUX .log", u"COM1",
+          u"lpt9.x", u"COM\u00B9", u"CONIN$",   u"lone \xD800",
+          u"\xDC00"})
+        EXPECT_FALSE(IsSafeFileName(name)) << std::string(name.begin(), name.end());
+    EXPECT_FALSE(IsSafeFileName(std::u16string(u"nul\0inside", 10)));
+    EXPECT_FALSE(IsSafeFileName(std::u16string(kMaxSafeNameLength + 1, u'n')));
+    EXPECT_EQ(PrintableName(u"a\x01\n"), u"a\\x01\\x0A");
+}
+
+}  // namespace
+}  // namespace pelmora

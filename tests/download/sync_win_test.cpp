@@ -1,0 +1,207 @@
+#include "app/settings.h"
+#include "download/model_database_sync_win.h"
+#include "download/program_image_sync_win.h"
+#include "string_ids.h"
+#include "win/handles_win.h"
+#include "win/string_resources_win.h"
+#include "win/text_win.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/fake_server_win.h"
+#include "tests/support/test_root_win.h"
+
+namespace pelmora {
+namespace {
+
+using Requests = std::vector<std::wstring>;
+const wchar_t* const kDatabases[] = {L"modelinfo_hq.db", L"modelinfo_amr.db", L"modelinfo_eur.db",
+                                     L"modelinfo_chna.db"};
+const wchar_t* const kPictures[] = {L"kr.bmp", L"en.bmp", L"cn.bmp", L"jp.bmp", L"po.bmp"};
+
+class SyncTest : public ::testing::Test {
+  protected:
+    std::string Local(const std::wstring& path) {
+        return testsupport::ReadFileBytes(root_.Root() + L"Korvath\\tools\\" + path);
+    }
+    testsupport::TestRoot root_{L"pelmora-sync-test"};
+    testsupport::FakeServer server_{root_.ServerFolder()};
+    testsupport::RecordingPrompt prompt_;
+    ServerFiles files_{server_.kBaseUrl, root_.Root(), server_.Downloader()};
+};
+
+class DatabaseSync : public SyncTest {
+  protected:
+    void Sync(const std::string& stamp, const std::string& generation) {
+        root_.Publish(L"tools/db_version.txt", stamp);
+        for (const wchar_t* db : kDatabases)
+            root_.Publish(std::wstring(L"tools/") + db, generation + win::ToUtf8(db));
+        server_.requests.clear();
+        prompt_.shown.clear();
+        SyncModelDatabases(files_, prompt_);
+    }
+};
+
+TEST_F(DatabaseSync, FetchesAllFourWhenTheFirstLineChanges) {
+    Sync("\r\n2026-12\r\n", "old ");  // an empty first line equals having no stamp
+    EXPECT_EQ(server_.requests, Requests{L"tools/db_version.txt"});
+
+    Sync("2026-12\r\nnotes\r\n", "new ");
+    Requests expected = {L"tools/db_version.txt"};
+    for (const wchar_t* db : kDatabases) expected.push_back(std::wstring(L"tools/") + db);
+    EXPECT_EQ(server_.requests, expected);
+    for (const wchar_t* db : kDatabases) EXPECT_EQ(Local(db), "new " + win::ToUtf8(db));
+    ASSERT_EQ(prompt_.shown.size(), 1u);
+    EXPECT_EQ(prompt_.shown[0].first,
+              win::LoadStringLang(IDS_DB_UPDATED, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK)));
+    EXPECT_EQ(prompt_.shown[0].second, static_cast<UINT>(MB_OK));  // OK alone, no icon
+
+    Sync("2026-12\nother notes\n", "newer ");  // same first line
+    EXPECT_EQ(server_.requests.size(), 1u);
+    server_.Fail(L"tools/db_version.txt", 1);
+    Sync("2027-01", "newer ");
+    EXPECT_EQ(server_.requests.size(), 1u);
+    EXPECT_EQ(Local(L"db_version.txt"), "2026-12\nother notes\n");
+    EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
+    EXPECT_TRUE(prompt_.shown.empty());
+}
+
+TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
+    Sync("1", "old ");
+    server_.Fail(L"tools/modelinfo_amr.db", 0x800C0005);  // missing
+    server_.Fail(L"tools/modelinfo_eur.db", 1);           // stalled
+    Sync("2", "new ");
+    EXPECT_EQ(server_.requests.size(), 5u);  // all four attempted
+    EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
+    EXPECT_EQ(Local(L"modelinfo_amr.db"), "old modelinfo_amr.db");
+    EXPECT_EQ(Local(L"modelinfo_eur.db"), "old modelinfo_eur.db");
+    EXPECT_EQ(Local(L"modelinfo_chna.db"), "new modelinfo_chna.db");
+    EXPECT_EQ(Local(L"db_version.txt"), "<missing>");
+    EXPECT_TRUE(prompt_.shown.empty());
+
+    server_.Heal(L"tools/modelinfo_amr.db");
+    server_.Heal(L"tools/modelinfo_eur.db");
+    Sync("2", "new ");  // the next start fetches all four again
+    EXPECT_EQ(Local(L"modelinfo_eur.db"), "new modelinfo_eur.db");
+    EXPECT_EQ(prompt_.shown.size(), 1u);
+}
+
+class ImageSync : public SyncTest {
+  protected:
+    // Programs "A", "B", ... with their pictures below img/A/ and so on.
+    ImageSync() {
+        table_.programCount = kProgramTableSize;
+        for (int i = 0; i < kProgramTableSize; ++i) {
+            const std::wstring name(1, L'A' + i);
+            table_.records[i].nameEnglish = win::ToU16(name);
+            table_.records[i].imageLocation = win::ToU16(L"http://server.test/img/" + name);
+            for (const wchar_t* file : kPictures)
+                root_.Publish(L"img/" + name + L"/" + file, "bmp");
+        }
+    }
+    // The programs whose pictures were fetched, each all five and in order.
+    std::wstring Sync(const std::string& stamps) {
+        root_.Publish(L"tools/image_version.txt", stamps);
+        server_.requests.clear();
+        SyncProgramImages(files_, table_);
+        std::wstring programs;
+        const Requests& r = server_.requests;
+        for (size_t i = 1; i < r.size(); i += 5) {
+            programs += r[i][4];
+            for (size_t f = 0; f < 5; ++f)
+                EXPECT_EQ(r.at(i + f), std::wstring(L"img/") + r[i][4] + L"/" + kPictures[f]);
+        }
+        return programs;
+    }
+    ProgramTable table_;
+};
+
+TEST_F(ImageSync, ChangedLinesFetchTheirProgramsPictures) {
+    std::string stamps;
+    for (int i = 0; i < 21; ++i) stamps += "1\r\n";
+    EXPECT_EQ(Sync(stamps), L"ABCDEFGHIJKLMNOPQRST");  // the 21st line is ignored
+    EXPECT_EQ(Local(L"Pelmora\\image\\T\\po.bmp"), "bmp");
+    stamps.replace(3 * 3, 1, "2");
+    EXPECT_EQ(Sync(stamps), L"D");
+    EXPECT_EQ(Sync("1\r\n1\r\n\r\n9\r\n"), L"");  // an empty line ends the comparison
+}
+
+TEST_F(ImageSync, FailedPicturesDoNotStopTheOthers) {
+    table_.programCount = 3;
+    server_.Fail(L"img/A/cn.bmp", 1);  // stalls
+    server_.Fail(L"img/B/kr.bmp", 0x800C0005);
+    EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"ABC");
+    EXPECT_EQ(Local(L"Pelmora\\image\\A\\po.bmp"), "bmp");
+    EXPECT_EQ(Local(L"Pelmora\\image\\B\\en.bmp"), "bmp");
+    server_.Fail(L"tools/image_version.txt", 1);
+    EXPECT_EQ(Sync("changed\n"), L"");
+    EXPECT_EQ(Local(L"Pelmora\\image_version.txt"), "x\ny\nz\nno program in this row\n");
+}
+
+// A 2 x 2, 24-bit bitmap of one colour.
+std::string Bitmap(COLORREF colour) {
+    const BITMAPFILEHEADER file = {0x4D42, 14 + 40 + 16, 0, 0, 14 + 40};
+    const BITMAPINFOHEADER info = {40, 2, 2, 1, 24, BI_RGB, 16, 0, 0, 0, 0};
+    std::string bmp(reinterpret_cast<const char*>(&file), sizeof(file));
+    bmp.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    const char pixel[] = {char(GetBValue(colour)), char(GetGValue(colour)),
+                          char(GetRValue(colour))};
+    for (int row = 0; row < 2; ++row) bmp.append(pixel, 3).append(pixel, 3).append(2, '\0');
+    return bmp;
+}
+
+class ShowImage : public SyncTest {
+  protected:
+    void TearDown() override { ClearProgramImage(picture_.get()); }
+    HBITMAP Current() {
+        return reinterpret_cast<HBITMAP>(
+            ::SendMessageW(picture_.get(), STM_GETIMAGE, IMAGE_BITMAP, 0));
+    }
+    COLORREF Colour() {
+        win::MemoryDc dc(::CreateCompatibleDC(nullptr));
+        win::SelectObjectScope select(dc.get(), Current());
+        return ::GetPixel(dc.get(), 0, 0);
+    }
+    void Show(const std::wstring& program, int language) {
+        ShowProgramImage(root_.Root(), program, picture_.get(), language);
+    }
+    win::Window picture_{::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | SS_BITMAP, 0, 0, 50, 50,
+                                           nullptr, nullptr, nullptr, nullptr)};
+};
+
+TEST_F(ShowImage, LanguagePicksTheFileAndTheOldBitmapIsFreed) {
+    const std::wstring folder = ProgramImageFolder(root_.Root(), L"Tool \u00C5") + L"\\";
+    testsupport::WriteFileMakingFolders(folder + L"kr.bmp", Bitmap(RGB(255, 0, 0)));
+    testsupport::WriteFileMakingFolders(folder + L"en.bmp", Bitmap(RGB(0, 0, 255)));
+    Show(L"Tool \u00C5", Korean);
+    const HBITMAP first = Current();
+    EXPECT_EQ(Colour(), RGB(255, 0, 0));
+    Show(L"Tool \u00C5", Romanian);
+    EXPECT_EQ(::GetObjectType(first), 0u);  // deleted, not leaked
+    EXPECT_EQ(Colour(), RGB(0, 0, 255));
+    const HBITMAP shown = Current();
+    Show(L"Tool \u00C5", Japanese);  // no jp.bmp: the picture stays
+    Show(L"Missing", Korean);
+    EXPECT_EQ(Current(), shown);
+}
+
+TEST_F(ShowImage, ShowsWhatTheSynchronisationWroteButNothingOutsideIt) {
+    root_.Publish(L"img/A/po.bmp", Bitmap(RGB(0, 255, 0)));
+    root_.Publish(L"tools/image_version.txt", "1\n");
+    ProgramTable table;
+    table.programCount = 1;
+    table.records[0].nameEnglish = std::u16string(u"A");
+    table.records[0].imageLocation = std::u16string(u"http://server.test/img/A");
+    SyncProgramImages(files_, table);
+    Show(L"A", Polish);
+    EXPECT_EQ(Colour(), RGB(0, 255, 0));
+
+    const std::wstring outside = L"..\\..\\..\\..\\outside";  // <root>\outside
+    testsupport::WriteFileMakingFolders(root_.Root() + L"outside\\en.bmp", Bitmap(RGB(9, 9, 9)));
+    const HBITMAP shown = Current();
+    Show(outside, English);
+    EXPECT_EQ(Current(), shown);
+}
+
+}  // namespace
+}  // namespace pelmora

@@ -1,0 +1,50 @@
+// A stand-in for the update server: files below a folder in the prefix,
+// "fetched" by copying them whole, with a request log and chosen failures.
+#pragma once
+#include "download/server_files_win.h"
+#include "ui/prompt_win.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class FakeServer {
+  public:
+    static constexpr wchar_t kBaseUrl[] = L"http://server.test/tools/";
+    explicit FakeServer(std::wstring folder) : folder_(std::move(folder)) {}
+
+    // Fetches of `path` (the URL after "http://server.test/") return `result`.
+    void Fail(const std::wstring& path, HRESULT result) { failures_[path] = result; }
+    void Heal(const std::wstring& path) { failures_.erase(path); }
+    std::vector<std::wstring> requests;  // paths, in order
+
+    pelmora::Downloader Downloader() {
+        return [this](const std::wstring& url, const std::wstring& localPath, DWORD) -> HRESULT {
+            std::wstring path = url.substr(std::wstring(L"http://server.test/").size());
+            requests.push_back(path);
+            if (failures_.count(path)) return failures_[path];
+            for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+            if (!::CopyFileW((folder_ + L"\\" + path).c_str(), localPath.c_str(), FALSE))
+                return 0x800C0005;  // not found
+            return S_OK;
+        };
+    }
+
+  private:
+    std::wstring folder_;
+    std::map<std::wstring, HRESULT> failures_;
+};
+
+// Answers every question with `answer` and keeps what was shown.
+struct RecordingPrompt final : pelmora::Prompt {
+    int answer = IDYES;
+    std::vector<std::pair<std::wstring, UINT>> shown;
+    int Show(const std::wstring& text, UINT type) override {
+        shown.emplace_back(text, type);
+        return answer;
+    }
+};
+
+}  // namespace testsupport
