@@ -22,7 +22,7 @@ echo "warm-up" >"$work/server/root/warmup.txt"
 export PELMORA_WINEPREFIX="$root/build/win/wineprefix"
 bash tools/wine-prefix.sh init "$PELMORA_WINEPREFIX"
 bash tools/test_server/test-server.sh start "$work/server" >/dev/null
-trap 'bash tools/test_server/test-server.sh stop "$work/server"' EXIT
+trap 'bash tools/test_server/test-server.sh stop "$work/server"; bash tools/wine-prefix.sh stop "$PELMORA_WINEPREFIX"' EXIT
 url="http://127.0.0.1:$(cat "$work/server/port")/bench.bin"
 windows_target="Z:${work//\//\\}\\pelmora.bin"
 
