@@ -2,6 +2,7 @@
 
 #include "download/http_response.h"
 #include "download/progress_percent.h"
+#include "download/read_pacing.h"
 #include "download/status_callback_win.h"
 #include "download/uri_encode_win.h"
 #include "win/diagnostics_win.h"
@@ -19,8 +20,7 @@
 namespace pelmora {
 namespace {
 
-// Each read takes what has arrived, up to this much: progress comes per read
-// on a slow link, and a fast one is not held back by small reads.
+// The largest read; larger writes gained nothing under Wine.
 constexpr DWORD kReadBufferBytes = 256 * 1024;
 // An abandoned request keeps its connection until the server lets go, and
 // later downloads from that server must not queue behind it.
@@ -94,6 +94,18 @@ void SetSocketTimeouts(HINTERNET session, DWORD timeoutMs) {
         ::InternetSetOptionW(session, option, &ms, sizeof ms);
 }
 
+uint64_t Microseconds() {
+    static const LONGLONG frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return static_cast<uint64_t>(now.QuadPart / frequency * 1000000 +
+                                 now.QuadPart % frequency * 1000000 / frequency);
+}
+
 std::optional<uint64_t> ContentLength(HINTERNET request) {
     wchar_t value[64] = {};
     DWORD size = sizeof value - sizeof value[0];
@@ -152,18 +164,25 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback,
     if (!file) return LastErrorResult();
     const std::unique_ptr<char[]> buffer(new char[kReadBufferBytes]);
     uint64_t received = 0;
+    DWORD lastAsked = 0;
+    uint64_t lastMicroseconds = 0;
     for (;;) {
-        // Waits for data, then reads only what has arrived: a full-buffer
-        // read would wait for the whole buffer on a slow link.
+        // Waits for the next data. What has arrived is read at once; beyond
+        // that a read waits until it is full, so reads grow only while they
+        // come back quickly: progress keeps coming on a slow link, and a fast
+        // one is read in large pieces.
+        const uint64_t started = Microseconds();
         DWORD available = 0;
         if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
             return LastErrorResult();
         if (available == 0) break;
+        const DWORD ask =
+            NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs, kReadBufferBytes);
         DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer.get(), std::min(available, kReadBufferBytes),
-                                &got))
-            return LastErrorResult();
+        if (!::InternetReadFile(request.get(), buffer.get(), ask, &got)) return LastErrorResult();
         if (got == 0) break;
+        lastAsked = ask;
+        lastMicroseconds = Microseconds() - started;
         DWORD written = 0;
         if (!::WriteFile(file.get(), buffer.get(), got, &written, nullptr) || written != got)
             return LastErrorResult();

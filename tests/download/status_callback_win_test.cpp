@@ -48,22 +48,6 @@ TEST(StatusCallBack, AnswersOnlyForItsTwoInterfaces) {
     EXPECT_TRUE(destroyed);
 }
 
-TEST(StatusCallBack, LeavesEverythingButProgressUnimplemented) {
-    const win::Handle event = NewEvent();
-    StatusCallBack callback(event.get());
-    LONG priority = 0;
-    DWORD flags = 0;
-    BINDINFO info{};
-    EXPECT_EQ(callback.OnStartBinding(0, nullptr), E_NOTIMPL);
-    EXPECT_EQ(callback.GetPriority(&priority), E_NOTIMPL);
-    EXPECT_EQ(callback.OnLowResource(0), E_NOTIMPL);
-    EXPECT_EQ(callback.OnStopBinding(S_OK, nullptr), E_NOTIMPL);
-    EXPECT_EQ(callback.GetBindInfo(&flags, &info), E_NOTIMPL);
-    EXPECT_EQ(callback.OnDataAvailable(0, 0, nullptr, nullptr), E_NOTIMPL);
-    EXPECT_EQ(callback.OnObjectAvailable(IID_IUnknown, nullptr), E_NOTIMPL);
-    EXPECT_FALSE(Signalled(event));
-}
-
 TEST(StatusCallBack, SignalsEveryNotificationAndNeverCancels) {
     const win::Handle event = NewEvent();
     StatusCallBack callback(event.get());

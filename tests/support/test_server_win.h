@@ -38,6 +38,10 @@ public:
     bool PutFile(const std::string& path, const std::string& bytes) {
         return Control("PUT", "/__control/file?path=" + path, bytes).rfind("stored", 0) == 0;
     }
+    // Drops the rules and logged requests of paths below `prefix`.
+    bool Reset(const std::string& prefix) {
+        return Control("GET", "/__control/reset?prefix=" + prefix) == "ok\n";
+    }
     // `rules` as a query string, for example "stall_after=100&stall_ms=500".
     bool SetRule(const std::string& path, const std::string& rules) {
         return Control("GET", "/__control/rule?path=" + path + "&" + rules) == "ok\n";

@@ -38,7 +38,8 @@ Control API (same port):
   PUT  /__control/file?path=/p        store the request body as the file at /p
   GET  /__control/rule?path=/p&k=v... set the rules of /p (replacing earlier ones)
   GET  /__control/clear?path=/p       drop the rules of /p
-  GET  /__control/reset               drop all rules and the request log
+  GET  /__control/reset[?prefix=/p]   drop the rules and logged requests (of paths
+                                      starting with /p)
   GET  /__control/log[?prefix=/p]     the requests received (control requests
                                       excluded), one a line:
                                       METHOD TARGET<TAB>Name: value<TAB>...
@@ -83,6 +84,11 @@ def query_pairs(query):
             key, _, value = item.partition("=")
             pairs.append((unquote(key), unquote(value)))
     return pairs
+
+
+def logged_path(line):
+    """The request target of a log line."""
+    return line.split(" ", 1)[1].split("\t", 1)[0]
 
 
 def parse_rules(pairs):
@@ -171,12 +177,14 @@ class Handler(BaseHTTPRequestHandler):
                 self.state.rules.pop(path, None)
                 text = "ok\n"
             elif command == "reset":
-                self.state.rules.clear()
-                self.state.log.clear()
+                prefix = args.get("prefix", "")
+                self.state.rules = {p: r for p, r in self.state.rules.items()
+                                    if not p.startswith(prefix)}
+                self.state.log = [l for l in self.state.log if not logged_path(l).startswith(prefix)]
                 text = "ok\n"
             elif command == "log":
                 prefix = args.get("prefix", "")
-                lines = [l for l in self.state.log if l.split(" ", 1)[1].startswith(prefix)]
+                lines = [l for l in self.state.log if logged_path(l).startswith(prefix)]
                 text = "".join(l + "\n" for l in lines)
             elif command == "ping":
                 text = "ok\n"
