@@ -7,7 +7,10 @@
 namespace pelmora {
 
 CPelmoraDlg::CPelmoraDlg(bool quietMode, std::wstring commandLine)
-    : win::Dialog(IDD_PELMORA_DIALOG), quietMode_(quietMode), commandLine_(std::move(commandLine)) {
+    : win::Dialog(IDD_PELMORA_DIALOG),
+      quietMode_(quietMode),
+      commandLine_(std::move(commandLine)),
+      workflow_(table_, list_, settings_) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON),
@@ -17,16 +20,42 @@ CPelmoraDlg::CPelmoraDlg(bool quietMode, std::wstring commandLine)
                      ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0)));
 }
 
-BOOL CPelmoraDlg::OnInitDialog() {
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
-    ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    ::SetWindowTextW(hwnd(), L"Pelmora v1.3.2");
-    ::SetWindowPos(hwnd(), nullptr, 0, 0, 700, 400, SWP_NOMOVE | SWP_NOZORDER);
+CPelmoraDlg::~CPelmoraDlg() {
+    // Never waits on a worker that needs this window (see InstallWorkflow).
+    workflow_.Shutdown();
+    win::Diag(L"\n[Pelmora]Stop Thread Complete!!\n");
+}
 
-    ReadSettings(settings_);
-    win::Diag(L"[Pelmora]Interface language " + std::to_wstring(settings_.language) +
-              L", server region " + std::to_wstring(settings_.region) + L"\n");
-    return TRUE;
+void CPelmoraDlg::OnDestroy() { workflow_.Shutdown(); }
+
+INT_PTR CPelmoraDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    LRESULT workflowResult = 0;
+    if (workflow_.HandleMessage(msg, wp, lp, workflowResult)) {
+        // WM_NOTIFY answers (custom draw) go back through DWLP_MSGRESULT.
+        ::SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, workflowResult);
+        return TRUE;
+    }
+    INT_PTR skinResult = FALSE;
+    if (skin_.HandleMessage(msg, wp, lp, skinResult)) return skinResult;
+    return win::Dialog::HandleMessage(msg, wp, lp);
+}
+
+bool CPelmoraDlg::OnCommand(WORD id, WORD code, HWND control) {
+    switch (id) {
+    case IDC_BTN_SETTING:
+        OnSettingsCommand();
+        return true;
+    case IDC_BTN_START:
+        workflow_.OnStart();
+        return true;
+    case IDC_BTN_CANCEL:
+        workflow_.OnCancel();
+        return true;
+    case IDOK:  // Enter in the list must not end the program
+        return true;
+    default:
+        return win::Dialog::OnCommand(id, code, control);
+    }
 }
 
 }  // namespace pelmora

@@ -1,6 +1,13 @@
-// The main window. For now it reads the settings and stays open until closed.
+// The main window. It owns the program table, the list and the skin, and only
+// routes messages: the start-up sequence lives in startup_sequence_win.cpp,
+// the look in ui/main_window_skin_win.h, the install workflow in
+// catalogue/install_workflow_win.h.
 #pragma once
 #include "app/settings.h"
+#include "catalogue/install_workflow_win.h"
+#include "catalogue/program_record.h"
+#include "ui/list_ctrl_ex_win.h"
+#include "ui/main_window_skin_win.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
 
@@ -11,16 +18,29 @@ namespace pelmora {
 class CPelmoraDlg : public win::Dialog {
 public:
     CPelmoraDlg(bool quietMode, std::wstring commandLine);
+    ~CPelmoraDlg() override;
 
     const Settings& CurrentSettings() const noexcept { return settings_; }
+    const ProgramTable& Programs() const noexcept { return table_; }
 
 protected:
-    BOOL OnInitDialog() override;
+    BOOL OnInitDialog() override;  // the start-up sequence
+    INT_PTR HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    void OnDestroy() override;
 
 private:
+    // Settings button (1003) and the first run: the settings dialog, then the
+    // texts, list and picture in the language chosen there.
+    void OnSettingsCommand();
+
     bool quietMode_;
     std::wstring commandLine_;
     Settings settings_;  // InterfaceLanguage and ServerRegion
+    ProgramTable table_;
+    CListCtrlEx list_;
+    MainWindowSkin skin_;
+    InstallWorkflow workflow_;
     win::Icon icon_;
     win::Icon smallIcon_;
 };
