@@ -387,8 +387,9 @@ void InstallWorkflow::OnInstallClick(int row) {
         return;
     }
     if (!UsableName(record, L"installer")) return;
-    const std::wstring path = win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish)) +
-                              L"\\" + win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
+    const std::wstring path = win::LocalRoot() +
+                              win::ToWide(ProgramDownloadFolder(record.nameEnglish)) + L"\\" +
+                              win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
     OpenInstallerAndWatch(path, window_.window, record.id);
 }
 
@@ -421,7 +422,8 @@ void InstallWorkflow::OnViewClick(int row) {
     info.lpParameters = parameters.c_str();
     info.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExW(&info))
-        MessageBoxPrompt(window_.window).Show(SystemErrorText(::GetLastError()), MB_OK | MB_ICONSTOP);
+        MessageBoxPrompt(window_.window)
+            .Show(SystemErrorText(::GetLastError()), MB_OK | MB_ICONSTOP);
 }
 
 void InstallWorkflow::OnRunClick(int row) {

@@ -34,8 +34,9 @@ void RunPackageJobs(std::vector<PackageJob> jobs, PackageWorkerHost& host) {
             const std::u16string url = PackageUrl(job.folderUrl, job.setupFile);
             host.MakeProgramFolder(job.name);
             host.Report(ReportKind::Downloading, job.row, retry);
-            const int32_t result = host.Download(url, job.name, InstallerFileName(job.setupFile, retry),
-                                                 job.row, job.versionMatches);
+            const int32_t result =
+                host.Download(url, job.name, InstallerFileName(job.setupFile, retry), job.row,
+                              job.versionMatches);
             // Also after a failure, so that the next attempt at this version
             // may continue from what the cache kept.
             host.WriteVersionFile(job.name, job.serverVersion);

@@ -18,7 +18,8 @@ CThreadLauncher::~CThreadLauncher() {
 }
 
 unsigned __stdcall CThreadLauncher::Entry(void* parameter) noexcept {
-    const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+    const std::unique_ptr<std::function<void()>> body(
+        static_cast<std::function<void()>*>(parameter));
     try {
         (*body)();
     } catch (...) {

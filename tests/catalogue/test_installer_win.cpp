@@ -19,8 +19,8 @@ bool WriteText(const std::wstring& path, const std::wstring& text) {
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                                &written, nullptr);
+    const BOOL ok = ::WriteFile(
+        file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
     ::CloseHandle(file);
     return ok != FALSE;
 }
@@ -40,7 +40,8 @@ std::wstring FirstLineOf(const std::wstring& path) {
 
 bool EndsWith(std::wstring text, const std::wstring& tail) {
     for (wchar_t& c : text) c = static_cast<wchar_t>(::towlower(c));
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 bool SetValue(HKEY key, const wchar_t* name, const std::wstring& value) {
@@ -60,7 +61,8 @@ int Install(const std::wstring& self) {
     const std::wstring target = folder + L"\\installed";
     ::CreateDirectoryW(target.c_str(), nullptr);
     if (!::CopyFileW(self.c_str(), (target + L"\\" + name + L".exe").c_str(), FALSE)) return 2;
-    const std::wstring keyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
+    const std::wstring keyPath =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name;
     HKEY key = nullptr;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
                           KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)

@@ -29,9 +29,11 @@ class ScriptedHost final : public PackageWorkerHost {
     int32_t Download(const std::u16string& url, const std::u16string& name,
                      const std::u16string& fileName, int row, bool continueDownload) override {
         calls.push_back("get " + Narrow(url) + " > " + Narrow(name) + "\\" + Narrow(fileName) +
-                        " row " + std::to_string(row) + (continueDownload ? " continue" : " fresh"));
+                        " row " + std::to_string(row) +
+                        (continueDownload ? " continue" : " fresh"));
         if (++downloads_ == cancelAfterDownloads) cancelled_ = true;
-        return downloads_ <= static_cast<int>(results.size()) ? results[downloads_ - 1] : kTransferOk;
+        return downloads_ <= static_cast<int>(results.size()) ? results[downloads_ - 1]
+                                                              : kTransferOk;
     }
     void WriteVersionFile(const std::u16string& name, const std::u16string& version) override {
         calls.push_back("version " + Narrow(name) + " " + Narrow(version));
