@@ -113,6 +113,23 @@ int CloseNotepads() {
     return static_cast<int>(windows.size());
 }
 
+// A 2 x 2 picture as the image synchronisation stores them.
+std::string TinyBitmap() {
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = 2;
+    info.biHeight = 2;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const std::string pixels(16, '\x7f');  // two rows of 6 bytes, each padded to 8
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    return std::string(reinterpret_cast<const char*>(&file), sizeof(file)) +
+           std::string(reinterpret_cast<const char*>(&info), sizeof(info)) + pixels;
+}
+
 // The test installer, built beside this test program.
 std::string TestInstallerBytes() {
     wchar_t self[MAX_PATH] = {};
@@ -130,6 +147,7 @@ class MainWindow {
             threadId_ = ::GetCurrentThreadId();
             CPelmoraDlg dialog(false, L"");
             dialog.DoModal();
+            ended_ = true;
         });
     }
     ~MainWindow() { Close(); }
@@ -148,6 +166,13 @@ class MainWindow {
     void Close() {
         if (!thread_.joinable()) return;
         if (window_) ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        // A box a failed test left open would keep the window's thread in it.
+        WaitUntil(
+            [&] {
+                if (const HWND box = Box()) Answer(box, IDNO);
+                return ended_.load();
+            },
+            30000);
         thread_.join();
         window_ = nullptr;
     }
@@ -182,6 +207,16 @@ class MainWindow {
         ::SendMessageW(List(), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
         ::SendMessageW(List(), WM_KEYDOWN, VK_SPACE, 0x00390001);
         ::SendMessageW(List(), WM_KEYUP, VK_SPACE, 0xC0390001);
+    }
+
+    // A mouse click on the row's name.
+    void ClickRow(int row) const {
+        RECT rect{};
+        rect.left = LVIR_LABEL;
+        ::SendMessageW(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rect));
+        const LPARAM at = MAKELPARAM(rect.left + 30, (rect.top + rect.bottom) / 2);
+        ::PostMessageW(List(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageW(List(), WM_LBUTTONUP, 0, at);
     }
 
     // ---- what a user sees ----------------------------------------------------
@@ -269,6 +304,7 @@ class MainWindow {
 
     std::thread thread_;
     std::atomic<DWORD> threadId_{0};
+    std::atomic<bool> ended_{false};
     HWND window_ = nullptr;
 };
 
@@ -368,6 +404,16 @@ TEST_F(InstallWorkflowTest, StartFollowsTheTicksAndPassesOverLatestAndUnsafeRows
     EXPECT_EQ(w.Column(2), (std::vector<std::wstring>{Text(IDS_STATUS_LATEST),
                                                       Text(IDS_STATUS_NOT_INSTALLED),
                                                       Text(IDS_STATUS_NOT_INSTALLED)}));
+
+    // A click on a row shows that program's picture.
+    const HWND picture = w.Item(IDC_PROGRAM_IMAGE);
+    const auto shown = [&] { return ::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0; };
+    EXPECT_FALSE(shown());
+    testsupport::WriteFileMakingFolders(
+        korvath_ + L"\\tools\\Pelmora\\image\\PelmoraWF Beta\\en.bmp", TinyBitmap());
+    w.ClickRow(1);
+    EXPECT_TRUE(WaitUntil(shown, 5000));
+    EXPECT_FALSE(w.Ticked(1));
 
     // Start is enabled exactly while a row is ticked, by mouse or keyboard.
     EXPECT_FALSE(::IsWindowEnabled(w.Item(IDC_BTN_START)));
