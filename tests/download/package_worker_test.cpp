@@ -1,6 +1,6 @@
 // The package worker's decisions with a scripted host: what each attempt
-// fetches and writes, and when the run stops.
-#include "download/package_files.h"
+// fetches and writes, and when the run stops. The main window's tests
+// (tests/catalogue/install_workflow_win_test.cpp) cover cancel and the boxes.
 #include "download/package_worker.h"
 
 #include <gtest/gtest.h>
@@ -19,10 +19,9 @@ class ScriptedHost final : public PackageWorkerHost {
   public:
     std::vector<int32_t> results;  // one per download, in order; then success
     std::vector<bool> answers;     // one per question; then No
-    int cancelAfterDownloads = -1;
     std::vector<std::string> calls;
 
-    bool Cancelled() override { return cancelled_; }
+    bool Cancelled() override { return false; }
     void MakeProgramFolder(const std::u16string& name) override {
         calls.push_back("folder " + Narrow(name));
     }
@@ -31,7 +30,7 @@ class ScriptedHost final : public PackageWorkerHost {
         calls.push_back("get " + Narrow(url) + " > " + Narrow(name) + "\\" + Narrow(fileName) +
                         " row " + std::to_string(row) +
                         (continueDownload ? " continue" : " fresh"));
-        if (++downloads_ == cancelAfterDownloads) cancelled_ = true;
+        ++downloads_;
         return downloads_ <= static_cast<int>(results.size()) ? results[downloads_ - 1]
                                                               : kTransferOk;
     }
@@ -50,7 +49,6 @@ class ScriptedHost final : public PackageWorkerHost {
     }
 
   private:
-    bool cancelled_ = false;
     int downloads_ = 0;
     size_t questions_ = 0;
 };
@@ -78,25 +76,6 @@ TEST(PackageWorker, FailuresAnsweredYesTwiceFetchUnderscoreOneThenTwo) {
                               "report all passed -1 0"}));
 }
 
-TEST(PackageWorker, NoStopsTheRunWithoutBack) {
-    ScriptedHost host;
-    host.results = {static_cast<int32_t>(0x80070005)};
-    RunPackageJobs({Job(0, u"A"), Job(1, u"B")}, host);
-    EXPECT_EQ(host.calls.back(), "report ask 0 0");
-}
-
-TEST(PackageWorker, CancelDuringTheThirdOfFiveLeavesFourAndFiveAlone) {
-    ScriptedHost host;
-    host.results = {kTransferOk, kTransferOk, kTransferAborted};
-    host.cancelAfterDownloads = 3;
-    RunPackageJobs({Job(0, u"A"), Job(1, u"B"), Job(2, u"C"), Job(3, u"D"), Job(4, u"E")}, host);
-    EXPECT_EQ(host.calls.back(), "version C 2.0");  // no box, no Back
-    for (const std::string& call : host.calls) {
-        EXPECT_EQ(call.find(" D"), std::string::npos) << call;
-        EXPECT_EQ(call.find(" E"), std::string::npos) << call;
-    }
-}
-
 TEST(PackageWorker, AnAbortThatIsNoCancelShowsTheFailureAndStops) {
     ScriptedHost host;
     host.results = {kTransferAborted};
@@ -105,21 +84,6 @@ TEST(PackageWorker, AnAbortThatIsNoCancelShowsTheFailureAndStops) {
                               "folder A", "report downloading 0 0",
                               "get http://s/p/A/setup.exe > A\\setup.exe row 0 continue",
                               "version A 2.0", "report failed 0 0"}));
-}
-
-TEST(PackageWorker, NoJobsPassEveryRow) {
-    ScriptedHost host;
-    RunPackageJobs({}, host);
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"report all passed -1 0"}));
-}
-
-TEST(PackageFiles, NamesAndUrls) {
-    EXPECT_EQ(InstallerFileName(u"setup_light.exe", 0), u"setup_light.exe");
-    EXPECT_EQ(InstallerFileName(u"setup.exe", 12), u"_12setup.exe");
-    EXPECT_EQ(ProgramDownloadFolder(u"Mira Tool"),
-              u"Korvath\\tools\\Pelmora\\downloaded_program\\Mira Tool");
-    EXPECT_EQ(ReleaseNoteUrl(u"http://s/hq/Mira"), u"http://s/hq/Mira/ReleaseNote.txt");
-    EXPECT_EQ(ReleaseNoteFile(u"Mira"), u"Korvath\\tools\\MiraReleaseNote.txt");
 }
 
 TEST(ReportQueue, OneWakeUpPerBurstAndNothingLost) {
