@@ -19,7 +19,7 @@ std::u16string SelfUninstallKeyName();
 std::u16string UninstallKeyName(int id, std::u16string_view englishName);
 
 // The key whose uninstall string locates the folder of the program in list
-// row `row`; chosen by position, not by id, as Part 3.2 has it. Pelmora
+// row `row`; chosen by position, not by id, as earlier releases did. Pelmora
 // itself starts programs by record (below): positions change with the drop rule.
 // Empty for a negative row.
 std::u16string ProgramKeyForRow(int row, std::u16string_view englishName);

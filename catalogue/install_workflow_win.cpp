@@ -33,7 +33,7 @@ constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kGrey = RGB(128, 128, 128);
 
-// Row button states of the list (Part 4.1): hidden, "Install", "Execute".
+// Row button states of the list: hidden, "Install", "Execute".
 constexpr std::uint8_t kButtonHidden = 0;
 constexpr std::uint8_t kButtonInstall = 1;
 constexpr std::uint8_t kButtonExecute = 2;

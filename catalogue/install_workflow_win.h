@@ -1,4 +1,4 @@
-// The install-and-update workflow of the main window (Part 3.3): the list in
+// The install-and-update workflow of the main window: the list in
 // browse mode, Start and Cancel, the list's row buttons, and the package
 // worker's reports. Runs on the window thread, which owns the program table
 // and the list; the worker gets what it needs at Start and reports back

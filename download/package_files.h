@@ -20,7 +20,7 @@ std::u16string ProgramDownloadFolder(std::u16string_view englishName);
 // The installer name, or on the n-th retry (n above 0) "_" + n + the name.
 std::u16string InstallerFileName(std::u16string_view setupFile, int retryNumber);
 
-// The HQ folder URL joined with "/": a URL path separator, not the Part's "\".
+// The HQ folder URL joined with "/", the separator of URL paths.
 std::u16string ReleaseNoteUrl(std::u16string_view hqFolderUrl);
 
 // Below the local root: "Korvath\tools\" + name + "ReleaseNote.txt".

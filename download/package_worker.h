@@ -1,4 +1,4 @@
-// The package worker's decisions (Part 2.4), free of Windows: which file each
+// The package worker's decisions, free of Windows: which file each
 // attempt fetches, the version file after every attempt, retries while the
 // user says Yes, and when the run stops. The worker reads nothing the window
 // owns: it gets its jobs at Start and tells the window what changed through

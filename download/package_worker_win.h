@@ -1,4 +1,4 @@
-// The package worker on its own thread (Part 2.4) and the state it shares
+// The package worker on its own thread and the state it shares
 // with the window thread. The window thread owns the records and the list;
 // the worker gets its jobs at Start and talks back only through the run's
 // report queue, a posted wake-up message, and the answer to its question.

@@ -1,4 +1,4 @@
-// CThreadLauncher (Part 2.4): runs at most one worker thread at a time. The
+// CThreadLauncher: runs at most one worker thread at a time. The
 // body is a function object that owns what the thread needs, so the thread
 // never reaches back into the launcher or its owner, and no wait here is
 // without a bound.
