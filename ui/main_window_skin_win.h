@@ -3,13 +3,16 @@
 // the system menu's about item. Buttons keep their caption as their window
 // text, so the workflow sets a caption with SetWindowTextW.
 #pragma once
+#include "ui/simple_button_win.h"
+#include "win/handles_win.h"
+
 #include <windows.h>
 
 namespace pelmora {
 
 class MainWindowSkin {
 public:
-    MainWindowSkin() = default;
+    MainWindowSkin();
     MainWindowSkin(const MainWindowSkin&) = delete;
     MainWindowSkin& operator=(const MainWindowSkin&) = delete;
 
@@ -21,13 +24,29 @@ public:
     // Captions again, after the interface language changed.
     void RefreshTexts();
 
-    // Erase, paint, drag, system menu, owner draw, control colours, Minimum
-    // and Close. True when handled; `result` is what the dialog procedure
-    // returns for it.
+    // Erase, paint, drag, system menu, owner draw, Minimum and Close. True
+    // when handled; `result` is what the dialog procedure returns for it.
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result);
 
 private:
+    void PaintBackground(HDC dc);
+    void Minimise();
+    CSimpleButton* ButtonOf(HWND control);
+
     HWND window_ = nullptr;  // borrowed
+    CSimpleButton minimum_;
+    CSimpleButton close_;
+    CSimpleButton settings_;
+    CSimpleButton start_;
+    CSimpleButton cancel_;
+    win::GdiObject titleFont_;
+    win::GdiObject subtitleFont_;
+    win::GdiObject topBand_;
+    win::GdiObject bottomBand_;
+    win::GdiObject leftBorder_;
+    win::GdiObject rightBorder_;
+    win::GdiObject innerBrush_;
+    win::Icon icon_;
 };
 
 }  // namespace pelmora
