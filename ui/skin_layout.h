@@ -40,9 +40,9 @@ constexpr Box kCloseButton{668, 0, 700, 32};
 constexpr Box kSettingsButton{541, 0, 632, 31};
 constexpr Box kStartButton{450, 354, 680, 380};
 constexpr Box kCancelButton{580, 354, 680, 380};
-// The Settings face carries a gear at its left; its caption starts with
-// spaces to clear it.
-constexpr int kSettingsGearRight = 24;
+// The Settings face carries a gear at its left (up to x 17); its caption
+// starts with spaces, and must begin clear of the gear.
+constexpr int kSettingsGearRight = 23;
 // Room a caption leaves on either side of its button.
 constexpr int kCaptionMargin = 4;
 

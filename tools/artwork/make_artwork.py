@@ -198,9 +198,9 @@ def settings_button():
         band_under(f)
         face = {"normal": (49, 64, 79), "hover": (64, 82, 100), "pressed": (30, 41, 52),
                 "disabled": (60, 68, 76)}[state]
-        f.rounded(3.5, 4.5, f.width - 3.5, f.height - 4.5, 4, face)
+        f.rounded(1.5, 4.5, f.width - 1.5, f.height - 4.5, 4, face)
         ink = (130, 140, 150) if state == "disabled" else (ACCENT if state != "pressed" else WHITE)
-        cx, cy, r = 15.5, f.height / 2, 5.0
+        cx, cy, r = 10.5, f.height / 2, 5.0
 
         def gear(x, y):
             d = math.hypot(x - cx, y - cy)
