@@ -21,6 +21,7 @@ void Place(const CSimpleButton& button, const Box& box) {
 MainWindowSkin::MainWindowSkin()
     : titleFont_(CreateSkinFont(SkinFont::Title)),
       subtitleFont_(CreateSkinFont(SkinFont::Subtitle)),
+      listFont_(CreateSkinFont(SkinFont::List)),
       innerBrush_(::CreateSolidBrush(kInnerFill)) {}
 
 void MainWindowSkin::Attach(HWND window) {
@@ -57,6 +58,8 @@ void MainWindowSkin::LayOut() {
     Place(cancel_, kCancelButton);
     ::EnableWindow(start_.hwnd(), FALSE);
     ::ShowWindow(cancel_.hwnd(), SW_HIDE);
+    ::SendDlgItemMessageW(window_, IDC_PROGRAM_LIST, WM_SETFONT,
+                          reinterpret_cast<WPARAM>(listFont_.get()), TRUE);
     RefreshTexts();
 }
 

@@ -18,8 +18,9 @@ public:
 
     // Binds to the main window and its button controls (borrowed).
     void Attach(HWND window);
-    // Sizes the window to 700 x 400 and places the buttons with their
-    // bitmaps and captions in the current interface language.
+    // Sizes the window to 700 x 400, places the buttons with their bitmaps
+    // and captions in the current interface language, and gives the list
+    // the font its texts were measured in.
     void LayOut();
     // Captions again, after the interface language changed.
     void RefreshTexts();
@@ -41,6 +42,7 @@ private:
     CSimpleButton cancel_;
     win::GdiObject titleFont_;
     win::GdiObject subtitleFont_;
+    win::GdiObject listFont_;
     win::GdiObject topBand_;
     win::GdiObject bottomBand_;
     win::GdiObject leftBorder_;
