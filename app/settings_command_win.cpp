@@ -14,7 +14,12 @@ void CPelmoraDlg::OnSettingsCommand() {
     const bool hadFile = ::GetFileAttributesW(SettingsFilePath().c_str()) != INVALID_FILE_ATTRIBUTES;
     CConfigDlg dialog(settings_.language, settings_.region);
     if (dialog.Run(hwnd()) == IDOK) {
-        if (!ReadSettings(settings_)) return;
+        // A file that could not be written reads as missing: the language is
+        // then detected again, and what is shown must follow it even so.
+        const Settings before = settings_;
+        const bool changed = ReadSettings(settings_);
+        if (!changed && before.language == settings_.language && before.region == settings_.region)
+            return;
         skin_.RefreshTexts();
         workflow_.FillList();
         if (table_.programCount > 0)

@@ -131,6 +131,27 @@ class SkinnedWindows(unittest.TestCase):
         self.assertEqual(self.child_text(main, START), french_start)
         self.close(process, main)
 
+    def test_settings_that_cannot_be_written_leave_texts_in_the_language_in_use(self):
+        self.wine.write_settings("Language:Korean,Server:HQ")
+        process, main = self.start()
+        config = self.wine.tools_folder() / "config.txt"
+        config.unlink()
+        config.mkdir()  # Save cannot create the file; the next read finds none
+        try:
+            self.assertTrue(self.wine.click(main, SETTINGS))
+            dialog = self.wine.wait_window(self.text("Korean", "IDS_SETTING_TITLE"), 10000)
+            self.assertIsNotNone(dialog)
+            self.assertTrue(self.wine.press(dialog, FRENCH))
+            self.assertTrue(self.wine.press(dialog, SAVE))
+            self.assertTrue(self.wine.wait_gone(dialog))
+            # The language is detected again (English in this prefix), and the
+            # window follows it rather than staying Korean.
+            english_start = self.text("English", "IDS_START_INSTALL")
+            self.assertTrue(wait_until(lambda: self.child_text(main, START) == english_start, 10))
+            self.close(process, main)
+        finally:
+            config.rmdir()
+
     def test_cancel_on_first_run_writes_the_settings_it_runs_with(self):
         self.wine.remove_settings()
         config = self.wine.tools_folder() / "config.txt"
