@@ -38,8 +38,8 @@ init)
     # test runner would wait for them forever.
     wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
-    # Wine writes its own font links again when it redoes its font set-up
-    # (seen after a run of the black-box tests); put ours back.
+    # Wine writes its own font links again when it redoes its font set-up,
+    # as it does after a run in another locale (LANG); put ours back.
     if ! wine reg query "$link" /v Tahoma 2>/dev/null | grep -q wqy-microhei; then
         link_cjk_font  # the running server holds the registry: later processes see it
     fi

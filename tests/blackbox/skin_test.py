@@ -46,6 +46,11 @@ class SkinnedWindows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.wine = WineSession()
+        # A test that ran Wine in another locale makes Wine redo its font
+        # set-up, which drops the CJK font link these screenshots need.
+        subprocess.run(["bash", str(cls.wine.source_dir / "tools" / "wine-prefix.sh"), "init",
+                        str(cls.wine.prefix)], check=True, timeout=120,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         cls.server = SampleServer(cls.wine.source_dir).__enter__()
 
     @classmethod
