@@ -39,5 +39,9 @@
 #define IDS_EXECUTE 2034
 #define IDS_DOWNLOAD_RETRY 2035
 
+// Accessible names of the two buttons that draw no caption.
+#define IDS_CLOSE_NAME 2040
+#define IDS_MINIMUM_NAME 2041
+
 #define IDS_FIRST_MESSAGE 2000
 #define IDS_LAST_MESSAGE 2035

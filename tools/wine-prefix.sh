@@ -7,6 +7,14 @@ action="$1"
 export WINEPREFIX="$2"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+# Tahoma has no Hangul/Han/Kana glyphs under Wine; link a font that has.
+link_cjk_font() {
+    for face in Tahoma 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
+        wine reg add "$link" /v "$face" /t REG_MULTI_SZ \
+            /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    done
+}
 case "$action" in
 init)
     if [ ! -f "$WINEPREFIX/.pelmora-ready" ]; then
@@ -18,12 +26,7 @@ init)
         wineserver -w
         wine rundll32.exe gdi32.dll,GdiFlush >/dev/null 2>&1 || true
         wineserver -w
-        link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
-        # Tahoma has no Hangul/Han/Kana glyphs under Wine; link a font that has.
-        for face in Tahoma 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
-            wine reg add "$link" /v "$face" /t REG_MULTI_SZ \
-                /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
-        done
+        link_cjk_font
         # No window manager under Xvfb: let Wine draw captions and frames itself.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wineserver -w
@@ -35,6 +38,11 @@ init)
     # test runner would wait for them forever.
     wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # Wine writes its own font links again when it redoes its font set-up,
+    # as it does after a run in another locale (LANG); put ours back.
+    if ! wine reg query "$link" /v Tahoma 2>/dev/null | grep -q wqy-microhei; then
+        link_cjk_font  # the running server holds the registry: later processes see it
+    fi
     exit 0
     ;;
 stop)

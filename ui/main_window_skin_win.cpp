@@ -2,44 +2,173 @@
 
 #include "resource_ids.h"
 #include "string_ids.h"
+#include "ui/about_dlg_win.h"
+#include "ui/skin_win.h"
 #include "win/string_resources_win.h"
 
 namespace pelmora {
+namespace {
 
-void MainWindowSkin::Attach(HWND window) { window_ = window; }
+constexpr COLORREF kInnerFill = RGB(239, 242, 244);
+
+void Place(const CSimpleButton& button, const Box& box) {
+    ::SetWindowPos(button.hwnd(), nullptr, box.left, box.top, box.Width(), box.Height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+MainWindowSkin::MainWindowSkin()
+    : titleFont_(CreateSkinFont(SkinFont::Title)),
+      subtitleFont_(CreateSkinFont(SkinFont::Subtitle)),
+      listFont_(CreateSkinFont(SkinFont::List)),
+      innerBrush_(::CreateSolidBrush(kInnerFill)) {}
+
+void MainWindowSkin::Attach(HWND window) {
+    window_ = window;
+    minimum_.Attach(::GetDlgItem(window, IDC_BTN_MINIMUM));
+    close_.Attach(::GetDlgItem(window, IDC_BTN_CLOSE));
+    settings_.Attach(::GetDlgItem(window, IDC_BTN_SETTING));
+    start_.Attach(::GetDlgItem(window, IDC_BTN_START));
+    cancel_.Attach(::GetDlgItem(window, IDC_BTN_CANCEL));
+    minimum_.SetDrawCaption(false);
+    close_.SetDrawCaption(false);
+    topBand_ = LoadSkinBitmap(IDB_TOP_BAND);
+    bottomBand_ = LoadSkinBitmap(IDB_BOTTOM_BAND);
+    leftBorder_ = LoadSkinBitmap(IDB_LEFT_BORDER);
+    rightBorder_ = LoadSkinBitmap(IDB_RIGHT_BORDER);
+    icon_.reset(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,
+                                                ::GetSystemMetrics(SM_CXICON),
+                                                ::GetSystemMetrics(SM_CYICON), 0)));
+}
 
 void MainWindowSkin::LayOut() {
-    ::SetWindowPos(window_, nullptr, 0, 0, 700, 400, SWP_NOMOVE | SWP_NOZORDER);
-    const struct {
-        int id, x, y, w, h;
-    } places[] = {{IDC_BTN_MINIMUM, 639, 0, 31, 32},
-                  {IDC_BTN_CLOSE, 668, 0, 32, 32},
-                  {IDC_BTN_SETTING, 541, 0, 91, 31},
-                  {IDC_BTN_START, 450, 354, 230, 26},
-                  {IDC_BTN_CANCEL, 580, 354, 100, 26}};
-    for (const auto& p : places)
-        ::SetWindowPos(::GetDlgItem(window_, p.id), nullptr, p.x, p.y, p.w, p.h, SWP_NOZORDER);
-    ::EnableWindow(::GetDlgItem(window_, IDC_BTN_START), FALSE);
-    ::ShowWindow(::GetDlgItem(window_, IDC_BTN_CANCEL), SW_HIDE);
+    ::SetWindowPos(window_, nullptr, 0, 0, kMainWidth, kMainHeight,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    minimum_.SetBitmapId(IDB_MINIMUM);
+    close_.SetBitmapId(IDB_CLOSE);
+    settings_.SetBitmapId(IDB_SETTING);
+    start_.SetBitmapId(IDB_START);
+    cancel_.SetBitmapId(IDB_CANCEL);
+    Place(minimum_, kMinimumButton);
+    Place(close_, kCloseButton);
+    Place(settings_, kSettingsButton);
+    Place(start_, kStartButton);
+    Place(cancel_, kCancelButton);
+    ::EnableWindow(start_.hwnd(), FALSE);
+    ::ShowWindow(cancel_.hwnd(), SW_HIDE);
+    ::SendDlgItemMessageW(window_, IDC_PROGRAM_LIST, WM_SETFONT,
+                          reinterpret_cast<WPARAM>(listFont_.get()), TRUE);
     RefreshTexts();
 }
 
 void MainWindowSkin::RefreshTexts() {
-    ::SetDlgItemTextW(window_, IDC_BTN_SETTING, win::LoadText(IDS_SETTING).c_str());
-    ::SetDlgItemTextW(window_, IDC_BTN_START, win::LoadText(IDS_START_INSTALL).c_str());
-    ::SetDlgItemTextW(window_, IDC_BTN_CANCEL, win::LoadText(IDS_CANCEL).c_str());
+    settings_.SetCaption(win::LoadText(IDS_SETTING));
+    start_.SetCaption(win::LoadText(IDS_START_INSTALL));
+    cancel_.SetCaption(win::LoadText(IDS_CANCEL));
+    minimum_.SetCaption(win::LoadText(IDS_MINIMUM_NAME));
+    close_.SetCaption(win::LoadText(IDS_CLOSE_NAME));
+    if (window_) ::InvalidateRect(window_, nullptr, TRUE);  // the subtitle is painted
 }
 
-bool MainWindowSkin::HandleMessage(UINT msg, WPARAM wp, LPARAM, INT_PTR&) {
-    if (msg == WM_COMMAND && LOWORD(wp) == IDC_BTN_CLOSE) {
-        ::PostMessageW(window_, WM_CLOSE, 0, 0);
+void MainWindowSkin::PaintBackground(HDC dc) {
+    RECT client{};
+    ::GetClientRect(window_, &client);
+    StretchBitmap(dc, static_cast<HBITMAP>(topBand_.get()), Box{0, 0, client.right, 37});
+    StretchBitmap(dc, static_cast<HBITMAP>(bottomBand_.get()),
+                  Box{0, client.bottom - 13, client.right, client.bottom});
+    StretchBitmap(dc, static_cast<HBITMAP>(leftBorder_.get()),
+                  Box{0, 37, 10, client.bottom - 13});
+    StretchBitmap(dc, static_cast<HBITMAP>(rightBorder_.get()),
+                  Box{client.right - 10, 37, client.right, client.bottom - 13});
+    RECT inner{10, 37, client.right - 10, client.bottom - 10};
+    if (inner.bottom > client.bottom - 13) inner.bottom = client.bottom - 13;
+    ::FillRect(dc, &inner, static_cast<HBRUSH>(innerBrush_.get()));
+    const UINT line = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
+    DrawSkinText(dc, kMainTitle, static_cast<HFONT>(titleFont_.get()), RGB(255, 255, 255),
+                 kMainTitleBox, line);
+    DrawSkinText(dc, win::LoadText(IDS_SELECT_PROGRAM), static_cast<HFONT>(subtitleFont_.get()),
+                 RGB(0, 0, 0), kMainSubtitleBox, line);
+}
+
+void MainWindowSkin::Minimise() {
+    // A window without the system-menu and minimise-box styles cannot be
+    // minimised; keep what it shows and how it paints.
+    const LONG_PTR keep = ::GetWindowLongPtrW(window_, GWL_STYLE) &
+                          (WS_VISIBLE | WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS);
+    ::SetWindowLongPtrW(window_, GWL_STYLE, keep | WS_SYSMENU | WS_MINIMIZEBOX);
+    ::ShowWindow(window_, SW_MINIMIZE);
+}
+
+CSimpleButton* MainWindowSkin::ButtonOf(HWND control) {
+    for (CSimpleButton* b : {&minimum_, &close_, &settings_, &start_, &cancel_})
+        if (control && b->hwnd() == control) return b;
+    return nullptr;
+}
+
+bool MainWindowSkin::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result) {
+    switch (msg) {
+    case WM_ERASEBKGND:
+        if (::IsIconic(window_)) return false;
+        PaintBackground(reinterpret_cast<HDC>(wp));
+        ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, 1);
+        result = TRUE;
+        return true;
+    case WM_PAINT: {
+        if (!::IsIconic(window_)) return false;
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(window_, &ps);
+        RECT client{};
+        ::GetClientRect(window_, &client);
+        const int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
+        ::DrawIcon(dc, (client.right - cx + 1) / 2, (client.bottom - cy + 1) / 2, icon_.get());
+        ::EndPaint(window_, &ps);
+        result = TRUE;
         return true;
     }
-    if (msg == WM_COMMAND && LOWORD(wp) == IDC_BTN_MINIMUM) {
-        ::ShowWindow(window_, SW_MINIMIZE);
+    case WM_QUERYDRAGICON:
+        result = reinterpret_cast<INT_PTR>(icon_.get());
+        return true;
+    case WM_LBUTTONDOWN:
+        if (!DragByBand(window_, lp, kMainDragBand)) return false;
+        result = TRUE;
+        return true;
+    case WM_LBUTTONUP: {
+        // Minimum took the system menu's frame change away; give it back.
+        const LONG_PTR style = ::GetWindowLongPtrW(window_, GWL_STYLE);
+        ::SetWindowLongPtrW(window_, GWL_STYLE, style | WS_SYSMENU);
+        ::SetWindowPos(window_, nullptr, 0, 0, 0, 0,
+                       SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return false;
+    }
+    case WM_SYSCOMMAND:
+        if ((wp & 0xFFF0) != IDM_ABOUTBOX) return false;
+        CAboutDlg().DoModal(window_);
+        result = TRUE;
+        return true;
+    case WM_DRAWITEM: {
+        const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        CSimpleButton* button = item ? ButtonOf(item->hwndItem) : nullptr;
+        if (!button) return false;
+        button->DrawItem(*item);
+        ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+        result = TRUE;
         return true;
     }
-    return false;
+    case WM_COMMAND:
+        if (LOWORD(wp) == IDC_BTN_CLOSE) {
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        } else if (LOWORD(wp) == IDC_BTN_MINIMUM) {
+            Minimise();
+        } else {
+            return false;
+        }
+        result = TRUE;
+        return true;
+    default:
+        return false;
+    }
 }
 
 }  // namespace pelmora

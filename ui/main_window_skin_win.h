@@ -3,31 +3,52 @@
 // the system menu's about item. Buttons keep their caption as their window
 // text, so the workflow sets a caption with SetWindowTextW.
 #pragma once
+#include "ui/simple_button_win.h"
+#include "win/handles_win.h"
+
 #include <windows.h>
 
 namespace pelmora {
 
 class MainWindowSkin {
 public:
-    MainWindowSkin() = default;
+    MainWindowSkin();
     MainWindowSkin(const MainWindowSkin&) = delete;
     MainWindowSkin& operator=(const MainWindowSkin&) = delete;
 
     // Binds to the main window and its button controls (borrowed).
     void Attach(HWND window);
-    // Sizes the window to 700 x 400 and places the buttons with their
-    // bitmaps and captions in the current interface language.
+    // Sizes the window to 700 x 400, places the buttons with their bitmaps
+    // and captions in the current interface language, and gives the list
+    // the font its texts were measured in.
     void LayOut();
     // Captions again, after the interface language changed.
     void RefreshTexts();
 
-    // Erase, paint, drag, system menu, owner draw, control colours, Minimum
-    // and Close. True when handled; `result` is what the dialog procedure
-    // returns for it.
+    // Erase, paint, drag, system menu, owner draw, Minimum and Close. True
+    // when handled; `result` is what the dialog procedure returns for it.
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result);
 
 private:
+    void PaintBackground(HDC dc);
+    void Minimise();
+    CSimpleButton* ButtonOf(HWND control);
+
     HWND window_ = nullptr;  // borrowed
+    CSimpleButton minimum_;
+    CSimpleButton close_;
+    CSimpleButton settings_;
+    CSimpleButton start_;
+    CSimpleButton cancel_;
+    win::GdiObject titleFont_;
+    win::GdiObject subtitleFont_;
+    win::GdiObject listFont_;
+    win::GdiObject topBand_;
+    win::GdiObject bottomBand_;
+    win::GdiObject leftBorder_;
+    win::GdiObject rightBorder_;
+    win::GdiObject innerBrush_;
+    win::Icon icon_;
 };
 
 }  // namespace pelmora

@@ -2,6 +2,7 @@
 // screen, the splash picture on black.
 #pragma once
 #include "win/dialog_win.h"
+#include "win/handles_win.h"
 
 namespace pelmora {
 
@@ -13,6 +14,13 @@ public:
     // Destroys it; harmless when it is not open.
     void Close() noexcept;
     bool IsOpen() const noexcept { return hwnd() != nullptr; }
+
+protected:
+    INT_PTR HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    BOOL OnInitDialog() override;
+
+private:
+    win::GdiObject picture_;
 };
 
 }  // namespace pelmora

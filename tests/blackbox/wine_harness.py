@@ -128,6 +128,12 @@ class WineSession:
     def click(self, hwnd, control_id):
         return self.driver("click", hwnd, str(control_id))[0] == 0
 
+    def press(self, hwnd, control_id):
+        return self.driver("press", hwnd, str(control_id))[0] == 0
+
+    def post(self, hwnd, message, wparam):
+        return self.driver("post", hwnd, str(message), str(wparam))[0] == 0
+
     def close(self, hwnd):
         return self.driver("close", hwnd)[0] == 0
 

@@ -8,6 +8,8 @@
 //   wait-gone HWND [MS]              until the window no longer exists
 //   texts HWND                       id class text, per child window
 //   click HWND ID                    posts the BN_CLICKED command of child ID to HWND
+//   press HWND ID                    posts BM_CLICK to child ID of HWND (checks a radio, presses a button)
+//   post HWND MSG WPARAM             posts message MSG (decimal) with WPARAM (decimal), LPARAM 0
 //   close HWND                       posts WM_CLOSE
 //   run MS APPLICATION COMMANDLINE   starts a process with exactly that command line,
 //                                    waits up to MS, prints its exit code (timeout: ends it, exit 1)
@@ -274,6 +276,15 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"wait-gone" && argc >= 3) return WaitGone(ParseHwnd(argv[2]), ms(3, 10000));
     if (command == L"texts" && argc >= 3) return ListTexts(ParseHwnd(argv[2]));
     if (command == L"click" && argc >= 4) return Click(ParseHwnd(argv[2]), _wtoi(argv[3]));
+    if (command == L"press" && argc >= 4) {
+        HWND child = ::GetDlgItem(ParseHwnd(argv[2]), _wtoi(argv[3]));
+        return child && ::PostMessageW(child, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (command == L"post" && argc >= 5)
+        return ::PostMessageW(ParseHwnd(argv[2]), static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)),
+                              std::wcstoul(argv[4], nullptr, 10), 0)
+                   ? 0
+                   : 1;
     if (command == L"close" && argc >= 3)
         return ::PostMessageW(ParseHwnd(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"run" && argc >= 5) return Run(ms(2, 10000), argv[3], argv[4]);

@@ -1,0 +1,79 @@
+// Geometry of the skinned windows and the rectangles their texts are drawn
+// into. Both the painting code and the fit test of the translations read it
+// from here, so a text that fits in the test fits on screen.
+#pragma once
+
+namespace pelmora {
+
+// Frames of a button face, side by side in its bitmap.
+enum ButtonFrame : int { FrameNormal = 0, FramePressed = 1, FrameHover = 2, FrameDisabled = 3 };
+
+// Disabled wins over pressed, pressed over hover.
+constexpr ButtonFrame ChooseButtonFrame(bool disabled, bool pressed, bool hover) {
+    return disabled ? FrameDisabled : pressed ? FramePressed : hover ? FrameHover : FrameNormal;
+}
+
+// The fonts of the skin; all Tahoma.
+enum class SkinFont {
+    Button,       // captions of the skinned buttons
+    Title,        // main window title
+    Subtitle,     // main window instruction line
+    List,         // program list
+    DialogTitle,  // settings dialog title
+    DialogText,   // settings dialog captions and radios
+};
+
+struct Box {
+    int left, top, right, bottom;
+    constexpr int Width() const { return right - left; }
+    constexpr int Height() const { return bottom - top; }
+};
+
+// Main window (client coordinates).
+constexpr int kMainWidth = 700;
+constexpr int kMainHeight = 400;
+constexpr int kMainDragBand = 37;  // a press above this row moves the window
+constexpr Box kMainTitleBox{10, 6, 460, 29};
+constexpr Box kMainSubtitleBox{20, 50, 470, 80};
+constexpr Box kMinimumButton{639, 0, 670, 32};
+constexpr Box kCloseButton{668, 0, 700, 32};
+constexpr Box kSettingsButton{541, 0, 632, 31};
+constexpr Box kStartButton{450, 354, 680, 380};
+constexpr Box kCancelButton{580, 354, 680, 380};
+// The Settings face carries a gear at its left (up to x 17); its caption
+// starts with spaces, and must begin clear of the gear.
+constexpr int kSettingsGearRight = 23;
+// Room a caption leaves on either side of its button.
+constexpr int kCaptionMargin = 4;
+
+// Settings dialog (client coordinates).
+constexpr int kConfigWidth = 530;
+constexpr int kConfigHeight = 254;
+constexpr int kConfigDragBand = 33;
+constexpr Box kConfigTitleBox{12, 8, 312, 28};
+constexpr Box kConfigLanguageCaptionBox{18, 53, 180, 70};
+constexpr Box kConfigRegionCaptionBox{282, 53, 363, 70};
+constexpr Box kConfigContactBox{0, 236, 530, 252};
+constexpr Box kConfigSaveButton{266, 206, 348, 233};
+constexpr Box kConfigCancelButton{358, 206, 440, 233};
+constexpr Box kConfigCloseButton{505, 10, 518, 23};
+constexpr int kLanguageRadioWidth = 100;
+constexpr int kRegionRadioWidth = 195;
+constexpr int kRadioHeight = 14;
+// Width the radio's own circle and its gap take before the text.
+constexpr int kRadioMarkWidth = 18;
+
+// Splash.
+constexpr int kSplashWidth = 429;
+constexpr int kSplashHeight = 264;
+
+// Widths of the list's name and status columns; a cell keeps this much
+// padding on each side of its text.
+constexpr int kListNameColumn = 170;
+constexpr int kListStatusColumn = 85;
+constexpr int kListCellPadding = 6;
+
+constexpr const wchar_t* kMainTitle = L"KORVATH DALLOW Pelmora v1.3.2_20150130";
+constexpr const wchar_t* kSupportLine = L"Contact Us : support@korvath-dallow.example";
+
+}  // namespace pelmora
