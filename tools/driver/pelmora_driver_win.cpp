@@ -11,7 +11,13 @@
 //   close HWND                       posts WM_CLOSE
 //   run MS APPLICATION COMMANDLINE   starts a process with exactly that command line,
 //                                    waits up to MS, prints its exit code (timeout: ends it, exit 1)
+//   state HWND ID                    visible enabled (0/1 each) of child ID, and whether a
+//                                    static control shows a picture
+//   list HWND ID                     per row of list-view child ID: checked, then the
+//                                    texts of its columns
+//   check HWND ID ROW                ticks row ROW of list-view child ID
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <string>
@@ -151,6 +157,97 @@ int Run(DWORD ms, const std::wstring& application, std::wstring commandLine) {
     return result;
 }
 
+int State(HWND parent, int id) {
+    HWND child = ::GetDlgItem(parent, id);
+    if (!child) return 1;
+    const LRESULT image = ::SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0);
+    Print(std::wstring(::IsWindowVisible(child) ? L"1" : L"0") + L"\t" +
+          (::IsWindowEnabled(child) ? L"1" : L"0") + L"\t" + (image ? L"1" : L"0"));
+    return 0;
+}
+
+// Memory in the list's process: list-view messages carry pointers, which the
+// list reads and writes in its own address space.
+class RemoteBuffer {
+  public:
+    RemoteBuffer(HWND wnd, size_t bytes) : bytes_(bytes) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(wnd, &pid);
+        process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                 pid);
+        if (process_)
+            address_ = ::VirtualAllocEx(process_, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) ::CloseHandle(process_);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+    bool ok() const { return address_ != nullptr; }
+    void* address() const { return address_; }
+    bool Write(const void* data, size_t bytes, size_t offset = 0) {
+        return ::WriteProcessMemory(process_, static_cast<char*>(address_) + offset, data, bytes,
+                                    nullptr) != 0;
+    }
+    bool Read(void* data, size_t bytes, size_t offset = 0) {
+        return ::ReadProcessMemory(process_, static_cast<char*>(address_) + offset, data, bytes,
+                                   nullptr) != 0;
+    }
+
+  private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+    size_t bytes_;
+};
+
+int ListRows(HWND parent, int id) {
+    HWND list = ::GetDlgItem(parent, id);
+    if (!list) return 1;
+    constexpr int kChars = 512;
+    RemoteBuffer remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+    if (!remote.ok()) return 1;
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = header ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    const int rows = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        const UINT state = static_cast<UINT>(
+            ::SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+        std::wstring line = ((state >> 12) == 2) ? L"1" : L"0";
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.cchTextMax = kChars;
+            item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(remote.address()) +
+                                                      sizeof(LVITEMW));
+            const wchar_t empty = 0;
+            remote.Write(&item, sizeof item);
+            remote.Write(&empty, sizeof empty, sizeof(LVITEMW));
+            ::SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.address()));
+            wchar_t text[kChars] = {};
+            remote.Read(text, sizeof text - sizeof(wchar_t), sizeof(LVITEMW));
+            line += L"\t";
+            line += text;
+        }
+        Print(line);
+    }
+    return 0;
+}
+
+int CheckRow(HWND parent, int id, int row) {
+    HWND list = ::GetDlgItem(parent, id);
+    if (!list) return 1;
+    RemoteBuffer remote(list, sizeof(LVITEMW));
+    if (!remote.ok()) return 1;
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(2);
+    remote.Write(&item, sizeof item);
+    return ::SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.address()))
+               ? 0
+               : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -167,6 +264,10 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"click" && argc >= 4) return Click(ParseHwnd(argv[2]), _wtoi(argv[3]));
     if (command == L"close" && argc >= 3)
         return ::PostMessageW(ParseHwnd(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == L"state" && argc >= 4) return State(ParseHwnd(argv[2]), _wtoi(argv[3]));
+    if (command == L"list" && argc >= 4) return ListRows(ParseHwnd(argv[2]), _wtoi(argv[3]));
+    if (command == L"check" && argc >= 5)
+        return CheckRow(ParseHwnd(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]));
     if (command == L"run" && argc >= 5) return Run(ms(2, 10000), argv[3], argv[4]);
     return 2;
 }
