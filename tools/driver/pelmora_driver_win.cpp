@@ -41,8 +41,9 @@ void Print(const std::wstring& text) {
 std::wstring Text(HWND wnd) {
     wchar_t buffer[4096] = {};
     // WM_GETTEXT works across processes where GetWindowText would not.
-    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_BLOCK, 2000,
-                          nullptr);
+    // A window whose thread is busy answers nothing: skip it rather than wait.
+    ::SendMessageTimeoutW(wnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                          SMTO_BLOCK | SMTO_ABORTIFHUNG, 500, nullptr);
     return buffer;
 }
 
