@@ -103,6 +103,10 @@ class PelmoraCase(unittest.TestCase):
         self.assertTrue(self.wine.close(hwnd))
         self.assertEqual(self.wine.wait_exit(process, 30), 0, "Pelmora ends when closed")
 
+    def list_hwnd(self, hwnd):
+        return self.wine.control(hwnd, LIST)["hwnd"]
+
     def rows(self, hwnd):
-        """Program name and status of each row, once the list is there."""
-        return [(cells[1], cells[2]) for _, cells in self.wine.list_rows(hwnd)]
+        """Program name and status of each row."""
+        return [(row["texts"][1], row["texts"][2])
+                for row in self.wine.list_cells(self.list_hwnd(hwnd))]

@@ -137,25 +137,33 @@ class WineSession:
                 rows.append({"id": int(parts[0]), "class": parts[1], "text": parts[2]})
         return rows
 
-    def list_rows(self, hwnd, control_id=1007):
-        """Per row: (checked, [column texts])."""
-        code, out = self.driver("list", hwnd, str(control_id))
+    def controls(self, hwnd):
+        """Child windows with their handle, id, visibility, enabled state, class and text."""
+        code, out = self.driver("controls", hwnd)
         rows = []
         for line in out.splitlines():
             parts = line.split("\t")
-            rows.append((parts[0] == "1", parts[1:]))
+            if len(parts) == 6:
+                rows.append({"hwnd": parts[0], "id": int(parts[1]), "visible": parts[2] == "1",
+                             "enabled": parts[3] == "1", "class": parts[4], "text": parts[5]})
         return rows
 
-    def control_state(self, hwnd, control_id):
-        """{"visible", "enabled", "picture"} of a child control, or None."""
-        code, out = self.driver("state", hwnd, str(control_id))
-        parts = out.strip().split("\t")
-        if code != 0 or len(parts) != 3:
-            return None
-        return dict(zip(("visible", "enabled", "picture"), (p == "1" for p in parts)))
+    def control(self, hwnd, control_id):
+        """The first child with that id, or None."""
+        return next((c for c in self.controls(hwnd) if c["id"] == control_id), None)
 
-    def check_row(self, hwnd, row, control_id=1007):
-        return self.driver("check", hwnd, str(control_id), str(row))[0] == 0
+    def list_cells(self, list_hwnd):
+        """Per row of a report list: {"checked": bool, "texts": [column texts]}."""
+        code, out = self.driver("list-cells", list_hwnd)
+        rows = []
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 2:
+                rows.append({"checked": parts[1] == "1", "texts": parts[2:]})
+        return rows
+
+    def check_row(self, list_hwnd, row, checked=True):
+        return self.driver("check-row", list_hwnd, str(row), "1" if checked else "0")[0] == 0
 
     def click(self, hwnd, control_id):
         return self.driver("click", hwnd, str(control_id))[0] == 0
