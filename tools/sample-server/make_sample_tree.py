@@ -26,6 +26,7 @@ Options:
                           program (the sample tool); without it no installers
   --image-stamp S         suffix of every image_version.txt line (default 1)
   --db-stamp S            first line of db_version.txt
+  --offer-all             every program offered (none hidden when not installed)
 """
 import argparse
 import os
@@ -126,6 +127,7 @@ def main():
     parser.add_argument("--tool-exe")
     parser.add_argument("--image-stamp", default="1")
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
+    parser.add_argument("--offer-all", action="store_true")
     args = parser.parse_args()
     base = args.base_url
     if not base.endswith("/tools/"):
@@ -133,6 +135,8 @@ def main():
     tools = Path(args.output) / "tools"
     tools.mkdir(parents=True, exist_ok=True)
     chosen = programs(args.programs)
+    if args.offer_all:
+        chosen = [p[:6] + ("TRUE",) + p[7:] for p in chosen]
 
     (tools / "Pelmora.txt").write_bytes(f"Pelmora v{args.self_version}v20150130\r\n".encode())
     if args.pelmora_installer:
