@@ -3,9 +3,11 @@ server, with real uninstall keys, driven from outside."""
 import unittest
 from pathlib import Path
 
-from pelmora_case import DB_STAMP, LIST, PICTURE, START, PelmoraCase
+from pelmora_case import DB_STAMP, PICTURE, START, PelmoraCase
+from wine_harness import wait_until
 
 IDYES, IDNO, IDOK = 6, 7, 1
+INSTALL = 2024  # row 0's install button, inside the list
 SAMPLE_ROWS = ["Halvex", "Quorin", "Pindral", "Strenna", "Veddimar", "Model Viewer"]
 
 
@@ -37,6 +39,7 @@ class Startup(PelmoraCase):
             self.assertEqual(sorted(p.name for p in (images / name).iterdir()),
                              ["cn.bmp", "en.bmp", "jp.bmp", "kr.bmp", "po.bmp"])
         self.assertFalse((images / "Legacy Bridge").exists())
+        self.install_the_update(hwnd)
         self.close_main(process, hwnd)
 
         # Second start: the stamps are unchanged, so only the small files are asked for.
@@ -49,6 +52,26 @@ class Startup(PelmoraCase):
             "/tools/Pelmora.txt", "/tools/db_version.txt", "/tools/image_version.txt",
             "/tools/program_list.txt"])
         self.close_main(process, hwnd)
+
+    def install_the_update(self, hwnd):
+        """Tick Halvex, Start, Install: its update arrives and runs. A build
+        without the install workflow keeps Start disabled and ends here."""
+        list_hwnd = self.list_hwnd(hwnd)
+        self.assertTrue(self.wine.check_row(list_hwnd, 0))
+        if not wait_until(lambda: self.wine.control(hwnd, START)["enabled"], 3):
+            return
+        self.assertTrue(self.wine.click(hwnd, START))
+        install = lambda: self.wine.control(list_hwnd, INSTALL)
+        self.assertTrue(wait_until(lambda: (install() or {}).get("visible"), 60),
+                        "the download ends with an Install button")
+        folder = self.wine.tools_folder() / "Pelmora" / "downloaded_program" / "Halvex"
+        self.assertEqual((folder / "setup_light.exe").read_bytes()[:2], b"MZ")
+        self.assertEqual((folder / "version.txt").read_text().strip(), "2.4.1")
+        self.assertTrue(self.wine.click(list_hwnd, INSTALL))
+        self.assertTrue(wait_until(lambda: install()["text"] == "Execute", 60),
+                        "the installer ran and the row reads Execute")
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.1")
+        self.wine.screenshot("startup-typical-run-installed")
 
     def test_a_tool_neither_installed_nor_offered_is_absent_until_installed(self):
         process = self.start()
