@@ -21,9 +21,9 @@ double MsSinceProcessCreated() {
 
 }  // namespace
 
-StartupClock::StartupClock() noexcept : last_(MsSinceProcessCreated()) {
-    Mark(L"window created");
-}
+// The first mark's share is the process's own start: loading, the
+// application object, the window's creation.
+StartupClock::StartupClock() noexcept : last_(0) { Mark(L"window created"); }
 
 void StartupClock::Mark(const std::wstring& phase, int count) {
     const double now = MsSinceProcessCreated();
