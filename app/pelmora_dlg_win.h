@@ -8,6 +8,7 @@
 #include "catalogue/program_record.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
+#include "ui/splash_dlg_win.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
 
@@ -34,6 +35,12 @@ private:
     // texts, list and picture in the language chosen there.
     void OnSettingsCommand();
 
+    // Start-up steps (startup_sequence_win.cpp). False: the window is closing.
+    bool CheckSelfVersion();
+    void LayOutList();
+    void CloseSplash() noexcept;
+    void CloseDuringStartup();
+
     bool quietMode_;
     std::wstring commandLine_;
     Settings settings_;  // InterfaceLanguage and ServerRegion
@@ -43,6 +50,8 @@ private:
     InstallWorkflow workflow_;
     win::Icon icon_;
     win::Icon smallIcon_;
+    CSplashDlg splash_;         // open from the splash step to the end of start-up
+    win::GdiObject listFont_;   // Tahoma, height 13
 };
 
 }  // namespace pelmora

@@ -1,53 +1,164 @@
 // The main window's start-up: everything between the window's creation and
-// the list the user sees.
+// the list the user sees, in one fixed order on the window thread. Every way
+// out before the end closes the window by posting WM_CLOSE.
 #include "app/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
+#include "app/startup_clock_win.h"
 #include "catalogue/install_detection_win.h"
+#include "catalogue/local_text_win.h"
 #include "catalogue/program_table_win.h"
+#include "download/base_url_win.h"
 #include "download/sync_defaults_win.h"
 #include "resource_ids.h"
+#include "string_ids.h"
 #include "ui/prompt_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/string_resources_win.h"
 #include "win/text_win.h"
 
+#include <shellapi.h>
+
 namespace pelmora {
+namespace {
+
+constexpr DWORD kInstallerTimeoutMs = 30000;
+constexpr wchar_t kPelmoraUninstallKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelmora";
+
+void AddAboutItem(HWND window) {
+    HMENU menu = ::GetSystemMenu(window, FALSE);
+    const std::wstring about = win::LoadText(IDS_ABOUTBOX);
+    if (!menu || about.empty()) return;
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+}
+
+bool SettingsFileExists() {
+    const win::File file(::CreateFileW(SettingsFilePath().c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(file);
+}
+
+}  // namespace
 
 BOOL CPelmoraDlg::OnInitDialog() {
+    StartupClock clock;
+    AddAboutItem(hwnd());
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
     ::SetWindowTextW(hwnd(), L"Pelmora v1.3.2");
     skin_.Attach(hwnd());
 
+    if (!quietMode_) {
+        if (splash_.Open()) win::Diag(L"[Pelmora]Splash shown\n");
+    }
+
     ReadSettings(settings_);
     win::Diag(L"[Pelmora]Interface language " + std::to_wstring(settings_.language) +
               L", server region " + std::to_wstring(settings_.region) + L"\n");
-
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
+    clock.Mark(L"settings and folders");
 
+    if (!CheckSelfVersion()) return TRUE;
+    clock.Mark(L"self-version check");
+
+    // The catalogue's table, the quiet-mode decisions and the model databases.
     MessageBoxPrompt prompt(hwnd());
     CatalogueStartup startup{DefaultServerFiles(), CheckInstalled, &prompt,
-                             quietMode_ ? commandLine_ : std::wstring(), {}};
+                             quietMode_ ? commandLine_ : std::wstring(),
+                             [this] { CloseSplash(); }};
     if (LoadProgramCatalogue(startup, table_) == StartupStep::Close) {
-        ::PostMessageW(hwnd(), WM_CLOSE, 0, 0);
+        CloseDuringStartup();
         return TRUE;
     }
+    clock.Mark(L"catalogue and model databases");
 
     skin_.LayOut();
     workflow_.Bind(WorkflowWindow{hwnd(), Item(IDC_BTN_SETTING), Item(IDC_BTN_START),
                                   Item(IDC_BTN_CANCEL), Item(IDC_PROGRAM_IMAGE)});
-    list_.Attach(Item(IDC_PROGRAM_LIST));
-    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
-    list_.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    ::EnableWindow(list_.GetHeaderCtrl(), FALSE);
+    LayOutList();
     workflow_.FillList();
     ::SetWindowPos(Item(IDC_PROGRAM_IMAGE), nullptr, 420, 80, 350, 264, SWP_NOZORDER);
+    clock.Mark(L"layout and list");
+
+    win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
     SyncProgramImages(table_);
     if (table_.programCount > 0)
         ShowProgramImage(win::ToWide(table_.records[0].nameEnglish), Item(IDC_PROGRAM_IMAGE),
                          settings_.language);
+    clock.Mark(L"pictures");
+
+    win::Diag(L"[Pelmora]Pelmora, 최초 실행시에 환경설정 dialog 띄워줌!!\n");
+    if (!SettingsFileExists()) {
+        win::Diag(L"[Pelmora]First run: settings dialog\n");
+        OnSettingsCommand();  // the splash is still up
+    }
+
+    CloseSplash();
+    ::SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    clock.Mark(L"list ready", table_.programCount);
     return TRUE;
+}
+
+// The self-version file against Pelmora's own uninstall key; on a difference
+// the user may install the server's Pelmora, which then replaces this one.
+bool CPelmoraDlg::CheckSelfVersion() {
+    const Downloader download = StartupDownloader();
+    const std::wstring folder = win::LocalRoot() + L"Korvath\\tools\\Pelmora\\";
+    win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
+    if (download(BaseUrl() + L"Pelmora.txt", folder + L"Pelmora.txt", kSmallFileTimeoutMs) !=
+        S_OK) {
+        win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!!\n");
+        CloseSplash();
+        if (!quietMode_)
+            MessageBoxPrompt(hwnd()).Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
+        CloseDuringStartup();
+        return false;
+    }
+
+    std::wstring serverVersion;
+    if (!ReadSelfVersion(folder + L"Pelmora.txt", serverVersion)) return true;
+    if (CheckInstalled(kPelmoraUninstallKey, serverVersion) == Latest) return true;
+    const std::wstring question = win::LoadText(IDS_SELF_UPDATE_FOUND);
+    CloseSplash();
+    if (MessageBoxPrompt(hwnd()).Show(question, MB_YESNO) != IDYES) return true;
+
+    const std::wstring installerFolder = folder + L"downloaded_program\\Pelmora";
+    win::EnsureFolder(folder + L"downloaded_program");
+    win::EnsureFolder(installerFolder);
+    const std::wstring installer = installerFolder + L"\\setup.exe";
+    ::DeleteFileW(installer.c_str());
+    if (download(BaseUrl() + L"Pelmora/setup.exe", installer, kInstallerTimeoutMs) != S_OK) {
+        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched; start-up goes on\n");
+        return true;
+    }
+    const auto started = reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(nullptr, L"open", installer.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    win::Diag(L"[Pelmora]Pelmora's installer started: " + std::to_wstring(started) + L"\n");
+    CloseDuringStartup();
+    return false;
+}
+
+void CPelmoraDlg::LayOutList() {
+    list_.Attach(Item(IDC_PROGRAM_LIST));
+    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
+    list_.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    ::EnableWindow(list_.GetHeaderCtrl(), FALSE);
+    if (!listFont_)
+        listFont_.reset(::CreateFontW(13, 0, 0, 0, 500, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                                      DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+    ::SendMessageW(list_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), TRUE);
+}
+
+void CPelmoraDlg::CloseSplash() noexcept { splash_.Close(); }
+
+void CPelmoraDlg::CloseDuringStartup() {
+    CloseSplash();
+    ::PostMessageW(hwnd(), WM_CLOSE, 0, 0);
 }
 
 }  // namespace pelmora

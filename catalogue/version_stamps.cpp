@@ -24,4 +24,21 @@ std::string_view StampAt(const std::vector<std::string>& stamps, size_t j) {
     return j < stamps.size() ? std::string_view(stamps[j]) : std::string_view();
 }
 
+std::string ImageStampsToKeep(const std::vector<std::string>& oldStamps,
+                              const std::vector<std::string>& newStamps,
+                              const std::vector<bool>& complete) {
+    std::string file;
+    for (size_t j = 0; j < newStamps.size(); ++j) {
+        const std::string_view old = StampAt(oldStamps, j);
+        if (j < complete.size() && complete[j])
+            file += newStamps[j];
+        else if (!old.empty() && old != newStamps[j])
+            file += old;
+        else
+            file += newStamps[j] + " (incomplete)";
+        file += "\r\n";
+    }
+    return file;
+}
+
 }  // namespace pelmora

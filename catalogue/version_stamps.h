@@ -21,4 +21,14 @@ std::vector<std::string> ImageStamps(std::string_view fileBytes);
 // Stamp j of a list, empty past its end, as a list of 20 that starts empty.
 std::string_view StampAt(const std::vector<std::string>& stamps, size_t j);
 
+// The image stamp file to keep after a synchronisation: line j vouches for
+// row j's pictures, so it takes the server's line only when `complete[j]`
+// (everything of that row arrived, or nothing had to). An incomplete row
+// keeps a line that differs from the server's, so the next start fetches it
+// again: its old line, or, when it had none, a marked copy of the new one
+// (an empty line would end the list).
+std::string ImageStampsToKeep(const std::vector<std::string>& oldStamps,
+                              const std::vector<std::string>& newStamps,
+                              const std::vector<bool>& complete);
+
 }  // namespace pelmora

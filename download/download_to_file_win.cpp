@@ -243,6 +243,30 @@ DWORD WINAPI TransferThread(void* parameter) noexcept {
     return static_cast<DWORD>(RunDownloadJob(**job));
 }
 
+// WaitForMultipleObjects (wait-any) that keeps the calling thread's windows
+// painted meanwhile, when it has any: only paint messages and messages sent
+// by other threads are handled here, input stays queued for the caller's
+// own message loop, so nothing re-enters the caller through user input.
+DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
+    if (!::IsGUIThread(FALSE)) return ::WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        const DWORD wait = ::MsgWaitForMultipleObjectsEx(count, handles, left,
+                                                         QS_PAINT | QS_SENDMESSAGE, 0);
+        if (wait != WAIT_OBJECT_0 + count) return wait;
+        MSG msg;
+        bool painted = false;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
+            ::DispatchMessageW(&msg);
+            painted = true;
+        }
+        // A paint bit no message goes with would wake us at once, again and again.
+        if (!painted) ::Sleep(10);
+    }
+}
+
 HRESULT Download(std::wstring url, std::wstring localPath, int row,
                  ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload) {
     AllowConnectionsPerServer();
@@ -270,7 +294,7 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
     const HANDLE events[] = {job->progressEvent.get(), job->doneEvent.get(), cancel};
     const DWORD eventCount = cancel ? 3 : 2;
     for (;;) {
-        const DWORD wait = ::WaitForMultipleObjects(eventCount, events, FALSE, timeoutMs);
+        const DWORD wait = WaitKeepingWindowsPainted(eventCount, events, timeoutMs);
         // The lowest signalled event wins, so steady progress must not hide a cancel.
         const bool cancelled =
             cancel && (wait == WAIT_OBJECT_0 + 2 ||

@@ -4,6 +4,7 @@
 #include "catalogue/version_stamps.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
+#include "win/files_win.h"
 #include "win/string_resources_win.h"
 
 namespace pelmora {
@@ -24,14 +25,22 @@ bool ReadStamp(const std::wstring& path, std::string& stamp) {
 void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
     const std::wstring folder = server.localRoot + kToolsFolder;
     const std::wstring versionFile = folder + L"db_version.txt";
+    // The server's stamp waits beside the local one until the databases it
+    // vouches for have arrived: a start cut short never leaves it claiming them.
+    const std::wstring fetchedStamp = versionFile + L".server";
 
     std::string oldStamp;
     ReadStamp(versionFile, oldStamp);  // none yet: empty
-    if (server.download(server.baseUrl + L"db_version.txt", versionFile, kSmallFileTimeoutMs) !=
+    if (server.download(server.baseUrl + L"db_version.txt", fetchedStamp, kSmallFileTimeoutMs) !=
         S_OK)
         return;
     std::string newStamp;
-    if (!ReadStamp(versionFile, newStamp) || newStamp == oldStamp) return;
+    const bool readable = ReadStamp(fetchedStamp, newStamp);
+    if (!readable || newStamp == oldStamp) {
+        if (readable) win::MoveReplacing(fetchedStamp, versionFile);
+        ::DeleteFileW(fetchedStamp.c_str());  // gone already when moved
+        return;
+    }
 
     bool allArrived = true;
     for (const wchar_t* name : kDatabases) {
@@ -43,8 +52,9 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
             allArrived = false;
         }
     }
-    if (!allArrived) {
-        if (!::DeleteFileW(versionFile.c_str()))
+    if (!allArrived || !win::MoveReplacing(fetchedStamp, versionFile)) {
+        ::DeleteFileW(fetchedStamp.c_str());
+        if (!::DeleteFileW(versionFile.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
             win::Diag(L"[Pelmora]db_version.txt could not be deleted: error " +
                       std::to_wstring(::GetLastError()) + L"\n");
         return;

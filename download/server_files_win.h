@@ -16,6 +16,8 @@ using Downloader =
     std::function<HRESULT(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs)>;
 
 constexpr DWORD kSmallFileTimeoutMs = 10000;
+// A Downloader's result when no progress came for the whole time-out.
+constexpr HRESULT kFetchTimedOut = 1;
 
 struct ServerFiles {
     std::wstring baseUrl;    // ends in "/tools/"

@@ -1,10 +1,15 @@
 #!/bin/bash
-# Installs what is needed, builds Pelmora.exe and runs it under Wine in a
-# demo prefix (build/demo/wineprefix), pointed at the bundled sample update
-# server (tools/sample-server, served on 127.0.0.1 by tools/test_server).
-# With no display it runs under Xvfb,
-# takes screenshots into build/demo/screenshots/ and closes Pelmora again;
-# with a display it waits until you close Pelmora.
+# Pelmora doing its whole job under Wine, against the bundled sample update
+# server (tools/sample-server, served on 127.0.0.1 by tools/test_server):
+# installs what is needed, builds, writes and serves the sample tree,
+# installs Pelmora with its own installer and one tool at an older version
+# in a demo prefix (build/demo/wineprefix), then starts Pelmora.
+#
+# On a desktop (DISPLAY set) it leaves Pelmora to you. Without one it runs
+# under Xvfb and takes a short tour from outside, with a screenshot per step
+# in build/demo/screenshots/: the list, a tool ticked, Start, the download's
+# progress, Install, the row reading Execute. A step the build cannot do yet
+# ends the tour with a note instead of failing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -13,6 +18,7 @@ bash tools/build.sh win
 
 demo="$root/build/demo"
 shots="$demo/screenshots"
+rm -rf "$shots"
 mkdir -p "$shots"
 own_xvfb=""
 if [ -z "${DISPLAY:-}" ]; then
@@ -33,30 +39,100 @@ bash tools/test_server/test-server.sh start "$demo/server" >/dev/null
 port="$(cat "$demo/server/port")"
 base_url="http://127.0.0.1:$port/tools/"
 rm -rf "$demo/server/root/tools"
-python3 tools/sample-server/make_sample_tree.py "$demo/server/root" "$base_url" >/dev/null
-export PELMORA_BASE_URL="$base_url"
+python3 tools/sample-server/make_sample_tree.py "$demo/server/root" "$base_url" \
+    --tool-exe build/win/tools/sample-server/sample_tool.exe \
+    --pelmora-installer build/win/installer/PelmoraSetup.exe >/dev/null
+# Slow enough for the progress bar to be seen.
+curl -fsS "http://127.0.0.1:$port/__control/rule?path=/tools/packages/hq/Halvex/setup_light.exe&rate=150000" >/dev/null
 echo "Sample update server: $base_url (files in $demo/server/root/tools)"
 
 bash tools/wine-prefix.sh init "$demo/wineprefix"
-export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all
-export PELMORA_LOG="Z:${demo//\//\\}\\pelmora.log"
-driver="$root/build/win/tools/driver/pelmora_driver.exe"
+export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+windows() { echo "Z:${1//\//\\}"; }
+driver() { wine "$root/build/win/tools/driver/pelmora_driver.exe" "$@" </dev/null 2>/dev/null; }
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 
+echo "Installing Pelmora with its installer (PelmoraSetup.exe /S)"
+wine build/win/installer/PelmoraSetup.exe /S </dev/null
+echo "Installing Halvex, then registering it at 2.4.0 so that an update is offered"
+wine "$demo/server/root/tools/packages/hq/Halvex/setup.exe" /S </dev/null
+wine reg add "$uninstall_key\\Halvex" /v DisplayVersion /d 2.4.0 /reg:64 /f >/dev/null 2>&1
+# English, region HQ: the first-run settings prompt is for a real first run.
+documents="$WINEPREFIX/drive_c/users/Public/Documents/Korvath/tools"
+mkdir -p "$documents"
+printf 'Language:English,Server:HQ' >"$documents/config.txt"
+
+export PELMORA_BASE_URL="$base_url"
+export PELMORA_LOG="$(windows "$demo/pelmora.log")"
 rm -f "$demo/pelmora.log"
 echo "Starting Pelmora (log: $demo/pelmora.log)"
-wine "$root/build/win/Pelmora.exe" &
+wine 'C:\Program Files\Korvath\Pelmora\Pelmora.exe' </dev/null &
 pelmora_pid=$!
-hwnd="$(wine "$driver" wait-window "Pelmora v1.3.2" 60000 || true)"
 
-if [ -n "$own_xvfb" ]; then
-    sleep 2
-    import -window root "$shots/pelmora.png"
-    echo "No display: ran under Xvfb. Screenshot: $shots/pelmora.png"
-    [ -n "$hwnd" ] && wine "$driver" close "$hwnd" >/dev/null || true
-    wait "$pelmora_pid" || true
-    pelmora_pid=""
-else
+if [ -z "$own_xvfb" ]; then
     echo "Pelmora is running on $DISPLAY; close its window to end the demo."
     wait "$pelmora_pid" || true
     pelmora_pid=""
+    exit 0
 fi
+
+step=0
+shot() {
+    step=$((step + 1))
+    local file
+    file="$shots/$(printf '%02d' "$step")-$1.png"
+    sleep 0.5
+    import -window root "$file"
+    echo "  $step. $2 ($file)"
+}
+# Child window fields: hwnd id visible enabled class text.
+control() { driver controls "$1" | awk -F'\t' -v id="$2" '$2 == id { print; exit }'; }
+row_cells() { driver list-cells "$1" | awk -F'\t' -v row="$2" '$1 == row { print; exit }'; }
+wait_for() {  # SECONDS COMMAND...: until the command succeeds
+    local seconds="$1"
+    shift
+    for _ in $(seq 1 $((seconds * 2))); do
+        "$@" && return 0
+        sleep 0.5
+    done
+    return 1
+}
+tour_ends() { echo "  The tour ends here: $1"; }
+main_or_notice() {  # the main window, answering the first run's database notice on the way
+    local box
+    hwnd="$(driver wait-window "Pelmora v1.3.2" 500 || true)"
+    [ -n "$hwnd" ] && return 0
+    box="$(driver wait-window Pelmora 100 '#32770' || true)"
+    if [ -n "$box" ]; then
+        shot databases-updated "the model databases arrived: Pelmora asks to restart the tools"
+        driver click "$box" 1 >/dev/null
+    fi
+    return 1
+}
+install_button_shown() { control "$list" 2024 | awk -F'\t' '$3 == 1 { found = 1 } END { exit !found }'; }
+reads_execute() { control "$list" 2024 | awk -F'\t' '$6 == "Execute" { found = 1 } END { exit !found }'; }
+
+echo "No display: a tour under Xvfb, screenshots in $shots"
+tour() {
+    wait_for 90 main_or_notice || { tour_ends "the main window did not open (see the log)"; return; }
+    list="$(control "$hwnd" 1007 | cut -f1)"
+    shot list "the catalogue listed: Halvex offers an update, the others are not installed"
+    driver check-row "$list" 0 1 >/dev/null || true
+    shot ticked "Halvex ticked"
+    if ! control "$hwnd" 1004 | awk -F'\t' '$4 == 1 { found = 1 } END { exit !found }'; then
+        tour_ends "Start stays disabled in this build (no install workflow yet)"
+        return
+    fi
+    driver click "$hwnd" 1004 >/dev/null
+    sleep 1
+    shot progress "Start: Halvex's update downloads ($(row_cells "$list" 0 | cut -f5,7 | xargs))"
+    wait_for 90 install_button_shown || { tour_ends "no Install button appeared"; return; }
+    shot downloaded "downloaded: the row offers Install"
+    driver click "$list" 2024 >/dev/null
+    wait_for 90 reads_execute || { tour_ends "the row does not read Execute"; return; }
+    shot execute "installed: the row reads Execute"
+}
+tour
+[ -n "${hwnd:-}" ] && driver close "$hwnd" >/dev/null || true
+wait "$pelmora_pid" || true
+pelmora_pid=""

@@ -1,5 +1,7 @@
 #include "win/files_win.h"
 
+#include "win/handles_win.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -23,6 +25,29 @@ bool EnsureFolder(const std::wstring& path) {
     if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return ::CreateDirectoryW(path.c_str(), nullptr) != 0 ||
            ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool ReplaceFileWith(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temporary = path + L".new";
+    {
+        const File file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                         nullptr) ||
+            written != bytes.size()) {
+            ::DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    if (MoveReplacing(temporary, path)) return true;
+    ::DeleteFileW(temporary.c_str());
+    return false;
 }
 
 }  // namespace win

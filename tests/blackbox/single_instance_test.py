@@ -2,22 +2,13 @@
 away with the first instance."""
 import unittest
 
-from wine_harness import WineSession, wait_until
-
-MAIN_TITLE = "Pelmora v1.3.2"
-BOX_CLASS = "#32770"
+from pelmora_case import BOX_CLASS, MAIN_TITLE, PelmoraCase
+from wine_harness import wait_until
 
 
-class SingleInstance(unittest.TestCase):
-    def setUp(self):
-        self.wine = WineSession()
-
-    def tearDown(self):
-        self.wine.stop_all()
-        self.wine.remove_settings()
-
-    def start_first(self):
-        first = self.wine.start_pelmora()
+class SingleInstance(PelmoraCase):
+    def start_first(self, extra_env=None):
+        first = self.start(extra_env=extra_env)
         hwnd = self.wine.wait_window(MAIN_TITLE, 30000)
         self.assertIsNotNone(hwnd, "the first instance shows its main window")
         return first, hwnd
@@ -25,10 +16,6 @@ class SingleInstance(unittest.TestCase):
     def close_first(self, first, hwnd):
         self.assertTrue(self.wine.close(hwnd))
         self.assertEqual(self.wine.wait_exit(first, 20), 0, "the first instance ends when closed")
-
-    def message_boxes(self):
-        return [w for w in self.wine.windows()
-                if w["visible"] and w["class"] == BOX_CLASS and w["title"] == "Pelmora"]
 
     def test_second_start_says_already_running_in_the_settings_language(self):
         for word, table in (("English", "strings_en.rc"), ("Korean", "strings_ko.rc"),
@@ -83,11 +70,9 @@ class SingleInstance(unittest.TestCase):
         self.close_first(again, again_hwnd)
 
     def test_second_start_without_settings_speaks_the_system_language(self):
-        self.wine.remove_settings()
         german = {"LC_ALL": "de_DE.UTF-8", "LANG": "de_DE.UTF-8"}
-        first = self.wine.start_pelmora(extra_env=german)
-        main_hwnd = self.wine.wait_window(MAIN_TITLE, 30000)
-        self.assertIsNotNone(main_hwnd)
+        first, main_hwnd = self.start_first(extra_env=german)
+        self.wine.remove_settings()  # (the first start would open the settings dialog)
         second = self.wine.start_pelmora(extra_env=german)
         box = self.wine.wait_window("Pelmora", 30000, BOX_CLASS)
         self.assertIsNotNone(box)

@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 from pathlib import Path
 
@@ -47,6 +48,35 @@ class WineSession:
         if path.exists():
             path.unlink()
 
+    def forget_downloads(self):
+        """Pelmora's local state below the documents folder, as before a first run."""
+        shutil.rmtree(self.tools_folder() / "Pelmora", ignore_errors=True)
+        for name in ("db_version.txt", "modelinfo_hq.db", "modelinfo_amr.db",
+                     "modelinfo_eur.db", "modelinfo_chna.db"):
+            path = self.tools_folder() / name
+            if path.exists():
+                path.unlink()
+
+    def write_db_stamp(self, line):
+        """The model databases as if already fetched at this stamp (no restart box)."""
+        (self.tools_folder() / "db_version.txt").write_bytes(line.encode() + b"\r\n")
+
+    # --- registry (64-bit view of HKLM's uninstall keys) ---------------------
+    UNINSTALL = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
+
+    def register(self, name, version):
+        key = self.UNINSTALL + "\\" + name
+        self.run_wine("reg", "add", key, "/v", "DisplayVersion", "/d", version, "/reg:64", "/f")
+
+    def unregister(self, name):
+        self.run_wine("reg", "delete", self.UNINSTALL + "\\" + name, "/reg:64", "/f")
+
+    def registered_version(self, name):
+        _, out = self.run_wine("reg", "query", self.UNINSTALL + "\\" + name, "/v",
+                               "DisplayVersion", "/reg:64")
+        match = re.search(rb"DisplayVersion\s+REG_SZ\s+(\S+)", out)
+        return match.group(1).decode() if match else None
+
     # --- processes ---------------------------------------------------------
     def start_pelmora(self, *args, extra_env=None):
         process = subprocess.Popen(["wine", self.exe, *args], env=self.env(extra_env),
@@ -67,10 +97,20 @@ class WineSession:
                 self.wait_exit(process, 10)
         self.started.clear()
 
+    def run_wine(self, *args, timeout=60):
+        """(exit code, stdout bytes) of a Windows program. Its output goes through a
+        file, not a pipe: a Wine service that it happens to start (explorer,
+        rpcss) inherits the pipe and would hold it open long after it ended."""
+        with tempfile.TemporaryFile() as out:
+            code = subprocess.run(["wine", *args], env=self.env(), stdout=out,
+                                  stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
+                                  timeout=timeout).returncode
+            out.seek(0)
+            return code, out.read()
+
     def driver(self, *args, timeout=60):
-        result = subprocess.run(["wine", self.driver_exe, *args], env=self.env(),
-                                capture_output=True, timeout=timeout)
-        return result.returncode, result.stdout.decode("utf-8", "replace")
+        code, out = self.run_wine(self.driver_exe, *args, timeout=timeout)
+        return code, out.decode("utf-8", "replace")
 
     # --- windows -----------------------------------------------------------
     def wait_window(self, title, ms=20000, class_name=""):

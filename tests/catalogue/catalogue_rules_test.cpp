@@ -1,6 +1,7 @@
 #include "catalogue/safe_name.h"
 #include "catalogue/self_version.h"
 #include "catalogue/version_stamps.h"
+#include "download/url_host.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,22 @@ TEST(VersionStamps, LinesEndAtTheFirstEmptyOneOrAfterTwenty) {
     for (int i = 1; i <= 21; ++i) many += std::to_string(i) + "\n";
     EXPECT_EQ(ImageStamps(many).size(), 20u);
     EXPECT_EQ(ImageStamps(many).back(), "20");
+}
+
+TEST(VersionStamps, OnlyCompleteRowsTakeTheServersLine) {
+    const std::vector<std::string> old = {"a1", "b1"};
+    const std::vector<std::string> fresh = {"a2", "b2", "c1", "d1\r"};
+    const std::string kept = ImageStampsToKeep(old, fresh, {true, false, false, true});
+    EXPECT_EQ(kept, "a2\r\nb1\r\nc1 (incomplete)\r\nd1\r\r\n");
+    EXPECT_EQ(ImageStamps(kept), (std::vector<std::string>{"a2", "b1", "c1 (incomplete)", "d1\r"}));
+}
+
+TEST(UrlHost, SchemeAndAuthorityInLowerCase) {
+    EXPECT_EQ(UrlHost(u"http://Images.Example:8080/tools/a b/"), u"http://images.example:8080");
+    EXPECT_EQ(UrlHost(u"HTTP://host\\path"), u"http://host");
+    EXPECT_EQ(UrlHost(u"http://host?x"), u"http://host");
+    EXPECT_EQ(UrlHost(u"http://host"), u"http://host");
+    EXPECT_EQ(UrlHost(u"\n"), u"\n");  // a cleared record's location
 }
 
 TEST(SafeName, OrdinaryNamesWork) {

@@ -226,6 +226,48 @@ TEST_F(DownloadToFileTest, StallsTimeOutAndKeepTheOldFile) {
     }
 }
 
+int g_paints = 0;
+
+LRESULT CALLBACK PaintCounter(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg != WM_PAINT) return ::DefWindowProcW(wnd, msg, wp, lp);
+    ++g_paints;
+    PAINTSTRUCT paint;
+    ::BeginPaint(wnd, &paint);
+    ::EndPaint(wnd, &paint);
+    return 0;
+}
+
+// The start-up waits on the window thread: its windows keep painting, while
+// input waits for the message loop.
+TEST_F(DownloadToFileTest, AWaitingWindowThreadPaintsAndLeavesInputQueued) {
+    Served("setup.exe", 200000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "stall_after=0&stall_ms=4000"));
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = PaintCounter;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"PelmoraPaintCounter";
+    ::RegisterClassW(&windowClass);
+    const HWND wnd = ::CreateWindowExW(0, windowClass.lpszClassName, L"", WS_POPUP | WS_VISIBLE, 0,
+                                       0, 60, 60, nullptr, nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(wnd, nullptr);
+    ::PostMessageW(wnd, WM_KEYDOWN, VK_SPACE, 0);
+    g_paints = 0;
+    // Something uncovers the window again and again while the transfer waits.
+    std::thread uncover([wnd] {
+        for (int i = 0; i < 4; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            ::InvalidateRect(wnd, nullptr, TRUE);
+        }
+    });
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 0, nullptr, 1000, false),
+              kDownloadTimedOut);
+    uncover.join();
+    EXPECT_GE(g_paints, 3);
+    MSG msg;
+    EXPECT_TRUE(::PeekMessageW(&msg, wnd, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) << "input stays queued";
+    ::DestroyWindow(wnd);
+}
+
 TEST_F(DownloadToFileTest, ASlowSteadyServerNeverTimesOut) {
     const std::string bytes = Served("setup.exe", 6000);
     ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=3000"));

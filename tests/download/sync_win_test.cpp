@@ -86,6 +86,19 @@ TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
     EXPECT_EQ(prompt_.shown.size(), 1u);
 }
 
+TEST_F(DatabaseSync, TheStampIsSavedOnlyAfterAllFourArrived) {
+    Sync("1", "old ");
+    std::vector<std::string> seen;
+    server_.onRequest = [&](const std::wstring& path) {
+        if (path.find(L".db") != std::wstring::npos) seen.push_back(Local(L"db_version.txt"));
+    };
+    Sync("2", "new ");
+    ASSERT_EQ(seen.size(), 4u);
+    for (const std::string& stamp : seen) EXPECT_EQ(stamp, "1");  // a start cut short refetches
+    EXPECT_EQ(Local(L"db_version.txt"), "2");
+    EXPECT_EQ(Local(L"db_version.txt.server"), "<missing>");
+}
+
 class ImageSync : public SyncTest {
   protected:
     // Programs "A", "B", ... with their pictures below img/A/ and so on.
@@ -126,16 +139,55 @@ TEST_F(ImageSync, ChangedLinesFetchTheirProgramsPictures) {
     EXPECT_EQ(Sync("1\r\n1\r\n\r\n9\r\n"), L"");  // an empty line ends the comparison
 }
 
-TEST_F(ImageSync, FailedPicturesDoNotStopTheOthers) {
+TEST_F(ImageSync, AFailedPictureKeepsItsRowsOldLineUntilItArrives) {
     table_.programCount = 3;
-    server_.Fail(L"img/A/cn.bmp", 1);  // stalls
-    server_.Fail(L"img/B/kr.bmp", 0x800C0005);
+    server_.Fail(L"img/B/kr.bmp", 0x800C0005);  // missing
     EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"ABC");
-    EXPECT_EQ(Local(L"Pelmora\\image\\A\\po.bmp"), "bmp");
-    EXPECT_EQ(Local(L"Pelmora\\image\\B\\en.bmp"), "bmp");
+    EXPECT_EQ(Local(L"Pelmora\\image\\B\\en.bmp"), "bmp");  // the others still come
+    // B had no line before: its line is marked, never empty, so C's still counts.
+    EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"B");
+    server_.Heal(L"img/B/kr.bmp");
+    EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"B");
+    EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"");
+
+    server_.Fail(L"img/C/po.bmp", 0x800C0005);
+    EXPECT_EQ(Sync("x\ny\nz2\n"), L"C");
+    EXPECT_EQ(Sync("x\ny\nz2\n"), L"C");  // its old line "z" stayed
+
     server_.Fail(L"tools/image_version.txt", 1);
     EXPECT_EQ(Sync("changed\n"), L"");
-    EXPECT_EQ(Local(L"Pelmora\\image_version.txt"), "x\ny\nz\nno program in this row\n");
+    EXPECT_EQ(Local(L"Pelmora\\image_version.txt"), "x\r\ny\r\nz\r\n");
+}
+
+TEST_F(ImageSync, AHostThatTimesOutIsLeftForTheNextStart) {
+    table_.programCount = 4;
+    table_.records[2].imageLocation = u"http://other.test/img/C";  // another host
+    server_.Fail(L"img/A/cn.bmp", 1);                              // stalls
+    root_.Publish(L"tools/image_version.txt", "1\n1\n1\n1\n");
+    server_.requests.clear();
+    SyncProgramImages(files_, table_);
+    // A stops at its stalled picture; B and D, on the same host, are not tried.
+    Requests expected = {L"tools/image_version.txt", L"img/A/kr.bmp", L"img/A/en.bmp",
+                         L"img/A/cn.bmp"};
+    for (const wchar_t* file : kPictures) expected.push_back(std::wstring(L"img/C/") + file);
+    EXPECT_EQ(server_.requests, expected);
+
+    server_.Heal(L"img/A/cn.bmp");
+    EXPECT_EQ(Sync("1\n1\n1\n1\n"), L"ABD");
+    EXPECT_EQ(Sync("1\n1\n1\n1\n"), L"");
+}
+
+TEST_F(ImageSync, StampsAreSavedOnlyAfterThePicturesTheyVouchFor) {
+    table_.programCount = 2;
+    EXPECT_EQ(Sync("1\n1\n"), L"AB");
+    std::vector<std::string> seen;
+    server_.onRequest = [&](const std::wstring& path) {
+        if (path.rfind(L"img/", 0) == 0) seen.push_back(Local(L"Pelmora\\image_version.txt"));
+    };
+    EXPECT_EQ(Sync("2\n2\n"), L"AB");
+    ASSERT_EQ(seen.size(), 10u);
+    for (const std::string& stamps : seen) EXPECT_EQ(stamps, "1\r\n1\r\n");
+    EXPECT_EQ(Local(L"Pelmora\\image_version.txt"), "2\r\n2\r\n");
 }
 
 // A 2 x 2, 24-bit bitmap of one colour.

@@ -4,6 +4,7 @@
 #include "download/server_files_win.h"
 #include "ui/prompt_win.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -15,15 +16,17 @@ class FakeServer {
     static constexpr wchar_t kBaseUrl[] = L"http://server.test/tools/";
     explicit FakeServer(std::wstring folder) : folder_(std::move(folder)) {}
 
-    // Fetches of `path` (the URL after "http://server.test/") return `result`.
+    // Fetches of `path` (the URL after its host, whatever the host) return `result`.
     void Fail(const std::wstring& path, HRESULT result) { failures_[path] = result; }
     void Heal(const std::wstring& path) { failures_.erase(path); }
     std::vector<std::wstring> requests;  // paths, in order
+    std::function<void(const std::wstring& path)> onRequest;  // called before each answer
 
     pelmora::Downloader Downloader() {
         return [this](const std::wstring& url, const std::wstring& localPath, DWORD) -> HRESULT {
-            std::wstring path = url.substr(std::wstring(L"http://server.test/").size());
+            std::wstring path = url.substr(url.find(L'/', url.find(L"//") + 2) + 1);
             requests.push_back(path);
+            if (onRequest) onRequest(path);
             if (failures_.count(path)) return failures_[path];
             for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
             if (!::CopyFileW((folder_ + L"\\" + path).c_str(), localPath.c_str(), FALSE))

@@ -1,0 +1,60 @@
+"""The NSIS installers: Pelmora's own and a sample tool's install silently
+with /S, register their uninstall keys in the 64-bit view, and uninstall."""
+import os
+import unittest
+
+from wine_harness import WineSession
+
+PROGRAM_FILES = ("drive_c", "Program Files", "Korvath")
+
+
+class Installers(unittest.TestCase):
+    def setUp(self):
+        self.wine = WineSession()
+
+    def tearDown(self):
+        self.wine.stop_all()
+        for name in ("Pelmora", "Halvex"):
+            self.wine.unregister(name)
+
+    def windows_path(self, path):
+        return "Z:" + str(path).replace("/", "\\")
+
+    def install_and_uninstall(self, setup, name, executable, version):
+        folder = self.wine.prefix.joinpath(*PROGRAM_FILES, name)
+        code, out = self.wine.driver("run", "60000", self.windows_path(setup), "setup.exe /S",
+                                     timeout=120)
+        self.assertEqual((code, out.strip()), (0, "0"))
+        self.assertEqual(self.wine.registered_version(name), version)
+        self.assertTrue((folder / executable).exists())
+        self.assertTrue((folder / "uninstall.exe").exists())
+
+        uninstaller = f"C:\\Program Files\\Korvath\\{name}\\uninstall.exe"
+        code, out = self.wine.driver("run", "60000", uninstaller,
+                                     f"uninstall.exe /S _?=C:\\Program Files\\Korvath\\{name}",
+                                     timeout=120)
+        self.assertEqual((code, out.strip()), (0, "0"))
+        self.assertIsNone(self.wine.registered_version(name))
+        self.assertFalse((folder / executable).exists())
+        return folder
+
+    def test_pelmoras_installer(self):
+        self.install_and_uninstall(os.environ["PELMORA_INSTALLER"], "Pelmora", "Pelmora.exe",
+                                   "1.3.2")
+
+    def test_a_sample_tools_installer(self):
+        import subprocess
+        import sys
+        import tempfile
+        with tempfile.TemporaryDirectory() as out:
+            subprocess.run([sys.executable, str(self.wine.source_dir /
+                                                "tools/sample-server/make_sample_tree.py"),
+                            out, "http://127.0.0.1:1/tools/", "--programs", "1",
+                            "--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"]],
+                           check=True, stdout=subprocess.DEVNULL, timeout=300)
+            setup = os.path.join(out, "tools", "packages", "eur", "Halvex", "setup_light.exe")
+            self.install_and_uninstall(setup, "Halvex", "Halvexer.exe", "2.4.1")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

@@ -1,0 +1,59 @@
+"""The sample update server for black-box tests: tools/test_server serving a
+tree written by tools/sample-server/make_sample_tree.py, on 127.0.0.1."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import urllib.request
+from pathlib import Path
+
+
+class SampleServer:
+    def __init__(self, name):
+        self.source_dir = Path(os.environ["PELMORA_SOURCE_DIR"])
+        self.state = Path.cwd() / f"blackbox-server-{name}"
+        self.root = self.state / "root"
+        self.port = None
+        self.prebuilt = self.state / "prebuilt"
+
+    @property
+    def base_url(self):
+        return f"http://127.0.0.1:{self.port}/tools/"
+
+    def start(self):
+        self.state.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["bash", str(self.source_dir / "tools/test_server/test-server.sh"), "start",
+                        str(self.state)], check=True, stdout=subprocess.DEVNULL, timeout=60)
+        self.port = int((self.state / "port").read_text())
+        return self
+
+    def stop(self):
+        subprocess.run(["bash", str(self.source_dir / "tools/test_server/test-server.sh"), "stop",
+                        str(self.state)], stdout=subprocess.DEVNULL, timeout=60)
+
+    def write_tree(self, installers=False, **options):
+        """A fresh tree; options are make_sample_tree.py's, as keyword arguments."""
+        shutil.rmtree(self.root / "tools", ignore_errors=True)
+        args = [sys.executable, str(self.source_dir / "tools/sample-server/make_sample_tree.py"),
+                str(self.root), self.base_url]
+        if installers:
+            args += ["--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"],
+                     "--pelmora-installer", os.environ["PELMORA_INSTALLER"]]
+        for key, value in options.items():
+            args += ["--" + key.replace("_", "-"), str(value)]
+        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, timeout=300)
+        self.control("reset")
+
+    def control(self, action, **query):
+        url = f"http://127.0.0.1:{self.port}/__control/{action}"
+        if query:
+            url += "?" + "&".join(f"{k}={v}" for k, v in query.items())
+        with urllib.request.urlopen(url, timeout=10) as response:
+            return response.read().decode("utf-8", "replace")
+
+    def rule(self, path, **rules):
+        return self.control("rule", path=path, **rules)
+
+    def requests(self, prefix="/"):
+        return [line.split("\t")[0] for line in self.control("log", prefix=prefix).splitlines()]

@@ -1,0 +1,49 @@
+#!/bin/bash
+# Start-up time of Pelmora.exe under Wine: process start to the list shown
+# and filled, for a catalogue of 20 programs with 100 pictures served on
+# loopback; first start (everything fetched) and second start (stamps
+# unchanged), median of BENCH_RUNS (default 5) each, with a breakdown per phase.
+#   tools/benchmark/run-startup-benchmark.sh
+# Works in build/startup-benchmark/ (own server, own Wine prefix); needs
+# build/win (built when missing).
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+cd "$root"
+exe="$root/build/win/Pelmora.exe"
+driver="$root/build/win/tools/driver/pelmora_driver.exe"
+[ -f "$exe" ] && [ -f "$driver" ] || bash tools/build.sh win
+work="$root/build/startup-benchmark"
+mkdir -p "$work"
+
+own_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+    read -r display own_xvfb < <(bash tools/xvfb.sh)
+    export DISPLAY="$display"
+fi
+export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+cleanup() {
+    bash tools/test_server/test-server.sh stop "$work/server" >/dev/null 2>&1 || true
+    bash tools/wine-prefix.sh stop "$WINEPREFIX" || true
+    [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+bash tools/test_server/test-server.sh start "$work/server" >/dev/null
+base_url="http://127.0.0.1:$(cat "$work/server/port")/tools/"
+rm -rf "$work/server/root/tools"
+python3 tools/sample-server/make_sample_tree.py "$work/server/root" "$base_url" \
+    --programs 20 --offer-all >/dev/null
+export PELMORA_BASE_URL="$base_url"
+
+bash tools/wine-prefix.sh init "$WINEPREFIX"
+# Pelmora current, English settings, model databases current: no question
+# or notice stops the start-up.
+wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Pelmora' \
+    /v DisplayVersion /d 1.3.2 /reg:64 /f >/dev/null 2>&1
+tools_folder="$WINEPREFIX/drive_c/users/Public/Documents/Korvath/tools"
+mkdir -p "$tools_folder"
+printf 'Language:English,Server:HQ' >"$tools_folder/config.txt"
+cp "$work/server/root/tools/db_version.txt" "$tools_folder/db_version.txt"
+
+echo "Pelmora start-up under Wine, 20 programs and 100 pictures from $base_url"
+python3 tools/benchmark/startup_benchmark.py "$exe" "$driver" "$work"
