@@ -47,11 +47,15 @@ protected:
         ::SetWindowPos(list, nullptr, 10, 80, 410, 264, SWP_NOZORDER);
         ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES |
                                                     LVS_EX_FULLROWSELECT);
-        LVCOLUMNW column{LVCF_TEXT | LVCF_WIDTH, 0, kListNameColumn,
-                         const_cast<wchar_t*>(L"Program Name")};
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.cx = kListNameColumn;
+        column.pszText = const_cast<wchar_t*>(L"Program Name");
         ListView_InsertColumn(list, 0, &column);
         for (int row = 0; row < 3; ++row) {
-            LVITEMW item{LVIF_TEXT, row};
+            LVITEMW item{};
+            item.mask = LVIF_TEXT;
+            item.iItem = row;
             item.pszText = const_cast<wchar_t*>(row == 0 ? L"Halvex" : row == 1 ? L"Quorin" : L"Pindral");
             ListView_InsertItem(list, &item);
         }
@@ -238,8 +242,9 @@ TEST_F(MainWindow, KeyboardReachesEveryVisibleControlAndPressesButtons) {
         Key(VK_TAB);
         Pump(100);
         EXPECT_EQ(::GetDlgCtrlID(::GetFocus()), id);
-        if (id != IDC_PROGRAM_LIST)
+        if (id != IDC_PROGRAM_LIST) {
             EXPECT_TRUE(window_.drawnState[id] & ODS_FOCUS) << "no focus mark on " << id;
+        }
     }
     Key(VK_TAB, /*shift=*/true);
     Pump(100);
