@@ -51,7 +51,6 @@ private:
     win::Icon icon_;
     win::Icon smallIcon_;
     CSplashDlg splash_;         // open from the splash step to the end of start-up
-    win::GdiObject listFont_;   // Tahoma, height 13
 };
 
 }  // namespace pelmora

@@ -147,11 +147,7 @@ void CPelmoraDlg::LayOutList() {
     ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
     list_.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     ::EnableWindow(list_.GetHeaderCtrl(), FALSE);
-    if (!listFont_)
-        listFont_.reset(::CreateFontW(13, 0, 0, 0, 500, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
-                                      DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
-    ::SendMessageW(list_.hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(listFont_.get()), TRUE);
+    // The list font (Tahoma 13) is the skin's, set by its layout.
 }
 
 void CPelmoraDlg::CloseSplash() noexcept { splash_.Close(); }

@@ -51,6 +51,8 @@ class InstallWorkflow(unittest.TestCase):
         self.pelmora = self.wine.documents() / "Korvath" / "tools" / "Pelmora"
         self.remove_keys()
         self.wine.write_settings("Language:English,Server:AMR")
+        # Up to date, so that no self-update question comes first.
+        self.wine.register("Pelmora", "1.3.2")
 
     def tearDown(self):
         self.wine.stop_all()
@@ -58,6 +60,7 @@ class InstallWorkflow(unittest.TestCase):
             if "ReleaseNote" in window["title"]:
                 self.wine.close(window["hwnd"])
         self.remove_keys()
+        self.wine.unregister("Pelmora")
         self.wine.remove_settings()
         self.server.control("/__control/reset?prefix=/bb/")
 

@@ -3,11 +3,10 @@ window, the settings dialog and the about box in five languages (with
 screenshots), and a language chosen in the settings dialog taking effect at
 once and at the next start."""
 import subprocess
-import tempfile
 import time
 import unittest
-from pathlib import Path
 
+from sample_server import SampleServer
 from wine_harness import WineSession, wait_until
 
 MAIN_TITLE = "Pelmora v1.3.2"
@@ -16,30 +15,6 @@ LANGUAGES = {"English": "strings_en.rc", "Korean": "strings_ko.rc", "Japanese": 
              "German": "strings_de.rc", "French": "strings_fr.rc"}
 SETTINGS, START, SAVE, CANCEL, FRENCH = 1003, 1004, 1008, 1009, 1034
 WM_SYSCOMMAND, IDM_ABOUTBOX, IDOK = 0x0112, 0x10, 1
-
-
-class SampleServer:
-    """tools/test_server serving the sample tree on 127.0.0.1."""
-
-    def __init__(self, source_dir):
-        self.source_dir = source_dir
-        self.state = tempfile.TemporaryDirectory()
-        self.script = source_dir / "tools" / "test_server" / "test-server.sh"
-
-    def __enter__(self):
-        subprocess.run(["bash", str(self.script), "start", self.state.name], check=True,
-                       stdout=subprocess.DEVNULL, timeout=60)
-        port = (Path(self.state.name) / "port").read_text().strip()
-        self.base_url = f"http://127.0.0.1:{port}/tools/"
-        subprocess.run(["python3", str(self.source_dir / "tools" / "sample-server" / "make_sample_tree.py"),
-                        str(Path(self.state.name) / "root"), self.base_url], check=True,
-                       stdout=subprocess.DEVNULL, timeout=120)
-        return self
-
-    def __exit__(self, *exc):
-        subprocess.run(["bash", str(self.script), "stop", self.state.name],
-                       stdout=subprocess.DEVNULL, timeout=60)
-        self.state.cleanup()
 
 
 class SkinnedWindows(unittest.TestCase):
@@ -51,11 +26,15 @@ class SkinnedWindows(unittest.TestCase):
         subprocess.run(["bash", str(cls.wine.source_dir / "tools" / "wine-prefix.sh"), "init",
                         str(cls.wine.prefix)], check=True, timeout=120,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        cls.server = SampleServer(cls.wine.source_dir).__enter__()
+        cls.server = SampleServer(cls.__name__).start()
+        cls.server.write_tree()
+        # Up to date, so that no self-update question comes first.
+        cls.wine.register("Pelmora", "1.3.2")
 
     @classmethod
     def tearDownClass(cls):
-        cls.server.__exit__(None, None, None)
+        cls.wine.unregister("Pelmora")
+        cls.server.stop()
 
     def tearDown(self):
         self.wine.stop_all()
