@@ -7,7 +7,9 @@ namespace {
 
 constexpr DWORD kChunkBytes = 256 * 1024;
 
-std::optional<Sha256Digest> DigestOf(HANDLE file) {
+}  // namespace
+
+std::optional<Sha256Digest> HandleSha256(HANDLE file) {
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
     const std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
@@ -21,6 +23,8 @@ std::optional<Sha256Digest> DigestOf(HANDLE file) {
     return hash.Finish();
 }
 
+namespace {
+
 win::File OpenForReading(const std::wstring& path, DWORD share) {
     return win::File(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -31,14 +35,14 @@ win::File OpenForReading(const std::wstring& path, DWORD share) {
 std::optional<Sha256Digest> FileSha256(const std::wstring& path) {
     const win::File file = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_DELETE);
     if (!file) return std::nullopt;
-    return DigestOf(file.get());
+    return HandleSha256(file.get());
 }
 
 win::File OpenVerified(const std::wstring& path, const Sha256Digest& expected) {
     // Read sharing only: the installer can still be started from it.
     win::File file = OpenForReading(path, FILE_SHARE_READ);
     if (!file) return {};
-    const std::optional<Sha256Digest> actual = DigestOf(file.get());
+    const std::optional<Sha256Digest> actual = HandleSha256(file.get());
     if (!actual || *actual != expected) return {};
     return file;
 }

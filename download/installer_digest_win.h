@@ -10,6 +10,8 @@ namespace pelmora {
 
 // The digest of the file's whole content; nullopt when it cannot be read.
 std::optional<Sha256Digest> FileSha256(const std::wstring& path);
+// The same through an open handle (read access), from its first byte.
+std::optional<Sha256Digest> HandleSha256(HANDLE file);
 
 // Opens the file so that nobody can write, rename or delete it while the
 // handle is held, and checks its content against `expected` through that
