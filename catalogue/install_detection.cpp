@@ -43,6 +43,19 @@ std::u16string ExecutableForRow(int row, std::u16string_view englishName) {
     return name;
 }
 
+std::u16string ProgramKeyForRecord(int id, std::u16string_view englishName) {
+    return UninstallKeyName(id, englishName);
+}
+
+std::u16string ExecutableForRecord(int id, std::u16string_view englishName) {
+    if (id <= 0) return {};
+    if (id <= kFixedKeyCount) return std::u16string(kFixedExecutables[id - 1]);
+    std::u16string name = u"\\";
+    name += englishName;
+    name += u".exe";
+    return name;
+}
+
 std::u16string FolderOfUninstallString(std::u16string_view value) {
     if (!value.empty() && value.front() == u'"') {
         value.remove_prefix(1);

@@ -19,12 +19,23 @@ std::u16string SelfUninstallKeyName();
 std::u16string UninstallKeyName(int id, std::u16string_view englishName);
 
 // The key whose uninstall string locates the folder of the program in list
-// row `row`; chosen by position, not by id. Empty for a negative row.
+// row `row`; chosen by position, not by id, as earlier releases did. Pelmora
+// itself starts programs by record (below): positions change with the drop rule.
+// Empty for a negative row.
 std::u16string ProgramKeyForRow(int row, std::u16string_view englishName);
 
 // The executable appended to that folder, with its leading backslash.
 // Empty for a negative row.
 std::u16string ExecutableForRow(int row, std::u16string_view englishName);
+
+// The key that locates the folder of a catalogue program's executable, by
+// its record: the fixed keys for ids 1 to 4, the English name's key above 4,
+// empty (nothing to start) for 0 or below. The same key as UninstallKeyName.
+std::u16string ProgramKeyForRecord(int id, std::u16string_view englishName);
+
+// That program's executable, with its leading backslash: the fixed names for
+// ids 1 to 4, the English name + ".exe" above 4, empty for 0 or below.
+std::u16string ExecutableForRecord(int id, std::u16string_view englishName);
 
 // The install folder named by an uninstall string: everything before its last
 // backslash, empty without one. A quoted path ("C:\a b\uninst.exe" /S) is

@@ -1,6 +1,7 @@
 #include "catalogue/install_detection_win.h"
 
 #include "catalogue/install_detection.h"
+#include "catalogue/safe_name.h"
 #include "win/diagnostics_win.h"
 #include "win/registry_win.h"
 #include "win/text_win.h"
@@ -46,22 +47,28 @@ InstallState DetectInstallState(int id, const std::wstring& englishName,
     return CheckInstalled(win::ToWide(key), serverVersion);
 }
 
-void StartInstalledProgram(int row, const std::wstring& englishName) {
+void StartInstalledProgram(int id, const std::wstring& englishName) {
     const std::u16string name = win::ToU16(englishName);
-    const std::u16string key = ProgramKeyForRow(row, name);
+    const std::u16string key = ProgramKeyForRecord(id, name);
     if (key.empty()) return;
+    // Above id 4 the name becomes the executable's file name.
+    if (id > 4 && !IsSafeFileName(name)) {
+        win::Diag(L"[Pelmora] no program start for \"" + win::ToWide(PrintableName(name)) +
+                  L"\": not a file name\n");
+        return;
+    }
     const std::wstring folder = FindInstallFolder(win::ToWide(key));
     // Without a folder the path would be "\<exe>" on the current drive: some
     // other program, if anything.
     if (folder.empty()) {
-        win::Diag(L"[Pelmora] no install folder for row " + std::to_wstring(row));
+        win::Diag(L"[Pelmora] no install folder for program " + std::to_wstring(id) + L"\n");
         return;
     }
-    const std::wstring path = folder + win::ToWide(ExecutableForRow(row, name));
+    const std::wstring path = folder + win::ToWide(ExecutableForRecord(id, name));
     const auto result = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
     if (result <= 32)
-        win::Diag(L"[Pelmora] could not start " + path + L": " + std::to_wstring(result));
+        win::Diag(L"[Pelmora] could not start " + path + L": " + std::to_wstring(result) + L"\n");
 }
 
 }  // namespace pelmora

@@ -1,5 +1,5 @@
 // Installed-program detection from the uninstall registry, and starting an
-// installed program from its list row.
+// installed program by its catalogue record.
 #pragma once
 #include "catalogue/install_state.h"
 
@@ -21,9 +21,11 @@ std::wstring FindInstallFolder(const std::wstring& keyName);
 InstallState DetectInstallState(int id, const std::wstring& englishName,
                                 const std::wstring& serverVersion);
 
-// Opens the installed executable of list row `row` with its folder as the
-// working folder. Does not wait, and reports nothing: a program that cannot
-// be found or started simply does not start.
-void StartInstalledProgram(int row, const std::wstring& englishName);
+// Opens the installed executable of the catalogue program `id` (fixed key and
+// name for ids 1 to 4, the English name's key and "<name>.exe" above 4) with
+// its folder as the working folder. Does not wait, and reports nothing: a
+// program that cannot be found or started, or whose name cannot be a file
+// name, simply does not start.
+void StartInstalledProgram(int id, const std::wstring& englishName);
 
 }  // namespace pelmora

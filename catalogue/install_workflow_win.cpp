@@ -1,13 +1,42 @@
 #include "catalogue/install_workflow_win.h"
 
+#include "app/stdio_file_ex_win.h"
+#include "catalogue/install_detection_win.h"
+#include "catalogue/installer_watch_win.h"
+#include "catalogue/program_table_win.h"
+#include "catalogue/safe_name.h"
+#include "download/download_to_file_win.h"
+#include "download/package_files.h"
+#include "download/server_files_win.h"
+#include "download/sync_defaults_win.h"
 #include "string_ids.h"
+#include "ui/prompt_win.h"
+#include "ui/window_messages.h"
+#include "win/diagnostics_win.h"
+#include "win/files_win.h"
 #include "win/string_resources_win.h"
 #include "win/text_win.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <vector>
 
 namespace pelmora {
 namespace {
+
+constexpr DWORD kBrowseStyles = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
+constexpr DWORD kInstallStyles = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kGrey = RGB(128, 128, 128);
+
+// Row button states of the list: hidden, "Install", "Execute".
+constexpr std::uint8_t kButtonHidden = 0;
+constexpr std::uint8_t kButtonInstall = 1;
+constexpr std::uint8_t kButtonExecute = 2;
 
 UINT StatusTextId(InstallState state) {
     switch (state) {
@@ -21,6 +50,18 @@ UINT StatusTextId(InstallState state) {
     }
 }
 
+COLORREF StatusColour(InstallState state, COLORREF otherwise) {
+    switch (state) {
+    case NotInstalled:
+    case Downloaded: return kRed;
+    case UpdateAvailable:
+    case Downloading: return kBlue;
+    case Latest:
+    case Queued: return kGrey;
+    default: return otherwise;
+    }
+}
+
 const std::u16string& NameInLanguage(const ProgramRecord& record, int language) {
     switch (language) {
     case Korean: return record.nameKorean;
@@ -30,9 +71,35 @@ const std::u16string& NameInLanguage(const ProgramRecord& record, int language) 
     }
 }
 
+std::u16string SetupFileFor(InstallState state) {
+    return state == UpdateAvailable ? u"setup_light.exe" : u"setup.exe";
+}
+
+// A name from the server that cannot be one file name gets no file and no start.
+bool UsableName(const ProgramRecord& record, const wchar_t* what) {
+    const std::string_view problem = FileNameProblem(record.nameEnglish);
+    if (problem.empty()) return true;
+    win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" +
+              win::ToWide(PrintableName(record.nameEnglish)) + L"\": " + win::FromUtf8(problem) +
+              L"\n");
+    return false;
+}
+
+std::wstring SystemErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result = n && text ? std::wstring(text, n) : L"Error " + std::to_wstring(error);
+    if (text) ::LocalFree(text);
+    return result;
+}
+
 }  // namespace
 
 InstallWorkflow::~InstallWorkflow() { Shutdown(); }
+
+// ---- browse mode -----------------------------------------------------------------
 
 void InstallWorkflow::FillList() {
     list_.DeleteAllItems();
@@ -57,14 +124,377 @@ void InstallWorkflow::FillList() {
             list_.AddRunButton(row, L"Run");
         list_.AddViewButton(row, L"View");
     }
+    UpdateStartButton();
 }
 
-void InstallWorkflow::OnStart() {}
+// ---- Start and Cancel ------------------------------------------------------------------
 
-void InstallWorkflow::OnCancel() {}
+void InstallWorkflow::OnStart() {
+    if (installActive_) return;
+    const int rows = std::min(list_.GetItemCount(), table_.programCount);
+    // The ticks are read and settled while the check boxes still show them.
+    std::vector<bool> queued(static_cast<size_t>(rows > 0 ? rows : 0));
+    for (int row = 0; row < rows; ++row) {
+        if (!list_.GetCheck(row)) continue;
+        const ProgramRecord& record = table_.records[row];
+        if (record.state == Latest || !UsableName(record, L"download")) {
+            list_.SetCheck(row, false);
+            continue;
+        }
+        queued[row] = true;
+    }
 
-bool InstallWorkflow::HandleMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+    list_.DestroyRunButtons();
+    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 680, 264, SWP_NOZORDER);
+    list_.SetExtendedStyle(kInstallStyles);
+    list_.DestroyViewButtons();
+    list_.DeleteColumn(4);
+    list_.DeleteColumn(3);
+    list_.InsertColumn(3, L"", LVCFMT_CENTER, 280);
+    list_.InsertColumn(4, L"", LVCFMT_CENTER, 120);
+    list_.m_progressColumn = 3;
+    list_.m_buttonColumn = 4;
 
-void InstallWorkflow::Shutdown() noexcept { installActive_ = false; }
+    ::EnableWindow(window_.settingsButton, FALSE);
+    ::ShowWindow(window_.startButton, SW_HIDE);
+    ::ShowWindow(window_.cancelButton, SW_SHOW);
+    ::ShowWindow(window_.picture, SW_HIDE);
+    installActive_ = true;
+
+    const int region = settings_.region >= 0 && settings_.region < kPackageRegionCount
+                           ? settings_.region
+                           : static_cast<int>(HQ);
+    std::vector<PackageJob> jobs;
+    const std::wstring loading = win::LoadText(IDS_STATUS_LOADING);
+    for (int row = 0; row < rows; ++row) {
+        if (queued[row]) {
+            ProgramRecord& record = table_.records[row];
+            record.state = Queued;
+            record.retryNumber = 0;
+            list_.SetItemText(row, 2, loading);
+            list_.SetItemText(row, 4, L" 0 %");
+            jobs.push_back(PackageJob{row, record.nameEnglish, record.serverVersion,
+                                      record.packageLocation[region], record.setupFile,
+                                      record.downloadMatches});
+        }
+        list_.SetRowProgress(row, 0);
+    }
+    list_.CreateProgressBars();
+    list_.ShowProgressBars();
+    list_.CreateInstallButtons(win::LoadText(IDS_EXECUTE), win::LoadText(IDS_INSTALL));
+    for (int row = 0; row < list_.GetItemCount(); ++row) {
+        list_.SetRowProgress(row, 0);
+        list_.SetRowButtonState(row, kButtonHidden);
+    }
+
+    run_ = PackageRun::Make(++runCount_, window_.window);
+    if (!StartPackageWorker(launcher_, run_, std::move(jobs), win::LocalRoot(), kStartWaitMs)) {
+        win::Diag(L"[Pelmora]No package worker could be started\n");
+        run_.reset();
+    }
+}
+
+void InstallWorkflow::OnCancel() {
+    if (!installActive_) return;
+    // The worker and its transfer wake on this at once; their later reports
+    // belong to a run that is no longer current and are never applied.
+    if (run_) run_->Cancel();
+    run_.reset();
+    installActive_ = false;
+    launcher_.Stop(kCancelWaitMs);
+
+    list_.DestroyProgressBars();
+    list_.DestroyInstallButtons();
+    list_.DeleteColumn(4);
+    list_.DeleteColumn(3);
+    list_.InsertColumn(3, L"Release Note", LVCFMT_CENTER, 80);
+    list_.InsertColumn(4, L"Run", LVCFMT_CENTER, 50);
+    list_.SetExtendedStyle(kBrowseStyles);
+    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
+
+    ::EnableWindow(window_.settingsButton, TRUE);
+    ::ShowWindow(window_.startButton, SW_SHOW);
+    ::ShowWindow(window_.cancelButton, SW_HIDE);
+    ::ShowWindow(window_.picture, SW_SHOW);
+    ::SetWindowTextW(window_.cancelButton, win::LoadText(IDS_CANCEL).c_str());
+
+    list_.DestroyViewButtons();
+    list_.DestroyRunButtons();
+    const std::wstring localRoot = win::LocalRoot();
+    for (int row = 0; row < table_.programCount && row < list_.GetItemCount(); ++row) {
+        ProgramRecord& record = table_.records[row];
+        const std::wstring name = win::ToWide(record.nameEnglish);
+        const auto state = DetectInstallState(record.id, name, win::ToWide(record.serverVersion));
+        record.state = state;
+        record.setupFile = SetupFileFor(state);
+        // What the worker wrote, read back rather than taken from its reports.
+        record.downloadMatches =
+            IsSafeFileName(record.nameEnglish) &&
+            VersionFileMatches(DownloadedVersionFilePath(localRoot, name),
+                               win::ToWide(record.serverVersion));
+        SetStatusText(row, state);
+        if (state == UpdateAvailable || state == Latest) list_.AddRunButton(row, L"Run");
+        list_.SetRowButtonState(row, kButtonHidden);
+        list_.AddViewButton(row, L"View");
+    }
+    UpdateStartButton();
+}
+
+void InstallWorkflow::Shutdown() noexcept {
+    if (run_) run_->Cancel();
+    run_.reset();
+    installActive_ = false;
+    launcher_.Stop(CThreadLauncher::kDestructorWaitMs);
+}
+
+// ---- messages ------------------------------------------------------------------------
+
+bool InstallWorkflow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    result = 0;
+    switch (msg) {
+    case WM_NOTIFY:
+        return lp && OnNotify(*reinterpret_cast<NMHDR*>(lp), result);
+    case WM_PACKAGE_WORKER_REPORT:
+        OnWorkerReports(static_cast<unsigned>(wp));
+        return true;
+    case WM_LIST_INSTALL_CLICK:
+        OnInstallClick(static_cast<int>(wp) - kInstallButtonIdBase);
+        return true;
+    case WM_LIST_VIEW_CLICK:
+        OnViewClick(static_cast<int>(wp));
+        return true;
+    case WM_LIST_RUN_CLICK:
+        OnRunClick(static_cast<int>(wp));
+        return true;
+    case WM_PROGRAM_STATUS_REFRESH:
+        OnStatusRefresh(static_cast<int>(wp));
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool InstallWorkflow::OnNotify(const NMHDR& header, LRESULT& result) {
+    if (!list_.hwnd() || header.hwndFrom != list_.hwnd()) return false;
+    switch (header.code) {
+    case NM_CUSTOMDRAW:
+        result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
+        return true;
+    case LVN_ITEMCHANGED: {
+        // A tick by mouse or Space changes the state image.
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        if ((change.uChanged & LVIF_STATE) &&
+            ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK))
+            UpdateStartButton();
+        return false;
+    }
+    case NM_CLICK: {
+        const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
+        if (!installActive_ && ValidRow(click.iItem) &&
+            UsableName(table_.records[click.iItem], L"picture"))
+            ShowProgramImage(win::ToWide(table_.records[click.iItem].nameEnglish),
+                             window_.picture, settings_.language);
+        return false;
+    }
+    default:
+        return false;
+    }
+}
+
+LRESULT InstallWorkflow::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+        return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+        return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+        draw.clrTextBk = kWhite;
+        const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+        if (draw.iSubItem == 1) UpdateStartButton();
+        if (draw.iSubItem == 2)
+            draw.clrText = ValidRow(row) ? StatusColour(table_.records[row].state, draw.clrText)
+                                         : draw.clrText;
+        else
+            draw.clrText = kBlack;
+        return CDRF_NEWFONT;
+    }
+    default:
+        return CDRF_DODEFAULT;
+    }
+}
+
+void InstallWorkflow::OnWorkerReports(unsigned run) {
+    // A cancelled run's reports stay in its own queue and go with it.
+    if (!run_ || run != run_->Number()) return;
+    const std::shared_ptr<PackageRun> current = run_;
+    for (const WorkerReport& report : current->Drain()) {
+        if (run_ != current) return;  // cancelled or closed while a box was open
+        if (report.run == current->Number()) ApplyReport(report);
+    }
+}
+
+void InstallWorkflow::ApplyReport(const WorkerReport& report) {
+    if (report.kind == ReportKind::AllRowsPassed) {
+        ::SetWindowTextW(window_.cancelButton, win::LoadText(IDS_BACK).c_str());
+        ::InvalidateRect(window_.cancelButton, nullptr, TRUE);
+        return;
+    }
+    if (!ValidRow(report.row)) return;
+    ProgramRecord& record = table_.records[report.row];
+    switch (report.kind) {
+    case ReportKind::Downloading:
+        record.state = Downloading;
+        record.retryNumber = report.value;
+        SetStatusText(report.row, Downloading);
+        break;
+    case ReportKind::Progress:
+        list_.ShowRowProgress(report.row, report.value);
+        break;
+    case ReportKind::Downloaded:
+        record.state = Downloaded;
+        record.retryNumber = report.value;
+        record.downloadMatches = true;
+        SetStatusText(report.row, Downloaded);
+        list_.SetRowButtonState(report.row, kButtonInstall);
+        list_.ShowInstallButtons();
+        break;
+    case ReportKind::AskRetry: {
+        record.downloadMatches = true;
+        const std::shared_ptr<PackageRun> asking = run_;
+        const bool yes = MessageBoxPrompt(window_.window)
+                             .Show(win::LoadText(IDS_DOWNLOAD_RETRY), MB_YESNO | MB_ICONQUESTION) ==
+                         IDYES;
+        if (asking && run_ == asking) asking->Answer(yes);
+        break;
+    }
+    case ReportKind::DownloadFailed:
+        record.downloadMatches = true;
+        ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
+        break;
+    case ReportKind::AllRowsPassed:
+        break;
+    }
+}
+
+// ---- row buttons -------------------------------------------------------------------------
+
+void InstallWorkflow::OnInstallClick(int row) {
+    if (!ValidRow(row)) return;
+    const ProgramRecord& record = table_.records[row];
+    const std::wstring name = win::ToWide(record.nameEnglish);
+    if (record.state == Latest) {  // installed since: the button reads "Execute"
+        StartInstalledProgram(record.id, name);
+        return;
+    }
+    if (!UsableName(record, L"installer")) return;
+    const std::wstring path = win::LocalRoot() +
+                              win::ToWide(ProgramDownloadFolder(record.nameEnglish)) + L"\\" +
+                              win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
+    OpenInstallerAndWatch(path, window_.window, record.id);
+}
+
+void InstallWorkflow::OnViewClick(int row) {
+    if (!ValidRow(row)) return;
+    const ProgramRecord& record = table_.records[row];
+    if (!UsableName(record, L"release note")) {
+        ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    const std::wstring url = win::ToWide(ReleaseNoteUrl(record.packageLocation[HQ]));
+    const std::wstring path = win::LocalRoot() + win::ToWide(ReleaseNoteFile(record.nameEnglish));
+    const HRESULT result = DownloadToFile(url, path, 0, nullptr, kSmallFileTimeoutMs, false);
+    if (result != S_OK) {
+        win::Diag(L"[Pelmora]Release note " + url + L" failed: " +
+                  std::to_wstring(static_cast<long>(result)) + L"\n");
+        // An earlier copy is still worth reading; without one there is nothing to open.
+        if (!win::FileExists(path)) {
+            ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
+            return;
+        }
+    }
+    const std::wstring parameters = L"\"" + path + L"\"";
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SEE_MASK_FLAG_NO_UI;
+    info.hwnd = window_.window;
+    info.lpVerb = L"open";
+    info.lpFile = L"notepad";
+    info.lpParameters = parameters.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info))
+        MessageBoxPrompt(window_.window)
+            .Show(SystemErrorText(::GetLastError()), MB_OK | MB_ICONSTOP);
+}
+
+void InstallWorkflow::OnRunClick(int row) {
+    if (!ValidRow(row)) return;
+    const ProgramRecord& record = table_.records[row];
+    StartInstalledProgram(record.id, win::ToWide(record.nameEnglish));
+}
+
+void InstallWorkflow::OnStatusRefresh(int id) {
+    bool executeButtons = false;
+    bool runButtons = false;
+    for (int row = 0; ValidRow(row); ++row) {
+        ProgramRecord& record = table_.records[row];
+        if (record.id != id) continue;
+        // Rows still waiting or downloading in this run are the worker's.
+        if (installActive_ && (record.state == Queued || record.state == Downloading)) continue;
+        const auto state = DetectInstallState(record.id, win::ToWide(record.nameEnglish),
+                                              win::ToWide(record.serverVersion));
+        if (installActive_) {
+            // An installer that ended without installing leaves its row as it was.
+            if (state != Latest) continue;
+            list_.SetRowButtonState(row, kButtonExecute);
+            executeButtons = true;
+        } else {
+            runButtons = true;
+        }
+        record.state = state;
+        record.setupFile = SetupFileFor(state);
+        SetStatusText(row, state);
+    }
+    if (executeButtons) {
+        list_.CreateInstallButtons(win::LoadText(IDS_EXECUTE), win::LoadText(IDS_INSTALL));
+        list_.ShowInstallButtons();
+    }
+    if (runButtons) {
+        list_.DestroyRunButtons();
+        AddRunButtons();
+    }
+}
+
+// ---- helpers --------------------------------------------------------------------------------
+
+int InstallWorkflow::TickedRows() const {
+    int ticked = 0;
+    for (int row = 0, rows = list_.GetItemCount(); row < rows; ++row)
+        if (list_.GetCheck(row)) ++ticked;
+    return ticked;
+}
+
+void InstallWorkflow::UpdateStartButton() {
+    if (window_.startButton) ::EnableWindow(window_.startButton, TickedRows() > 0);
+}
+
+bool InstallWorkflow::ValidRow(int row) const {
+    return row >= 0 && row < table_.programCount && row < list_.GetItemCount();
+}
+
+void InstallWorkflow::SetStatusText(int row, InstallState state) {
+    const UINT id = StatusTextId(state);
+    list_.SetItemText(row, 2, id ? win::LoadText(id) : std::wstring());
+}
+
+void InstallWorkflow::AddRunButtons() {
+    for (int row = 0; ValidRow(row); ++row) {
+        const InstallState state = table_.records[row].state;
+        if (state == UpdateAvailable || state == Latest) list_.AddRunButton(row, L"Run");
+    }
+}
+
+void InstallWorkflow::ShowMessage(UINT textId, UINT type) {
+    MessageBoxPrompt(window_.window).Show(win::LoadText(textId), type);
+}
 
 }  // namespace pelmora

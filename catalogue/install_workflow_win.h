@@ -1,13 +1,19 @@
-// The install-and-update workflow of the main window: the list in browse
-// mode, Start and Cancel, and the list's row buttons. Runs on the window
-// thread, which owns the program table and the list; the package worker
-// gets what it needs at Start and reports back by posted messages.
+// The install-and-update workflow of the main window: the list in
+// browse mode, Start and Cancel, the list's row buttons, and the package
+// worker's reports. Runs on the window thread, which owns the program table
+// and the list; the worker gets what it needs at Start and reports back
+// through its run (download/package_worker_win.h). The window thread never
+// waits on anything that needs it.
 #pragma once
 #include "app/settings.h"
 #include "catalogue/program_record.h"
+#include "download/package_worker_win.h"
+#include "download/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"
 
 #include <windows.h>
+
+#include <memory>
 
 namespace pelmora {
 
@@ -21,7 +27,7 @@ struct WorkflowWindow {
 };
 
 class InstallWorkflow {
-public:
+  public:
     // All three are the main window's and outlive this object.
     InstallWorkflow(ProgramTable& table, CListCtrlEx& list, const Settings& settings) noexcept
         : table_(table), list_(list), settings_(settings) {}
@@ -34,7 +40,7 @@ public:
     // Browse mode: columns, rows from the table, View and Run buttons.
     void FillList();
     void OnStart();   // command 1004
-    void OnCancel();  // command 1010
+    void OnCancel();  // command 1010, also when it reads "Back"
     // The list's notifications and row-button messages, and the worker's
     // reports. True when handled; `result` is the message's answer.
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
@@ -44,12 +50,36 @@ public:
 
     bool InstallActive() const noexcept { return installActive_; }
 
-private:
+    // How long Cancel waits for the cancelled worker before going on without
+    // it, and how long a later Start waits for it to have ended.
+    static constexpr DWORD kCancelWaitMs = 300;
+    static constexpr DWORD kStartWaitMs = 5000;
+
+  private:
+    bool OnNotify(const NMHDR& header, LRESULT& result);
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
+    void OnWorkerReports(unsigned run);
+    void ApplyReport(const WorkerReport& report);
+    void OnInstallClick(int row);
+    void OnViewClick(int row);
+    void OnRunClick(int row);
+    void OnStatusRefresh(int id);
+
+    void UpdateStartButton();
+    int TickedRows() const;
+    bool ValidRow(int row) const;
+    void SetStatusText(int row, InstallState state);
+    void AddRunButtons();
+    void ShowMessage(UINT textId, UINT type);
+
     ProgramTable& table_;
     CListCtrlEx& list_;
     const Settings& settings_;
     WorkflowWindow window_;
     bool installActive_ = false;
+    CThreadLauncher launcher_;
+    std::shared_ptr<PackageRun> run_;  // the active run; null in browse mode
+    unsigned runCount_ = 0;
 };
 
 }  // namespace pelmora

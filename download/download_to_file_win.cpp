@@ -440,20 +440,32 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
     if (!thread) return LastErrorResult();
     threadReference.release();  // the thread owns it now
 
-    const HANDLE events[] = {job->progressEvent.get(), job->doneEvent.get()};
+    // The user's cancel wakes the wait too: a stalled server sends no
+    // notification that could carry it.
+    const HANDLE cancel =
+        progressTarget ? static_cast<HANDLE>(progressTarget->CancelEvent()) : nullptr;
+    const HANDLE events[] = {job->progressEvent.get(), job->doneEvent.get(), cancel};
+    const DWORD eventCount = cancel ? 3 : 2;
     for (;;) {
-        const DWORD wait = ::WaitForMultipleObjects(2, events, FALSE, timeoutMs);
-        if (wait == WAIT_OBJECT_0) continue;  // progress: the time-out starts again
+        const DWORD wait = ::WaitForMultipleObjects(eventCount, events, FALSE, timeoutMs);
+        // The lowest signalled event wins, so steady progress must not hide a cancel.
+        const bool cancelled =
+            cancel && (wait == WAIT_OBJECT_0 + 2 ||
+                       (wait == WAIT_OBJECT_0 && ::WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0));
+        if (wait == WAIT_OBJECT_0 && !cancelled) continue;  // progress: the time-out starts again
         if (wait == WAIT_OBJECT_0 + 1) break;
-        if (wait != WAIT_TIMEOUT && wait != WAIT_FAILED) continue;
-        const HRESULT failure = wait == WAIT_TIMEOUT ? kDownloadTimedOut : LastErrorResult();
+        if (!cancelled && wait != WAIT_TIMEOUT && wait != WAIT_FAILED) continue;
+        const HRESULT failure = cancelled               ? E_ABORT
+                                : wait == WAIT_TIMEOUT ? kDownloadTimedOut
+                                                       : LastErrorResult();
         const JobLock guard(*job);
         if (job->finished) break;  // it ended just as the time ran out
         // Not killed: a thread killed inside the network library can leave its
         // locks held. Left alone, it can no longer reach anything of ours.
         job->abandoned = true;
-        win::Diag(wait == WAIT_TIMEOUT ? L"Timeout-- kill a thread..!!\n"
-                                       : L"[Pelmora]Download wait failed; transfer abandoned\n");
+        win::Diag(cancelled              ? L"[Pelmora]Download cancelled; transfer abandoned\n"
+                  : wait == WAIT_TIMEOUT ? L"Timeout-- kill a thread..!!\n"
+                                         : L"[Pelmora]Download wait failed; transfer abandoned\n");
         return failure;
     }
     win::Diag(L"Get completed.....!!\n");

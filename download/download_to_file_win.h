@@ -46,7 +46,9 @@ struct DownloadOptions {
 // and any failure leaves it as it was. With `continueDownload` false the
 // response comes from the server, never from a cache. With a progress
 // target, `row` shows the percent and a cleared InstallActive() stops the
-// transfer at its next notification.
+// transfer at its next notification; when the target's CancelEvent() is set,
+// the call returns E_ABORT at once and the transfer, abandoned as on a
+// time-out, never calls the target again.
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload);
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,

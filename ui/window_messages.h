@@ -7,3 +7,7 @@
 #define WM_PROGRAM_STATUS_REFRESH 6025  // wParam: a catalogue id
 #define WM_LIST_VIEW_CLICK 6026         // wParam: row
 #define WM_LIST_RUN_CLICK 6027          // wParam: row
+
+// The package worker's reports are waiting in its run's queue; wParam: the
+// run number (reports of any run but the window's current one are dropped).
+#define WM_PACKAGE_WORKER_REPORT (WM_APP + 0x125)

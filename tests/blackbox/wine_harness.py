@@ -97,6 +97,34 @@ class WineSession:
                 rows.append({"id": int(parts[0]), "class": parts[1], "text": parts[2]})
         return rows
 
+    def controls(self, hwnd):
+        """Child windows with their handle, id, visibility, enabled state, class and text."""
+        code, out = self.driver("controls", hwnd)
+        rows = []
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) == 6:
+                rows.append({"hwnd": parts[0], "id": int(parts[1]), "visible": parts[2] == "1",
+                             "enabled": parts[3] == "1", "class": parts[4], "text": parts[5]})
+        return rows
+
+    def control(self, hwnd, control_id):
+        """The first child with that id, or None."""
+        return next((c for c in self.controls(hwnd) if c["id"] == control_id), None)
+
+    def list_cells(self, list_hwnd):
+        """Per row of a report list: {"checked": bool, "texts": [column texts]}."""
+        code, out = self.driver("list-cells", list_hwnd)
+        rows = []
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if len(parts) >= 2:
+                rows.append({"checked": parts[1] == "1", "texts": parts[2:]})
+        return rows
+
+    def check_row(self, list_hwnd, row, checked=True):
+        return self.driver("check-row", list_hwnd, str(row), "1" if checked else "0")[0] == 0
+
     def click(self, hwnd, control_id):
         return self.driver("click", hwnd, str(control_id))[0] == 0
 

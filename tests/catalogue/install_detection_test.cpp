@@ -29,6 +29,20 @@ TEST(InstallDetection, RowsChooseKeyAndExecutableByPosition) {
     EXPECT_EQ(ExecutableForRow(-1, u"Mira"), u"");
 }
 
+TEST(InstallDetection, RecordsChooseKeyAndExecutableByTheirId) {
+    // Wherever the drop rule puts it, id 3 is Pindral and id 9 its own name.
+    EXPECT_EQ(ProgramKeyForRecord(3, u"Other"), UninstallKeyName(3, u"x"));
+    EXPECT_EQ(ExecutableForRecord(3, u"Other"), u"\\Pindrals.exe");
+    EXPECT_EQ(ExecutableForRecord(1, u"Other"), u"\\Halvexer.exe");
+    EXPECT_EQ(ExecutableForRecord(4, u"Other"), u"\\Strenna.exe");
+    EXPECT_EQ(ProgramKeyForRecord(9, u"Mira Tool"), UninstallKeyName(9, u"Mira Tool"));
+    EXPECT_EQ(ExecutableForRecord(9, u"Mira Tool"), u"\\Mira Tool.exe");
+    EXPECT_EQ(ExecutableForRecord(5, u"Veddimar"), u"\\Veddimar.exe");
+    EXPECT_EQ(ProgramKeyForRecord(0, u"Mira"), u"");
+    EXPECT_EQ(ExecutableForRecord(0, u"Mira"), u"");
+    EXPECT_EQ(ExecutableForRecord(-2, u"Mira"), u"");
+}
+
 TEST(InstallDetection, FolderIsTheUninstallerPathUpToItsLastBackslash) {
     EXPECT_EQ(FolderOfUninstallString(u"C:\\Tools\\Halvex\\uninst.exe"), u"C:\\Tools\\Halvex");
     EXPECT_EQ(FolderOfUninstallString(u"C:\\uninst.exe"), u"C:");

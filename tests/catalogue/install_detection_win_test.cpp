@@ -191,11 +191,11 @@ class InstalledProgram : public UninstallKeys {
     std::wstring folder_, exe_;
 };
 
-TEST_F(InstalledProgram, FixedRowStartsItsOwnExecutableInItsFolder) {
+TEST_F(InstalledProgram, FixedIdStartsItsOwnExecutableInItsFolder) {
     InstallProbe(L"pelmora-start-fixed", L"Pindrals.exe");
     Text(kNative, Key(kNative, L"Pindral"), L"UninstallString",
          L"\"" + folder_ + L"\\uninstall.exe\"");
-    StartInstalledProgram(2, L"Not used for row two");
+    StartInstalledProgram(3, L"Not used for id three");
     EXPECT_EQ(WaitForStart(), exe_ + L"\n" + folder_);
 }
 

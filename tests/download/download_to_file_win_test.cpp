@@ -283,6 +283,42 @@ TEST_F(DownloadToFileTest, AnAbandonedTransferThatResumesLeavesNoTrace) {
     EXPECT_EQ(target.Shown().size(), shownAtReturn);
 }
 
+// A target whose cancel event the user sets while the server is silent.
+class CancelEventTarget final : public RecordingTarget {
+public:
+    CancelEventTarget() : cancel_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~CancelEventTarget() override { ::CloseHandle(cancel_); }
+    void* CancelEvent() const override { return cancel_; }
+    void Cancel() { ::SetEvent(cancel_); }
+
+private:
+    HANDLE cancel_;
+};
+
+TEST_F(DownloadToFileTest, TheCancelEventEndsAStalledTransferAtOnce) {
+    Served("setup.exe", 300000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"),
+                                "stall_after=150000&stall_ms=2000&after_stall=resume"));
+    CancelEventTarget target;
+    std::thread user([&] {
+        ::Sleep(700);
+        target.Cancel();
+    });
+    const auto start = Clock::now();
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 2, &target, 30000, false), E_ABORT);
+    const auto took = MillisecondsSince(start);
+    user.join();
+    EXPECT_GE(took, 650);
+    EXPECT_LT(took, 1000);  // the stall lasts 2 s, the time-out 30 s
+    const size_t shownAtReturn = target.Shown().size();
+    EXPECT_GT(shownAtReturn, 0u);
+    // When the server resumes, the abandoned transfer reports nothing more
+    // and leaves the destination as it was.
+    EXPECT_TRUE(WaitUntil([&] { return LeftoverFiles().empty(); }, 10000));
+    EXPECT_TRUE(KeptOldFile());
+    EXPECT_EQ(target.Shown().size(), shownAtReturn);
+}
+
 TEST_F(DownloadToFileTest, AbandonedTransfersHoldNothingLaterDownloadsNeed) {
     Served("stalled.exe", 100000);
     ASSERT_TRUE(server_.SetRule(Path("stalled.exe"), "stall_after=1000&stall_ms=5000"));

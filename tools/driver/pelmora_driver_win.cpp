@@ -11,7 +11,11 @@
 //   close HWND                       posts WM_CLOSE
 //   run MS APPLICATION COMMANDLINE   starts a process with exactly that command line,
 //                                    waits up to MS, prints its exit code (timeout: ends it, exit 1)
+//   controls HWND                    hwnd id visible enabled class text, per child window
+//   list-cells LIST                  row checked text0 text1 ..., per row of a report list-view
+//   check-row LIST ROW 0|1           sets the row's check box as a click on it would
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <string>
@@ -151,6 +155,111 @@ int Run(DWORD ms, const std::wstring& application, std::wstring commandLine) {
     return result;
 }
 
+int ListControls(HWND parent) {
+    if (!::IsWindow(parent)) return 1;
+    std::vector<HWND> children;
+    ::EnumChildWindows(
+        parent,
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(wnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children)
+        Print(Hex(child) + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" +
+              (::IsWindowVisible(child) ? L"1" : L"0") + L"\t" +
+              (::IsWindowEnabled(child) ? L"1" : L"0") + L"\t" + ClassOf(child) + L"\t" +
+              Text(child));
+    return 0;
+}
+
+// Memory in the list's process: list-view messages carry pointers, which
+// must be valid where the list lives.
+class RemoteBuffer {
+  public:
+    RemoteBuffer(HWND wnd, size_t size) : size_(size) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(wnd, &pid);
+        process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                 pid);
+        if (process_)
+            address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE,
+                                        PAGE_READWRITE);
+    }
+    ~RemoteBuffer() {
+        if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) ::CloseHandle(process_);
+    }
+    RemoteBuffer(const RemoteBuffer&) = delete;
+    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+    bool ok() const { return address_ != nullptr; }
+    char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
+    bool Write(size_t offset, const void* data, size_t size) const {
+        return offset + size <= size_ &&
+               ::WriteProcessMemory(process_, at(offset), data, size, nullptr);
+    }
+    bool Read(size_t offset, void* data, size_t size) const {
+        return offset + size <= size_ &&
+               ::ReadProcessMemory(process_, at(offset), data, size, nullptr);
+    }
+
+  private:
+    size_t size_;
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+};
+
+std::wstring CellText(HWND list, const RemoteBuffer& remote, int row, int column) {
+    constexpr size_t kTextOffset = 256;
+    constexpr int kChars = 512;
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = reinterpret_cast<wchar_t*>(remote.at(kTextOffset));
+    item.cchTextMax = kChars;
+    const wchar_t nothing = 0;
+    if (!remote.Write(0, &item, sizeof item) ||
+        !remote.Write(kTextOffset, &nothing, sizeof nothing))
+        return L"";
+    DWORD_PTR length = 0;
+    ::SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote.at(0)),
+                          SMTO_BLOCK, 2000, &length);
+    wchar_t text[kChars] = {};
+    remote.Read(kTextOffset, text, sizeof(wchar_t) * (kChars - 1));
+    return text;
+}
+
+int ListCells(HWND list) {
+    if (!::IsWindow(list)) return 1;
+    RemoteBuffer remote(list, 4096);
+    if (!remote.ok()) return 1;
+    const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns =
+        header ? static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 1;
+    const int rows = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+        const auto state = ::SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+        std::wstring line = std::to_wstring(row) + L"\t" + ((state >> 12) == 2 ? L"1" : L"0");
+        for (int column = 0; column < columns; ++column)
+            line += L"\t" + CellText(list, remote, row, column);
+        Print(line);
+    }
+    return 0;
+}
+
+int CheckRow(HWND list, int row, bool checked) {
+    if (!::IsWindow(list)) return 1;
+    RemoteBuffer remote(list, sizeof(LVITEMW));
+    LVITEMW item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    if (!remote.ok() || !remote.Write(0, &item, sizeof item)) return 1;
+    DWORD_PTR done = 0;
+    ::SendMessageTimeoutW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(remote.at(0)),
+                          SMTO_BLOCK, 5000, &done);
+    return done ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -168,5 +277,9 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"close" && argc >= 3)
         return ::PostMessageW(ParseHwnd(argv[2]), WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == L"run" && argc >= 5) return Run(ms(2, 10000), argv[3], argv[4]);
+    if (command == L"controls" && argc >= 3) return ListControls(ParseHwnd(argv[2]));
+    if (command == L"list-cells" && argc >= 3) return ListCells(ParseHwnd(argv[2]));
+    if (command == L"check-row" && argc >= 5)
+        return CheckRow(ParseHwnd(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]) != 0);
     return 2;
 }

@@ -1,0 +1,58 @@
+#include "download/package_worker.h"
+
+#include "download/package_files.h"
+
+#include <utility>
+
+namespace pelmora {
+
+bool ReportQueue::Push(const WorkerReport& report) {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    reports_.push_back(report);
+    if (wakeUpPending_) return false;
+    wakeUpPending_ = true;
+    return true;
+}
+
+std::vector<WorkerReport> ReportQueue::Drain() {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<WorkerReport> reports(reports_.begin(), reports_.end());
+    reports_.clear();
+    wakeUpPending_ = false;
+    return reports;
+}
+
+void ReportQueue::WakeUpLost() {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    wakeUpPending_ = false;
+}
+
+void RunPackageJobs(std::vector<PackageJob> jobs, PackageWorkerHost& host) {
+    for (PackageJob& job : jobs) {
+        for (int retry = 0;; ++retry) {
+            if (host.Cancelled()) return;
+            const std::u16string url = PackageUrl(job.folderUrl, job.setupFile);
+            host.MakeProgramFolder(job.name);
+            host.Report(ReportKind::Downloading, job.row, retry);
+            const int32_t result =
+                host.Download(url, job.name, InstallerFileName(job.setupFile, retry), job.row,
+                              job.versionMatches);
+            // Also after a failure, so that the next attempt at this version
+            // may continue from what the cache kept.
+            host.WriteVersionFile(job.name, job.serverVersion);
+            job.versionMatches = true;
+            if (result == kTransferOk) {
+                host.Report(ReportKind::Downloaded, job.row, retry);
+                break;
+            }
+            if (result == kTransferAborted) {
+                if (!host.Cancelled()) host.Report(ReportKind::DownloadFailed, job.row, retry);
+                return;
+            }
+            if (!host.AskRetry(job.row)) return;
+        }
+    }
+    host.Report(ReportKind::AllRowsPassed, -1, 0);
+}
+
+}  // namespace pelmora

@@ -1,0 +1,115 @@
+#include "download/package_worker_win.h"
+
+#include "app/stdio_file_ex_win.h"
+#include "download/download_to_file_win.h"
+#include "download/package_files.h"
+#include "ui/window_messages.h"
+#include "win/diagnostics_win.h"
+#include "win/files_win.h"
+#include "win/text_win.h"
+
+#include <utility>
+
+namespace pelmora {
+namespace {
+
+// Binds the worker's decisions to the real transfer, files and run.
+class WorkerHost final : public PackageWorkerHost {
+  public:
+    WorkerHost(PackageRun& run, std::wstring localRoot)
+        : run_(run), localRoot_(std::move(localRoot)) {}
+
+    bool Cancelled() override { return run_.Cancelled(); }
+
+    void MakeProgramFolder(const std::u16string& name) override {
+        win::EnsureFolder(localRoot_ + win::ToWide(kDownloadedProgramFolder));
+        win::EnsureFolder(Folder(name));
+    }
+
+    int32_t Download(const std::u16string& url, const std::u16string& name,
+                     const std::u16string& fileName, int row, bool continueDownload) override {
+        const std::wstring path = Folder(name) + L"\\" + win::ToWide(fileName);
+        win::Diag(L"[Pelmora]Package " + win::ToWide(url) + L" -> " + path + L"\n");
+        const HRESULT result =
+            DownloadToFile(win::ToWide(url), path, row, &run_, kPackageTimeoutMs, continueDownload);
+        win::Diag(L"[Pelmora]Package result " + std::to_wstring(static_cast<long>(result)) + L"\n");
+        return static_cast<int32_t>(result);
+    }
+
+    void WriteVersionFile(const std::u16string& name, const std::u16string& version) override {
+        pelmora::WriteVersionFile(Folder(name) + L"\\version.txt", win::ToWide(version));
+    }
+
+    void Report(ReportKind kind, int row, int value) override { run_.Report(kind, row, value); }
+
+    bool AskRetry(int row) override {
+        run_.Report(ReportKind::AskRetry, row, 0);
+        return run_.WaitForAnswer();
+    }
+
+  private:
+    std::wstring Folder(const std::u16string& name) const {
+        return localRoot_ + win::ToWide(ProgramDownloadFolder(name));
+    }
+
+    PackageRun& run_;
+    std::wstring localRoot_;
+};
+
+}  // namespace
+
+std::shared_ptr<PackageRun> PackageRun::Make(unsigned number, HWND window) {
+    std::shared_ptr<PackageRun> run(new (std::nothrow) PackageRun(number, window));
+    if (!run) return nullptr;
+    run->cancel_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    run->answered_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!run->cancel_ || !run->answered_) return nullptr;
+    return run;
+}
+
+void PackageRun::Answer(bool yes) noexcept {
+    answer_ = yes;
+    ::SetEvent(answered_.get());
+}
+
+bool PackageRun::Cancelled() const noexcept {
+    return ::WaitForSingleObject(cancel_.get(), 0) == WAIT_OBJECT_0;
+}
+
+void PackageRun::Report(ReportKind kind, int row, int value) {
+    if (!queue_.Push(WorkerReport{number_, kind, row, value})) return;
+    // Posted, never sent: the window thread may be busy, and never waits for us.
+    if (!::PostMessageW(window_, WM_PACKAGE_WORKER_REPORT, number_, 0)) queue_.WakeUpLost();
+}
+
+bool PackageRun::WaitForAnswer() noexcept {
+    const HANDLE events[] = {cancel_.get(), answered_.get()};
+    const DWORD wait = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+    return wait == WAIT_OBJECT_0 + 1 && answer_ && !Cancelled();
+}
+
+void PackageRun::ShowRowProgress(int row, int percent) {
+    Report(ReportKind::Progress, row, percent);
+}
+
+bool StartPackageWorker(CThreadLauncher& launcher, std::shared_ptr<PackageRun> run,
+                        std::vector<PackageJob> jobs, std::wstring localRoot,
+                        DWORD previousWaitMs) {
+    if (!run) return false;
+    try {
+        return launcher.Start(
+            [run, jobs = std::move(jobs), localRoot = std::move(localRoot)]() mutable {
+                win::Diag(L"[Pelmora]Package worker of run " + std::to_wstring(run->Number()) +
+                          L" starts with " + std::to_wstring(jobs.size()) + L" programs\n");
+                WorkerHost host(*run, localRoot);
+                RunPackageJobs(std::move(jobs), host);
+                win::Diag(L"[Pelmora]Package worker of run " + std::to_wstring(run->Number()) +
+                          L" ends\n");
+            },
+            previousWaitMs);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace pelmora
