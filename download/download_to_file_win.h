@@ -55,6 +55,10 @@ HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                        const DownloadOptions& options);
 
+// Where the partial body of `localPath` is kept between attempts.
+inline std::wstring PartialDownloadPath(const std::wstring& localPath) {
+    return localPath + L".partial";
+}
 // The file beside a partial body that names the server's version of it.
 std::wstring ResumeValidatorPath(const std::wstring& partialPath);
 
