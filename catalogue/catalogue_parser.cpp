@@ -30,6 +30,9 @@ std::u16string DecodeUtf16Le(std::string_view bytes) {
     return text;
 }
 
+// Fields after the twelfth that are looked at for installer digests.
+constexpr int kMaxExtraFields = 8;
+
 bool IsCrtSpace(char16_t c) {
     return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
@@ -80,10 +83,39 @@ void ParseProgramLine(std::u16string_view line, ProgramRecord& record) {
         case 5: record.serverVersion.assign(value); break;
         case 6: record.listAlways = value.substr(0, 4) == u"TRUE"; break;
         case 7: record.imageLocation.assign(value); break;
-        default: record.packageLocation[field - 8].assign(value); break;
+        default:
+            if (field < 8 + kPackageRegionCount)
+                record.packageLocation[field - 8].assign(value);
+            else
+                ParseInstallerDigest(value, record);
+            break;
         }
-        return ++field < 8 + kPackageRegionCount;
+        return ++field < 8 + kPackageRegionCount + kMaxExtraFields;
     });
+}
+
+bool ParseInstallerDigest(std::u16string_view field, ProgramRecord& record) {
+    if (!field.empty() && field.back() == u'\r') field.remove_suffix(1);
+    const size_t equals = field.find(u'=');
+    if (equals == std::u16string_view::npos) return false;
+    const std::u16string_view file = field.substr(0, equals);
+    std::u16string_view value = field.substr(equals + 1);
+    constexpr std::u16string_view kScheme = u"sha256:";
+    if (value.substr(0, kScheme.size()) != kScheme) return false;
+    value.remove_prefix(kScheme.size());
+    std::optional<Sha256Digest>* slot = nullptr;
+    if (file == kSetupFile)
+        slot = &record.setupDigest;
+    else if (file == kSetupLightFile)
+        slot = &record.setupLightDigest;
+    const std::optional<Sha256Digest> digest = ParseSha256Hex(value);
+    if (!slot || !digest || *slot) return false;  // the first valid field wins
+    *slot = digest;
+    return true;
+}
+
+const std::optional<Sha256Digest>& ExpectedInstallerDigest(const ProgramRecord& record) {
+    return record.setupFile == kSetupLightFile ? record.setupLightDigest : record.setupDigest;
 }
 
 }  // namespace pelmora

@@ -27,7 +27,18 @@ int32_t LeadingInt(std::u16string_view text);
 
 // Clears the record and fills catalogue fields 1 to 12 from the line. Runs
 // of commas separate fields, so an empty field shifts the later ones left;
-// nothing is trimmed; fields beyond the twelfth are ignored.
+// nothing is trimmed. Beyond the twelfth, only installer digest fields count
+// (see ParseInstallerDigest); anything else there is ignored.
 void ParseProgramLine(std::u16string_view line, ProgramRecord& record);
+
+// An installer digest field names its file, so that an absent field cannot
+// shift one digest into the other's place:
+//   setup.exe=sha256:<64 hex digits>
+//   setup_light.exe=sha256:<64 hex digits>
+// A CR ending the line is ignored. False (record unchanged) for anything else.
+bool ParseInstallerDigest(std::u16string_view field, ProgramRecord& record);
+
+// The digest the catalogue gives for the record's installer (setupFile), if any.
+const std::optional<Sha256Digest>& ExpectedInstallerDigest(const ProgramRecord& record);
 
 }  // namespace pelmora

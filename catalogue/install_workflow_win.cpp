@@ -1,11 +1,13 @@
 #include "catalogue/install_workflow_win.h"
 
 #include "app/stdio_file_ex_win.h"
+#include "catalogue/catalogue_parser.h"
 #include "catalogue/install_detection_win.h"
 #include "catalogue/installer_watch_win.h"
 #include "catalogue/program_table_win.h"
 #include "catalogue/safe_name.h"
 #include "download/download_to_file_win.h"
+#include "download/installer_digest_win.h"
 #include "download/package_files.h"
 #include "download/server_files_win.h"
 #include "download/sync_defaults_win.h"
@@ -175,7 +177,7 @@ void InstallWorkflow::OnStart() {
             list_.SetItemText(row, 4, L" 0 %");
             jobs.push_back(PackageJob{row, record.nameEnglish, record.serverVersion,
                                       record.packageLocation[region], record.setupFile,
-                                      record.downloadMatches});
+                                      record.downloadMatches, ExpectedInstallerDigest(record)});
         }
         list_.SetRowProgress(row, 0);
     }
@@ -390,6 +392,26 @@ void InstallWorkflow::OnInstallClick(int row) {
     const std::wstring path = win::LocalRoot() +
                               win::ToWide(ProgramDownloadFolder(record.nameEnglish)) + L"\\" +
                               win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
+    // The download folder is writable by every user of the machine: check
+    // the installer again, and keep it locked against changes until it runs.
+    win::File locked;
+    if (const std::optional<Sha256Digest>& digest = ExpectedInstallerDigest(record)) {
+        locked = OpenVerified(path, *digest);
+        if (!locked) {
+            win::Diag(L"[Pelmora]Installer no longer matches its digest: " + path + L"\n");
+            ::DeleteFileW(path.c_str());
+            // Back to what the registry says: the row needs a download again.
+            ProgramRecord& changed = table_.records[row];
+            changed.state =
+                DetectInstallState(changed.id, name, win::ToWide(changed.serverVersion));
+            changed.downloadMatches = false;
+            SetStatusText(row, changed.state);
+            list_.SetRowButtonState(row, kButtonHidden);
+            list_.ShowInstallButtons();
+            ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
+            return;
+        }
+    }
     OpenInstallerAndWatch(path, window_.window, record.id);
 }
 

@@ -10,6 +10,8 @@ void ProgramRecord::Clear() {
     imageLocation = kCleared;
     packageLocation.fill(kCleared);
     setupFile = kCleared;
+    setupDigest.reset();
+    setupLightDigest.reset();
     state = NotLookedUp;
     downloadMatches = false;
     retryNumber = 0;

@@ -1,15 +1,22 @@
 // One catalogue entry as the main window keeps it, and the table of 20.
 #pragma once
 #include "catalogue/install_state.h"
+#include "download/sha256.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace pelmora {
 
 constexpr int kProgramTableSize = 20;
 constexpr int kPackageRegionCount = 4;  // HQ, AMR, EUR, CHNA
+
+// The installer of a new installation, and of an update.
+inline constexpr std::u16string_view kSetupFile = u"setup.exe";
+inline constexpr std::u16string_view kSetupLightFile = u"setup_light.exe";
 
 struct ProgramRecord {
     ProgramRecord() { Clear(); }
@@ -28,6 +35,9 @@ struct ProgramRecord {
     std::u16string imageLocation;
     std::array<std::u16string, kPackageRegionCount> packageLocation;
     std::u16string setupFile;
+    // Digests the catalogue publishes for the two installers, when it does.
+    std::optional<Sha256Digest> setupDigest;       // "setup.exe"
+    std::optional<Sha256Digest> setupLightDigest;  // "setup_light.exe"
     InstallState state;
     bool downloadMatches;
     int32_t retryNumber;

@@ -3,7 +3,7 @@
 namespace pelmora {
 
 std::u16string SetupFileFor(InstallState state) {
-    return state == UpdateAvailable ? u"setup_light.exe" : u"setup.exe";
+    return std::u16string(state == UpdateAvailable ? kSetupLightFile : kSetupFile);
 }
 
 bool DropsFromList(const ProgramRecord& record) {

@@ -1,12 +1,15 @@
 #include "download/download_to_file_win.h"
 
+#include "download/background_writer_win.h"
 #include "download/http_response.h"
+#include "download/installer_digest_win.h"
 #include "download/progress_percent.h"
 #include "download/read_pacing.h"
 #include "download/status_callback_win.h"
 #include "download/uri_encode_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
+#include "win/text_win.h"
 
 #include <wininet.h>
 
@@ -20,8 +23,12 @@
 namespace pelmora {
 namespace {
 
-// The largest read; larger writes gained nothing under Wine.
-constexpr DWORD kReadBufferBytes = 256 * 1024;
+// The largest read: under Wine each read has a high fixed cost.
+constexpr DWORD kReadBufferBytes = 2 * 1024 * 1024;
+// One buffer being read into while the others are written.
+constexpr size_t kWriteBuffers = 3;
+// Redirects followed for one fetch; a loop ends here.
+constexpr int kMaxRedirects = 5;
 // An abandoned request keeps its connection until the server lets go, and
 // later downloads from that server must not queue behind it.
 constexpr DWORD kConnectionsPerServer = 16;
@@ -41,6 +48,9 @@ struct DownloadJob {
     HRESULT result = -1;
     int row = 0;
     ProgressTarget* progressTarget = nullptr;  // borrowed
+    uint64_t maxBytes = 0;
+    std::wstring partialPath;
+    std::optional<Sha256Digest> expectedDigest;
     DWORD timeoutMs = 0;
     // Every effect of the transfer thread beyond its own temporary file (the
     // events, the progress target, `result`, the destination) happens under
@@ -128,10 +138,106 @@ HRESULT Notify(DownloadJob& job, IBindStatusCallback& callback, uint64_t receive
                : E_ABORT;
 }
 
-// Fetches the job's URL into `temporaryPath`. S_OK only for a 200 response
-// whose body arrived whole.
-HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback,
-                 const std::wstring& temporaryPath) {
+// A header of the answer as text; empty when absent.
+std::wstring HeaderText(HINTERNET request, DWORD query) {
+    wchar_t value[512] = {};
+    DWORD size = sizeof value - sizeof value[0];
+    if (!::HttpQueryInfoW(request, query, value, &size, nullptr)) return {};
+    return std::wstring(value, size / sizeof value[0]);
+}
+
+std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+// Opens the URL, following at most kMaxRedirects redirects by hand: only to
+// http or https, never from https down to http. Cookies are neither sent nor
+// kept, and no credentials are offered to a server on its own asking.
+HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& headers, DWORD flags,
+                    win::InternetHandle& request, DWORD& status) {
+    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
+    for (int hop = 0;; ++hop) {
+        request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
+                                         static_cast<DWORD>(headers.size()), flags, 0));
+        if (!request) return LastErrorResult();
+        DWORD size = sizeof status;
+        if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                              &status, &size, nullptr))
+            return LastErrorResult();
+        if (!IsRedirectStatus(status)) return S_OK;
+        const std::wstring location = HeaderText(request.get(), HTTP_QUERY_LOCATION);
+        wchar_t next[INTERNET_MAX_URL_LENGTH] = {};
+        DWORD length = INTERNET_MAX_URL_LENGTH;
+        if (hop >= kMaxRedirects || location.empty() ||
+            !::InternetCombineUrlW(url.c_str(), location.c_str(), next, &length,
+                                   ICU_NO_ENCODE) ||
+            !RedirectAllowed(U16(url), U16(next))) {
+            win::Diag(L"[Pelmora]Redirect refused: " + url + L" -> " + location + L"\n");
+            return kDownloadBadRedirect;
+        }
+        url.assign(next, length);
+    }
+}
+
+// Where the body is written: a fresh temporary file, or the partial body of
+// an earlier attempt, kept under a stable name and continued.
+struct BodyFile {
+    win::File file;
+    uint64_t have = 0;        // bytes already there from an earlier attempt
+    std::wstring validator;   // what the server called that version
+    bool resumable = false;
+};
+
+std::string ReadSmallFile(const std::wstring& path) {
+    const win::File file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char text[1024];
+    DWORD got = 0;
+    if (!file || !::ReadFile(file.get(), text, sizeof text, &got, nullptr)) return {};
+    return std::string(text, got);
+}
+
+bool WriteSmallFile(const std::wstring& path, const std::string& text) {
+    const win::File file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                               nullptr) &&
+           written == text.size();
+}
+
+bool Truncate(HANDLE file) {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+}
+
+// Opens the partial body exclusively: a transfer that was given up on may
+// still be writing it, and then this attempt starts a temporary file instead.
+HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, BodyFile& body) {
+    if (!job.partialPath.empty()) {
+        body.file.reset(::CreateFileW(job.partialPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (body.file) {
+            body.resumable = true;
+            LARGE_INTEGER size{};
+            const std::string validator = ReadSmallFile(ResumeValidatorPath(job.partialPath));
+            if (::GetFileSizeEx(body.file.get(), &size) && size.QuadPart > 0 && !validator.empty()) {
+                body.have = static_cast<uint64_t>(size.QuadPart);
+                body.validator = win::FromUtf8(validator);
+            } else if (!Truncate(body.file.get())) {
+                return LastErrorResult();
+            }
+            return S_OK;
+        }
+        win::Diag(L"[Pelmora]Partial download busy, fetching whole: " + job.partialPath + L"\n");
+    }
+    body.file.reset(::CreateFileW(temporaryPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                  nullptr));
+    return body.file ? S_OK : LastErrorResult();
+}
+
+// Fetches the job's URL into the body file. S_OK only when the whole file is
+// there: a 200 answer, or a 206 continuing exactly where the body ends.
+HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
     // The preconfigured access type follows the user's proxy settings.
     const win::InternetHandle session(
         ::InternetOpenW(L"Pelmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
@@ -139,31 +245,75 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback,
     SetSocketTimeouts(session.get(), job.timeoutMs);
 
     DWORD flags = INTERNET_FLAG_NO_UI;  // no dialogs from a transfer thread
-    const wchar_t* headers = nullptr;
+    // A compressed body would be saved as the file: ask for the file as it is.
+    std::wstring headers = L"Accept-Encoding: identity\r\n";
     if (!job.continueDownload) {
         flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
-        headers = L"Cache-Control: no-cache\r\n";
+        headers += L"Cache-Control: no-cache\r\n";
     }
-    const win::InternetHandle request(::InternetOpenUrlW(
-        session.get(), job.url.c_str(), headers, headers ? static_cast<DWORD>(-1) : 0, flags, 0));
-    if (!request) return LastErrorResult();
-
+    if (body.have > 0) {
+        // The cache must not answer a range request for us.
+        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+        headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
+                   body.validator + L"\r\n";
+    }
+    win::InternetHandle request;
     DWORD status = 0;
-    DWORD size = sizeof status;
-    if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                          &size, nullptr))
-        return LastErrorResult();
+    if (const HRESULT opened = OpenRequest(session.get(), job.url, headers, flags, request, status);
+        opened != S_OK)
+        return opened;
+
+    if (body.have > 0) {
+        const std::optional<uint64_t> start =
+            ContentRangeStart(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE)));
+        if (status == 206 && start == body.have) {
+            win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
+            status = 200;  // the rest of the file follows
+        } else {
+            // The file changed on the server (200), or the range made no sense
+            // to it (416): start over with the whole file.
+            win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) +
+                      L")\n");
+            body.have = 0;
+            if (!Truncate(body.file.get())) return LastErrorResult();
+            if (status != 200) {
+                headers.resize(headers.find(L"Range: "));
+                if (const HRESULT opened =
+                        OpenRequest(session.get(), job.url, headers, flags, request, status);
+                    opened != S_OK)
+                    return opened;
+            }
+        }
+    }
     if (const HRESULT statusResult = HttpStatusResult(status); statusResult != S_OK)
         return statusResult;
-    const std::optional<uint64_t> length = ContentLength(request.get());
-    if (Notify(job, callback, 0, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK) return E_ABORT;
+    if (!IdentityEncoding(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_ENCODING)))) {
+        win::Diag(L"[Pelmora]Encoded body refused: " + job.url + L"\n");
+        return kDownloadEncodedBody;
+    }
+    if (body.resumable) {
+        // Saved before the body, so a break in the middle can be continued.
+        const std::u16string validator =
+            ResumeValidator(U16(HeaderText(request.get(), HTTP_QUERY_ETAG)),
+                            U16(HeaderText(request.get(), HTTP_QUERY_LAST_MODIFIED)));
+        const std::wstring validatorPath = ResumeValidatorPath(job.partialPath);
+        if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
+            ::DeleteFileW(validatorPath.c_str());
+        else
+            WriteSmallFile(validatorPath, win::ToUtf8(std::wstring(validator.begin(), validator.end())));
+    }
+    std::optional<uint64_t> length = ContentLength(request.get());
+    if (length) *length += body.have;
+    if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
+    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
+        return E_ABORT;
 
-    const win::File file(::CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return LastErrorResult();
-    const std::unique_ptr<char[]> buffer(new char[kReadBufferBytes]);
-    uint64_t received = 0;
+    LARGE_INTEGER end{};
+    if (!::SetFilePointerEx(body.file.get(), end, nullptr, FILE_END)) return LastErrorResult();
+    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers);
+    uint64_t received = body.have;
+    uint64_t reads = 0;
+    DWORD largestRead = 0;
     DWORD lastAsked = 0;
     uint64_t lastMicroseconds = 0;
     for (;;) {
@@ -178,20 +328,32 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback,
         if (available == 0) break;
         const DWORD ask =
             NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs, kReadBufferBytes);
+        char* const buffer = writer.Acquire();
+        if (!buffer) break;  // the write failed: Finish below says why
         DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer.get(), ask, &got)) return LastErrorResult();
+        if (!::InternetReadFile(request.get(), buffer, ask, &got)) return LastErrorResult();
         if (got == 0) break;
         lastAsked = ask;
         lastMicroseconds = Microseconds() - started;
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), buffer.get(), got, &written, nullptr) || written != got)
-            return LastErrorResult();
+        if (job.maxBytes && received + got > job.maxBytes) return kDownloadTooLarge;
+        writer.Submit(buffer, got);
         received += got;
+        ++reads;
+        largestRead = std::max(largestRead, got);
         if (Notify(job, callback, received, length, BINDSTATUS_DOWNLOADINGDATA) != S_OK)
             return E_ABORT;
     }
+    if (const DWORD error = writer.Finish(); error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
+    // Read sizes decide the speed under Wine: say what they were.
+    win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
+              std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) + L"\n");
     // A connection dropped mid-body ends the reads early, without an error.
     if (!BodyComplete(length, received)) return INET_E_DOWNLOAD_FAILURE;
+    // Without a length, only a digest can tell a cut body from a whole one.
+    if (job.expectedDigest && HandleSha256(body.file.get()) != job.expectedDigest) {
+        win::Diag(L"[Pelmora]Digest mismatch: " + job.url + L"\n");
+        return kDownloadDigestMismatch;
+    }
     if (Notify(job, callback, received, length, BINDSTATUS_ENDDOWNLOADDATA) != S_OK) return E_ABORT;
     return S_OK;
 }
@@ -199,6 +361,8 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback,
 HRESULT RunDownloadJob(DownloadJob& job) noexcept {
     HRESULT result = E_OUTOFMEMORY;
     std::wstring temporaryPath;
+    std::wstring bodyPath;
+    bool keepBody = false;  // a partial body that a later attempt continues
     try {
         std::unique_ptr<StatusCallBack> callback;
         if (job.progressTarget)
@@ -213,24 +377,33 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
             ::DeleteUrlCacheEntryW(job.url.c_str());  // no entry is fine
         }
         temporaryPath = TemporaryPathBeside(job.localPath);
-        result = Transfer(job, *callback, temporaryPath);
+        BodyFile body;
+        result = OpenBody(job, temporaryPath, body);
+        bodyPath = body.resumable ? job.partialPath : temporaryPath;
+        if (result == S_OK) result = Transfer(job, *callback, body);
+        keepBody = body.resumable && result != S_OK && result != kDownloadDigestMismatch &&
+                   result != kDownloadTooLarge;
         win::Diag(L"********** Downloading terminated\n");
     } catch (...) {
         result = E_OUTOFMEMORY;
     }
 
-    const auto removeTemporary = [&] {
-        if (!temporaryPath.empty()) ::DeleteFileW(temporaryPath.c_str());  // may not exist
+    const auto removeBody = [&] {
+        if (keepBody || bodyPath.empty()) return;
+        ::DeleteFileW(bodyPath.c_str());  // may not exist
+        if (bodyPath == job.partialPath) ::DeleteFileW(ResumeValidatorPath(bodyPath).c_str());
     };
     const JobLock guard(job);
     if (job.abandoned) {
-        removeTemporary();  // the destination stays as it was
+        removeBody();  // the destination stays as it was
         return result;
     }
     if (result == S_OK &&
-        !::MoveFileExW(temporaryPath.c_str(), job.localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        !::MoveFileExW(bodyPath.c_str(), job.localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
         result = LastErrorResult();
-    if (result != S_OK) removeTemporary();
+    if (result == S_OK && bodyPath == job.partialPath)
+        ::DeleteFileW(ResumeValidatorPath(bodyPath).c_str());
+    if (result != S_OK) removeBody();
     job.result = result;
     job.finished = true;
     ::SetEvent(job.doneEvent.get());
@@ -268,10 +441,14 @@ DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeou
 }
 
 HRESULT Download(std::wstring url, std::wstring localPath, int row,
-                 ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload) {
+                 ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
+                 const DownloadOptions& options) {
     AllowConnectionsPerServer();
     const auto job = std::make_shared<DownloadJob>();
     job->continueDownload = continueDownload;
+    job->maxBytes = options.maxBytes;
+    job->partialPath = options.partialPath;
+    job->expectedDigest = options.expectedDigest;
     job->url = EncodeWideUrl(url);
     job->localPath = std::move(localPath);
     job->row = row;
@@ -323,13 +500,24 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
 }  // namespace
 
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
-                       ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload) {
+                       ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
+                       const DownloadOptions& options) {
     try {
         return Download(std::move(url), std::move(localPath), row, progressTarget, timeoutMs,
-                        continueDownload);
+                        continueDownload, options);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
+                       ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload) {
+    return DownloadToFile(std::move(url), std::move(localPath), row, progressTarget, timeoutMs,
+                          continueDownload, DownloadOptions{});
+}
+
+std::wstring ResumeValidatorPath(const std::wstring& partialPath) {
+    return partialPath + L".validator";
 }
 
 }  // namespace pelmora

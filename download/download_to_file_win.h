@@ -2,15 +2,42 @@
 // transfer thread, with an inactivity time-out and cancellation.
 #pragma once
 #include "download/progress_target.h"
+#include "download/sha256.h"
 
 #include <windows.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pelmora {
 
 // Result of DownloadToFile when no progress came for timeoutMs.
 constexpr HRESULT kDownloadTimedOut = 1;
+constexpr HRESULT Win32Failure(DWORD error) {
+    return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
+}
+// The body was larger than the caller allows.
+constexpr HRESULT kDownloadTooLarge = Win32Failure(ERROR_FILE_TOO_LARGE);
+// The complete file does not have the digest the caller expects.
+constexpr HRESULT kDownloadDigestMismatch = Win32Failure(323);  // ERROR_DATA_CHECKSUM_ERROR
+// The server sent the body compressed (or otherwise encoded), not as the file.
+constexpr HRESULT kDownloadEncodedBody = Win32Failure(ERROR_UNSUPPORTED_TYPE);
+// A redirect to another scheme, from https down to http, or too many of them.
+constexpr HRESULT kDownloadBadRedirect = Win32Failure(12156);  // ERROR_HTTP_REDIRECT_FAILED
+
+// What a caller may ask beyond a plain fetch.
+struct DownloadOptions {
+    // A body larger than this fails with kDownloadTooLarge; 0: no limit.
+    uint64_t maxBytes = 0;
+    // Where the body collects until it is complete. An earlier attempt's
+    // partial body there is continued (a Range request guarded by If-Range)
+    // rather than fetched again; empty: a fresh temporary file each time.
+    std::wstring partialPath;
+    // The complete file must have this digest, or it is removed and the
+    // result is kDownloadDigestMismatch.
+    std::optional<Sha256Digest> expectedDigest;
+};
 
 // Blocks until the file is complete (S_OK), the transfer failed (its
 // HRESULT), the progress target cancelled (E_ABORT), or no progress came for
@@ -24,5 +51,15 @@ constexpr HRESULT kDownloadTimedOut = 1;
 // time-out, never calls the target again.
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload);
+HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
+                       ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
+                       const DownloadOptions& options);
+
+// Where the partial body of `localPath` is kept between attempts.
+inline std::wstring PartialDownloadPath(const std::wstring& localPath) {
+    return localPath + L".partial";
+}
+// The file beside a partial body that names the server's version of it.
+std::wstring ResumeValidatorPath(const std::wstring& partialPath);
 
 }  // namespace pelmora

@@ -29,4 +29,68 @@ bool BodyComplete(std::optional<uint64_t> announced, uint64_t received) {
     return !announced || *announced == received;
 }
 
+namespace {
+
+// The scheme in lower case, empty when the URL has none.
+std::u16string SchemeOf(std::u16string_view url) {
+    const size_t colon = url.find(u"://");
+    if (colon == std::u16string_view::npos) return {};
+    std::u16string scheme(url.substr(0, colon));
+    for (char16_t& c : scheme)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    return scheme;
+}
+
+std::u16string_view Trimmed(std::u16string_view text) {
+    while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
+    return text;
+}
+
+}  // namespace
+
+bool IsRedirectStatus(uint32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool RedirectAllowed(std::u16string_view from, std::u16string_view to) {
+    const std::u16string target = SchemeOf(to);
+    if (target != u"http" && target != u"https") return false;
+    return !(SchemeOf(from) == u"https" && target == u"http");
+}
+
+bool IdentityEncoding(std::u16string_view contentEncoding) {
+    const std::u16string_view value = Trimmed(contentEncoding);
+    if (value.empty()) return true;
+    constexpr std::u16string_view kIdentity = u"identity";
+    if (value.size() != kIdentity.size()) return false;
+    for (size_t i = 0; i < value.size(); ++i) {
+        char16_t c = value[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != kIdentity[i]) return false;
+    }
+    return true;
+}
+
+std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange) {
+    std::u16string_view value = Trimmed(contentRange);
+    constexpr std::u16string_view kUnit = u"bytes ";
+    if (value.substr(0, kUnit.size()) != kUnit) return std::nullopt;
+    value.remove_prefix(kUnit.size());
+    const size_t dash = value.find(u'-');
+    const size_t slash = value.find(u'/');
+    if (dash == std::u16string_view::npos || slash == std::u16string_view::npos || slash < dash)
+        return std::nullopt;
+    const std::optional<uint64_t> start = ParseContentLength(value.substr(0, dash));
+    const std::optional<uint64_t> end = ParseContentLength(value.substr(dash + 1, slash - dash - 1));
+    if (!start || !end || *end < *start) return std::nullopt;
+    return start;
+}
+
+std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view lastModified) {
+    etag = Trimmed(etag);
+    if (etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"') return std::u16string(etag);
+    return std::u16string(Trimmed(lastModified));
+}
+
 }  // namespace pelmora

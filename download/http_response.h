@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace pelmora {
@@ -18,5 +19,24 @@ std::optional<uint64_t> ParseContentLength(std::u16string_view value);
 
 // A body is whole when its length was not announced or all of it arrived.
 bool BodyComplete(std::optional<uint64_t> announced, uint64_t received);
+
+// 301, 302, 303, 307 and 308: the answer names another place.
+bool IsRedirectStatus(uint32_t status);
+
+// Where a redirect may lead: http or https only, and never from https down to
+// http. `from` and `to` are absolute URLs.
+bool RedirectAllowed(std::u16string_view from, std::u16string_view to);
+
+// The body is the file as it is: no Content-Encoding, or "identity".
+bool IdentityEncoding(std::u16string_view contentEncoding);
+
+// The first byte a 206 answer carries, from "bytes START-END/TOTAL" (TOTAL
+// may be "*"); nullopt for anything else.
+std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange);
+
+// What an If-Range header may carry for a later resume: a strong ETag, else
+// the Last-Modified date; empty when the answer gave neither (a weak ETag
+// cannot vouch that the bytes are the same).
+std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view lastModified);
 
 }  // namespace pelmora

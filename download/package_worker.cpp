@@ -35,8 +35,7 @@ void RunPackageJobs(std::vector<PackageJob> jobs, PackageWorkerHost& host) {
             host.MakeProgramFolder(job.name);
             host.Report(ReportKind::Downloading, job.row, retry);
             const int32_t result =
-                host.Download(url, job.name, InstallerFileName(job.setupFile, retry), job.row,
-                              job.versionMatches);
+                host.Download(job, url, InstallerFileName(job.setupFile, retry));
             // Also after a failure, so that the next attempt at this version
             // may continue from what the cache kept.
             host.WriteVersionFile(job.name, job.serverVersion);

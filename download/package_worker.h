@@ -4,9 +4,12 @@
 // owns: it gets its jobs at Start and tells the window what changed through
 // reports, which the window thread applies to the records and the list.
 #pragma once
+#include "download/sha256.h"
+
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +27,7 @@ struct PackageJob {
     std::u16string folderUrl;  // the catalogue's folder for the current server region
     std::u16string setupFile;
     bool versionMatches = false;  // the downloaded version.txt equals serverVersion
+    std::optional<Sha256Digest> expectedDigest;  // the catalogue's, for setupFile
 };
 
 enum class ReportKind : std::uint8_t {
@@ -66,10 +70,11 @@ class PackageWorkerHost {
     virtual bool Cancelled() = 0;
     // Makes the downloaded_program folder and the program's folder in it.
     virtual void MakeProgramFolder(const std::u16string& name) = 0;
-    // Fetches `url` into `fileName` in the program's folder with `row`'s
-    // progress; kTransferOk, kTransferAborted or another failure.
-    virtual int32_t Download(const std::u16string& url, const std::u16string& name,
-                             const std::u16string& fileName, int row, bool continueDownload) = 0;
+    // Fetches `url` into `fileName` in the job's program folder with its row's
+    // progress, continuing what an earlier attempt left and checking the
+    // job's digest; kTransferOk, kTransferAborted or another failure.
+    virtual int32_t Download(const PackageJob& job, const std::u16string& url,
+                             const std::u16string& fileName) = 0;
     virtual void WriteVersionFile(const std::u16string& name, const std::u16string& version) = 0;
     virtual void Report(ReportKind kind, int row, int value) = 0;
     // Reports AskRetry and waits for the answer: true for Yes; false for No

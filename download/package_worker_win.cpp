@@ -2,6 +2,7 @@
 
 #include "app/stdio_file_ex_win.h"
 #include "download/download_to_file_win.h"
+#include "download/installer_digest_win.h"
 #include "download/package_files.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
@@ -26,12 +27,19 @@ class WorkerHost final : public PackageWorkerHost {
         win::EnsureFolder(Folder(name));
     }
 
-    int32_t Download(const std::u16string& url, const std::u16string& name,
-                     const std::u16string& fileName, int row, bool continueDownload) override {
-        const std::wstring path = Folder(name) + L"\\" + win::ToWide(fileName);
+    int32_t Download(const PackageJob& job, const std::u16string& url,
+                     const std::u16string& fileName) override {
+        const std::wstring folder = Folder(job.name);
+        const std::wstring path = folder + L"\\" + win::ToWide(fileName);
         win::Diag(L"[Pelmora]Package " + win::ToWide(url) + L" -> " + path + L"\n");
-        const HRESULT result =
-            DownloadToFile(win::ToWide(url), path, row, &run_, kPackageTimeoutMs, continueDownload);
+        DownloadOptions options;
+        // One partial body per installer, whatever the retry's file name: a
+        // retry continues where the last attempt stopped.
+        options.partialPath = PartialDownloadPath(folder + L"\\" + win::ToWide(job.setupFile));
+        options.expectedDigest = job.expectedDigest;
+        const HRESULT result = DownloadToFile(win::ToWide(url), path, job.row, &run_,
+                                              kPackageTimeoutMs, ContinueFrom(job, folder),
+                                              options);
         win::Diag(L"[Pelmora]Package result " + std::to_wstring(static_cast<long>(result)) + L"\n");
         return static_cast<int32_t>(result);
     }
@@ -48,6 +56,17 @@ class WorkerHost final : public PackageWorkerHost {
     }
 
   private:
+    // A copy from an earlier run may be reused from the cache only while the
+    // installer it left still has the catalogue's digest.
+    static bool ContinueFrom(const PackageJob& job, const std::wstring& folder) {
+        if (!job.versionMatches || !job.expectedDigest) return job.versionMatches;
+        if (FileSha256(folder + L"\\" + win::ToWide(job.setupFile)) == job.expectedDigest)
+            return true;
+        win::Diag(L"[Pelmora]Earlier download of " + win::ToWide(job.name) +
+                  L" does not match its digest: fetched afresh\n");
+        return false;
+    }
+
     std::wstring Folder(const std::u16string& name) const {
         return localRoot_ + win::ToWide(ProgramDownloadFolder(name));
     }

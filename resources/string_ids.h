@@ -34,6 +34,7 @@
 #define IDS_PROGRAM_UPDATE_AVAILABLE 2029
 #define IDS_BACK 2030
 #define IDS_DB_UPDATED 2031
+#define IDS_INSTALLER_CHANGED 2050  // an installer no longer matches its digest
 #define IDS_ALREADY_RUNNING 2032
 #define IDS_DOWNLOAD_FAILED 2033
 #define IDS_EXECUTE 2034

@@ -7,6 +7,7 @@ packages=(
     mingw-w64 g++-mingw-w64-x86-64                 # cross build (posix thread model)
     wine wine64 xvfb imagemagick fonts-wqy-microhei  # running and looking at it
     nsis                                           # real installers for tests
+    nginx-light                                    # a real server for the benchmark
 )
 missing=()
 for p in "${packages[@]}"; do

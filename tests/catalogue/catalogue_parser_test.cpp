@@ -84,5 +84,36 @@ TEST(ProgramLine, OfferFlagAndIdAreReadLoosely) {
     EXPECT_EQ(Parse(u"-99999999999999999999").id, INT32_MIN);
 }
 
+TEST(ProgramLine, InstallerDigestsNameTheirFile) {
+    const std::u16string a(64, u'a'), b(64, u'B');
+    const std::u16string head = u"7,k,Tool,z,j,1.0,TRUE,img,hq,amr,eur,chna";
+    // Either order, a CR at the line's end, unknown extra fields around them.
+    ProgramRecord r = Parse(head + u",note,setup_light.exe=sha256:" + b + u",setup.exe=sha256:" +
+                            a + u"\r");
+    ASSERT_TRUE(r.setupDigest && r.setupLightDigest);
+    EXPECT_EQ(r.setupDigest->front(), 0xaa);
+    EXPECT_EQ(r.setupLightDigest->front(), 0xbb);
+    r.setupFile = u"setup_light.exe";
+    EXPECT_EQ(&ExpectedInstallerDigest(r), &r.setupLightDigest);
+    r.setupFile = u"setup.exe";
+    EXPECT_EQ(&ExpectedInstallerDigest(r), &r.setupDigest);
+
+    // Only one digest given: the other installer has none, whatever its position.
+    r = Parse(head + u",setup_light.exe=sha256:" + b);
+    EXPECT_FALSE(r.setupDigest);
+    EXPECT_TRUE(r.setupLightDigest);
+
+    // Malformed fields are ignored, and so is a digest in the twelve catalogue fields.
+    for (const std::u16string& bad :
+         {u"setup.exe=sha256:" + a.substr(1), u"setup.exe=md5:" + a, u"Setup.exe=sha256:" + a,
+          u"setup.exe sha256:" + a, u"setup.exe=sha256: " + a.substr(1), u"=sha256:" + a})
+        EXPECT_FALSE(Parse(head + u"," + bad).setupDigest) << std::string(bad.begin(), bad.end());
+    r = Parse(u"7,k,Tool,z,j,1.0,TRUE,img,hq,amr,setup.exe=sha256:" + a);
+    EXPECT_FALSE(r.setupDigest);
+    EXPECT_EQ(r.packageLocation[2], u"setup.exe=sha256:" + a);
+    // Without digests a line reads exactly as before.
+    EXPECT_EQ(Fields(head), Fields(head + u",anything,else"));
+}
+
 }  // namespace
 }  // namespace pelmora

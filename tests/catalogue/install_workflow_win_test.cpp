@@ -5,6 +5,7 @@
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
 #include "download/base_url_win.h"
+#include "download/sha256.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/list_ctrl_ex_win.h"
@@ -314,6 +315,7 @@ struct Program {
     std::wstring name;
     std::wstring version;
     bool listAlways = true;
+    std::wstring extraFields = L"";  // after the twelfth, with their leading comma
 };
 
 class InstallWorkflowTest : public ::testing::Test {
@@ -355,7 +357,7 @@ class InstallWorkflowTest : public ::testing::Test {
             text += std::to_wstring(p.id) + L",k" + p.name + L"," + p.name + L",c,j," + p.version +
                     (p.listAlways ? L",TRUE," : L",FALSE,") + server_.Url(L"/wf/img") + L"," +
                     folder + L"," + server_.Url(L"/wf/amr") + L"," + folder + L"," +
-                    server_.Url(L"/wf/chna") + L"\n";
+                    server_.Url(L"/wf/chna") + p.extraFields + L"\n";
         }
         ASSERT_TRUE(server_.PutFile("/wf/tools/program_list.txt", Utf16Catalogue(text)));
     }
@@ -673,6 +675,52 @@ TEST_F(InstallWorkflowTest, InstallOfRowSixRunsItsInstallerAndTheRowTurnsToExecu
     ::DeleteFileW(started.c_str());
     ASSERT_TRUE(w.PressRowButton(kRunButtonIdBase + 6));
     ASSERT_TRUE(WaitUntil([&] { return win::FileExists(started); }, 10000));
+}
+
+TEST_F(InstallWorkflowTest, DigestsGuardTheDownloadAndTheInstall) {
+    const std::string installer = TestInstallerBytes();
+    const std::string good = Sha256Hex(Sha256Of(installer));
+    const std::string bad = Sha256Hex(Sha256Of(installer + "x"));
+    Publish({{81, L"PelmoraWF Sum", L"1.0", true,
+              L",setup_light.exe=sha256:" + std::wstring(bad.begin(), bad.end()) +
+                  L",setup.exe=sha256:" + std::wstring(good.begin(), good.end())},
+             {82, L"PelmoraWF Bad", L"1.0", true,
+              L",setup.exe=sha256:" + std::wstring(bad.begin(), bad.end())}});
+    PublishInstaller(L"PelmoraWF Sum", installer);
+    PublishInstaller(L"PelmoraWF Bad", installer);
+    MainWindow& w = Open();
+    w.Tick(0, true);
+    w.Tick(1, true);
+    w.Press(IDC_BTN_START);
+
+    // The second installer is not what the catalogue vouches for: a failed
+    // download, and nothing of it is kept.
+    HWND box = w.WaitForBox(20000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(w.BoxText(box), Text(IDS_DOWNLOAD_RETRY));
+    w.Answer(box, IDNO);
+    ASSERT_TRUE(WaitUntil([&] { return !w.Box(); }, 5000));
+    EXPECT_EQ(w.Cell(0, 2), Text(IDS_STATUS_DOWNLOADED));
+    EXPECT_EQ(w.Cell(1, 2), Text(IDS_STATUS_DOWNLOADING));
+    const std::wstring badFolder = DownloadFolder(L"PelmoraWF Bad");
+    EXPECT_FALSE(win::FileExists(badFolder + L"\\setup.exe"));
+    EXPECT_FALSE(win::FileExists(badFolder + L"\\setup.exe.partial"));
+
+    // The good one changes on disk after its download: Install refuses it.
+    const std::wstring folder = DownloadFolder(L"PelmoraWF Sum");
+    ASSERT_EQ(testsupport::ReadFileBytes(folder + L"\\setup.exe"), installer);
+    ASSERT_TRUE(testsupport::WriteFileBytes(folder + L"\\setup.exe", installer + "tampered"));
+    ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
+    box = w.WaitForBox(10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(w.BoxText(box), Text(IDS_INSTALLER_CHANGED));
+    w.Answer(box, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !w.Box(); }, 5000));
+    EXPECT_EQ(w.Cell(0, 2), Text(IDS_STATUS_NOT_INSTALLED));
+    EXPECT_EQ(w.RowButton(kInstallButtonIdBase + 0), nullptr);
+    EXPECT_FALSE(win::FileExists(folder + L"\\setup.exe"));
+    ::Sleep(1000);
+    EXPECT_FALSE(win::FileExists(folder + L"\\ran.txt"));  // never started
 }
 
 }  // namespace

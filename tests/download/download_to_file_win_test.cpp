@@ -401,5 +401,121 @@ TEST_F(DownloadToFileTest, UnreachableServerOrMissingFolderFail) {
     ExpectFailureKeepsOldFile(noFolder);
 }
 
+// ---- what real networks send ------------------------------------------------
+
+class HardenedDownloadTest : public DownloadToFileTest {
+protected:
+    std::wstring Partial() const { return folder_ + L"setup.exe.partial"; }
+    HRESULT Fetch(const std::wstring& file, const DownloadOptions& options) {
+        return DownloadToFile(Url(file), destination_, 0, nullptr, 10000, false, options);
+    }
+    DownloadOptions Resumable() const {
+        DownloadOptions options;
+        options.partialPath = Partial();
+        return options;
+    }
+    void TearDown() override {
+        ::DeleteFileW(Partial().c_str());
+        ::DeleteFileW(ResumeValidatorPath(Partial()).c_str());
+        DownloadToFileTest::TearDown();
+    }
+};
+
+TEST_F(HardenedDownloadTest, RefusesEncodedEndlessAndWanderingAnswers) {
+    Served("setup.exe", 50000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "encoding=gzip"));
+    const HRESULT encoded = Fetch(L"setup.exe", {});
+    EXPECT_EQ(encoded, kDownloadEncodedBody);
+    ExpectFailureKeepsOldFile(encoded);
+
+    DownloadOptions capped;
+    capped.maxBytes = 200000;
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "endless=1"));
+    EXPECT_EQ(Fetch(L"setup.exe", capped), kDownloadTooLarge);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=100000000"));  // announced length
+    capped.maxBytes = 10000;
+    EXPECT_EQ(Fetch(L"setup.exe", capped), kDownloadTooLarge);
+    EXPECT_TRUE(KeptOldFile());
+
+    // A chain of redirects arrives; a loop and a jump to another scheme do not.
+    const std::string base = "http://127.0.0.1:" + std::to_string(server_.port());
+    const std::string bytes = Served("end.exe", 3000);
+    ASSERT_TRUE(server_.SetRule(Path("a"), "redirect=" + Path("b")));  // relative
+    ASSERT_TRUE(server_.SetRule(Path("b"), "redirect=" + base + Path("end.exe")));
+    EXPECT_EQ(Fetch(L"a", {}), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    ASSERT_TRUE(server_.SetRule(Path("b"), "redirect=" + Path("a")));
+    EXPECT_EQ(Fetch(L"a", {}), kDownloadBadRedirect);
+    ASSERT_TRUE(server_.SetRule(Path("b"), "redirect=ftp://127.0.0.1/end.exe"));
+    EXPECT_EQ(Fetch(L"a", {}), kDownloadBadRedirect);
+    EXPECT_TRUE(KeptOldFile());
+
+    const std::string log = Log();
+    EXPECT_LE(CountLines(log, "GET " + Path("a")), 1 + 6 + 1) << log;  // the loop is bounded
+    EXPECT_NE(log.find("Accept-Encoding: identity"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Cookie"), std::string::npos) << log;
+}
+
+TEST_F(HardenedDownloadTest, ACutDownloadResumesWithOneRangeRequest) {
+    const std::string bytes = Served("setup.exe", 1000000);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "close_after=600000"));
+    EXPECT_NE(Fetch(L"setup.exe", Resumable()), S_OK);
+    EXPECT_TRUE(KeptOldFile());
+    EXPECT_EQ(ReadFileBytes(Partial()).size(), 600000u);
+
+    ASSERT_TRUE(server_.Reset(Path("")));
+    DownloadOptions checked = Resumable();
+    checked.expectedDigest = Sha256Of(bytes);
+    EXPECT_EQ(Fetch(L"setup.exe", checked), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    EXPECT_TRUE(LeftoverFiles().empty());
+    const std::string log = Log();
+    EXPECT_EQ(CountLines(log, "GET "), 1) << log;
+    EXPECT_NE(log.find("Range: bytes=600000-"), std::string::npos) << log;
+    EXPECT_NE(log.find("If-Range: \""), std::string::npos) << log;
+}
+
+TEST_F(HardenedDownloadTest, AChangedOrShorterFileStartsOver) {
+    Served("setup.exe", 400000, 1);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "close_after=300000"));
+    EXPECT_NE(Fetch(L"setup.exe", Resumable()), S_OK);
+    // A new file on the server: its validator differs, so the answer is all of it.
+    const std::string changed = Served("setup.exe", 400000, 2);
+    ASSERT_TRUE(server_.Reset(Path("")));
+    EXPECT_EQ(Fetch(L"setup.exe", Resumable()), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == changed);
+    EXPECT_EQ(CountLines(Log(), "GET "), 1);
+
+    // A partial body longer than the file (416): fetched again whole.
+    const std::string small = Served("small.exe", 1000, 3);
+    ASSERT_TRUE(server_.SetRule(Path("small.exe"), "etag=v1"));
+    ASSERT_TRUE(WriteFileBytes(Partial(), std::string(2000, 'x')));
+    ASSERT_TRUE(WriteFileBytes(ResumeValidatorPath(Partial()), "\"v1\""));
+    ASSERT_TRUE(server_.Reset(Path("")));
+    ASSERT_TRUE(server_.SetRule(Path("small.exe"), "etag=v1"));
+    EXPECT_EQ(Fetch(L"small.exe", Resumable()), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == small);
+    EXPECT_EQ(CountLines(Log(), "GET "), 2);
+    EXPECT_TRUE(LeftoverFiles().empty());
+}
+
+TEST_F(HardenedDownloadTest, ADigestMismatchKeepsNothing) {
+    const std::string bytes = Served("setup.exe", 100000);
+    DownloadOptions options = Resumable();
+    options.expectedDigest = Sha256Of(bytes);
+    (*options.expectedDigest)[0] ^= 1;
+    ExpectFailureKeepsOldFile(Fetch(L"setup.exe", options));
+    EXPECT_EQ(Fetch(L"setup.exe", options), kDownloadDigestMismatch);
+
+    // A body without a length that ends early looks whole; only the digest tells.
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "length=close&close_after=60000"));
+    EXPECT_EQ(Fetch(L"setup.exe", {}), S_OK);  // undetectable without a digest
+    EXPECT_EQ(ReadFileBytes(destination_).size(), 60000u);
+    options.expectedDigest = Sha256Of(bytes);
+    EXPECT_EQ(Fetch(L"setup.exe", options), kDownloadDigestMismatch);
+    EXPECT_TRUE(LeftoverFiles().empty());
+}
+
 }  // namespace
 }  // namespace pelmora

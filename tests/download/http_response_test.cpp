@@ -38,5 +38,34 @@ TEST(BodyComplete, NeedsEveryAnnouncedByte) {
     EXPECT_FALSE(BodyComplete(100u, 0));
 }
 
+TEST(Redirects, OnlyWebSchemesAndNeverDownToHttp) {
+    EXPECT_TRUE(RedirectAllowed(u"http://a/x", u"http://b/y"));
+    EXPECT_TRUE(RedirectAllowed(u"http://a/x", u"HTTPS://b/y"));
+    EXPECT_TRUE(RedirectAllowed(u"https://a/x", u"https://b/y"));
+    EXPECT_FALSE(RedirectAllowed(u"https://a/x", u"http://b/y"));
+    EXPECT_FALSE(RedirectAllowed(u"HTTPS://a/x", u"Http://b/y"));
+    for (const char16_t* to : {u"ftp://b/y", u"file:///C:/x", u"javascript:alert(1)", u"/relative", u""})
+        EXPECT_FALSE(RedirectAllowed(u"http://a/x", to));
+    for (uint32_t status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(IsRedirectStatus(status));
+    for (uint32_t status : {200u, 300u, 304u, 305u, 306u}) EXPECT_FALSE(IsRedirectStatus(status));
+}
+
+TEST(ResponseHeaders, EncodingRangeAndValidator) {
+    EXPECT_TRUE(IdentityEncoding(u""));
+    EXPECT_TRUE(IdentityEncoding(u" Identity "));
+    for (const char16_t* coded : {u"gzip", u"deflate", u"br", u"identity, gzip", u"x-gzip"})
+        EXPECT_FALSE(IdentityEncoding(coded));
+
+    EXPECT_EQ(ContentRangeStart(u"bytes 60000-99999/100000"), 60000u);
+    EXPECT_EQ(ContentRangeStart(u"bytes 0-0/*"), 0u);
+    for (const char16_t* bad : {u"bytes */100", u"bytes 5-4/10", u"items 0-1/2", u"bytes 1-2", u""})
+        EXPECT_FALSE(ContentRangeStart(bad));
+
+    EXPECT_EQ(ResumeValidator(u"\"abc\"", u"Tue, 08 Dec 2026 06:37:04 GMT"), u"\"abc\"");
+    EXPECT_EQ(ResumeValidator(u"W/\"abc\"", u"Tue, 08 Dec 2026 06:37:04 GMT"),
+              u"Tue, 08 Dec 2026 06:37:04 GMT");
+    EXPECT_EQ(ResumeValidator(u"", u""), u"");
+}
+
 }  // namespace
 }  // namespace pelmora

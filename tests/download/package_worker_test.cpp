@@ -25,11 +25,11 @@ class ScriptedHost final : public PackageWorkerHost {
     void MakeProgramFolder(const std::u16string& name) override {
         calls.push_back("folder " + Narrow(name));
     }
-    int32_t Download(const std::u16string& url, const std::u16string& name,
-                     const std::u16string& fileName, int row, bool continueDownload) override {
-        calls.push_back("get " + Narrow(url) + " > " + Narrow(name) + "\\" + Narrow(fileName) +
-                        " row " + std::to_string(row) +
-                        (continueDownload ? " continue" : " fresh"));
+    int32_t Download(const PackageJob& job, const std::u16string& url,
+                     const std::u16string& fileName) override {
+        calls.push_back("get " + Narrow(url) + " > " + Narrow(job.name) + "\\" +
+                        Narrow(fileName) + " row " + std::to_string(job.row) +
+                        (job.versionMatches ? " continue" : " fresh"));
         ++downloads_;
         return downloads_ <= static_cast<int>(results.size()) ? results[downloads_ - 1]
                                                               : kTransferOk;
@@ -54,8 +54,8 @@ class ScriptedHost final : public PackageWorkerHost {
 };
 
 PackageJob Job(int row, const char16_t* name, bool matches = false) {
-    return PackageJob{row, name, u"2.0", std::u16string(u"http://s/p/") + name, u"setup.exe",
-                      matches};
+    return PackageJob{row,         name, u"2.0", std::u16string(u"http://s/p/") + name,
+                      u"setup.exe", matches, std::nullopt};
 }
 
 TEST(PackageWorker, FailuresAnsweredYesTwiceFetchUnderscoreOneThenTwo) {

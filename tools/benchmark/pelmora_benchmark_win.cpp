@@ -33,6 +33,16 @@ PROCESS_MEMORY_COUNTERS Memory() {
     return counters;
 }
 
+// User and kernel time of this process so far.
+double CpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    const auto ticks = [](FILETIME t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
+}
+
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
@@ -59,6 +69,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     const PROCESS_MEMORY_COUNTERS before = Memory();
     CountingTarget target;
+    const double cpuBefore = CpuSeconds();
     ::QueryPerformanceCounter(&start);
     const HRESULT result = pelmora::DownloadToFile(argv[1], argv[2], 0, &target, 30000, false);
     ::QueryPerformanceCounter(&end);
@@ -71,6 +82,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("result=0x%08lx\n", static_cast<unsigned long>(result));
     std::printf("bytes=%llu\n", bytes);
     std::printf("seconds=%.6f\n", Seconds(start, end));
+    std::printf("cpu_seconds=%.6f\n", CpuSeconds() - cpuBefore);
     std::printf("list_updates=%d\nlast_percent=%d\n", target.updates, target.lastPercent);
     std::printf("peak_working_set_before=%llu\npeak_working_set_after=%llu\n",
                 static_cast<unsigned long long>(before.PeakWorkingSetSize),

@@ -1,18 +1,21 @@
 #!/bin/bash
-# Throughput of DownloadToFile under Wine against curl, on loopback from the
-# test server, with Pelmora's memory during the transfer.
+# Throughput of DownloadToFile under Wine against curl, on loopback, from two
+# servers: the project's test server (Python) and Debian's nginx (sendfile).
 #   tools/benchmark/run-benchmark.sh [SIZE_MIB]     (default 256)
-# BENCH_RUNS (default 3) runs of each alternate; the median of each counts.
-# Works in build/benchmark/; builds build/win when the program is missing.
+# BENCH_RUNS (default 5) runs of each alternate; the median of each counts.
+# Prints per server: wall and CPU time of each side, their ratio, the read
+# sizes Pelmora used, and Pelmora's memory. Works in build/benchmark/; builds
+# build/win when the program is missing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 size_mib="${1:-256}"
-runs="${BENCH_RUNS:-3}"
+runs="${BENCH_RUNS:-5}"
 exe="$root/build/win/tools/benchmark/pelmora_benchmark.exe"
 [ -f "$exe" ] || bash tools/build.sh win
+command -v nginx >/dev/null || bash tools/install-deps.sh
 work="$root/build/benchmark"
-mkdir -p "$work/server/root"
+mkdir -p "$work/server/root" "$work/nginx"
 source_file="$work/server/root/bench.bin"
 if [ "$(stat -c %s "$source_file" 2>/dev/null || echo 0)" != "$((size_mib << 20))" ]; then
     head -c "$((size_mib << 20))" /dev/urandom >"$source_file"
@@ -22,38 +25,79 @@ echo "warm-up" >"$work/server/root/warmup.txt"
 export PELMORA_WINEPREFIX="$root/build/win/wineprefix"
 bash tools/wine-prefix.sh init "$PELMORA_WINEPREFIX"
 bash tools/test_server/test-server.sh start "$work/server" >/dev/null
-trap 'bash tools/test_server/test-server.sh stop "$work/server"; bash tools/wine-prefix.sh stop "$PELMORA_WINEPREFIX"' EXIT
-url="http://127.0.0.1:$(cat "$work/server/port")/bench.bin"
-windows_target="Z:${work//\//\\}\\pelmora.bin"
+nginx_pid=""
+stop_all() {
+    bash tools/test_server/test-server.sh stop "$work/server" || true
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null || true
+    bash tools/wine-prefix.sh stop "$PELMORA_WINEPREFIX" || true
+}
+trap stop_all EXIT
 
-: >"$work/results.txt"
+# nginx on a free port with a configuration of its own, in the foreground.
+nginx_port="$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')"
+cat >"$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server { listen 127.0.0.1:$nginx_port; root $work/server/root; }
+}
+CONF
+nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
+nginx_pid=$!
+for _ in $(seq 1 50); do
+    curl -sf -o /dev/null "http://127.0.0.1:$nginx_port/warmup.txt" && break
+    sleep 0.1
+done
+
+windows_target="Z:${work//\//\\}\\pelmora.bin"
+export PELMORA_LOG="Z:${work//\//\\}\\pelmora.log"
+
 run_curl() {
-    curl_seconds="$(curl -sS -o "$work/curl.bin" -w '%{time_total}' "$url")" \
-        || { echo "curl failed" >&2; exit 1; }
+    python3 - "$1" "$work/curl.bin" >"$work/curl.txt" <<'PY'
+import resource, subprocess, sys
+out = subprocess.run(["curl", "-sS", "-o", sys.argv[2], "-w", "%{time_total}", sys.argv[1]],
+                     check=True, capture_output=True, text=True).stdout
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("curl_seconds=%s\ncurl_cpu_seconds=%.6f" % (out, usage.ru_utime + usage.ru_stime))
+PY
     cmp -s "$source_file" "$work/curl.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
 }
 run_pelmora() {
-    bash tools/wine-run.sh "$exe" "$url" "$windows_target" "${url%/*}/warmup.txt" \
-        >"$work/pelmora-$run.txt"
+    rm -f "$work/pelmora.log"
+    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" >"$work/pelmora.txt"
     cmp -s "$source_file" "$work/pelmora.bin" || { echo "Pelmora: wrong bytes" >&2; exit 1; }
+    grep -a "^\[Pelmora\]Body" "$work/pelmora.log" | tail -1 | tr -d '\r' |
+        sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$work/pelmora.txt"
 }
-# Each transfer starts with no dirty pages of the other's file waiting to be
-# written, and the order alternates.
-for run in $(seq 1 "$runs"); do
-    rm -f "$work/curl.bin" "$work/pelmora.bin"
-    sync
-    if [ $((run % 2)) -eq 1 ]; then
-        run_curl; sync; run_pelmora
-    else
-        run_pelmora; sync; run_curl
-    fi
-    echo "curl_seconds=$curl_seconds" >>"$work/pelmora-$run.txt"
-    tr -d '\r' <"$work/pelmora-$run.txt" >>"$work/results.txt"
-    echo "---" >>"$work/results.txt"
-done
-rm -f "$work/curl.bin" "$work/pelmora.bin"
 
-python3 - "$work/results.txt" "$size_mib" <<'PY'
+bench() {  # NAME URL
+    local results="$work/results-$1.txt"
+    : >"$results"
+    # Each transfer starts with no dirty pages of the other's file waiting to
+    # be written, and the order alternates.
+    for run in $(seq 1 "$runs"); do
+        rm -f "$work/curl.bin" "$work/pelmora.bin"
+        sync
+        if [ $((run % 2)) -eq 1 ]; then
+            run_curl "$2"; sync; run_pelmora "$2"
+        else
+            run_pelmora "$2"; sync; run_curl "$2"
+        fi
+        cat "$work/pelmora.txt" "$work/curl.txt" | tr -d '\r' >>"$results"
+        echo "---" >>"$results"
+    done
+    rm -f "$work/curl.bin" "$work/pelmora.bin"
+    python3 - "$results" "$size_mib" "$1" <<'PY'
 import statistics, sys
 runs, current = [], {}
 for line in open(sys.argv[1]):
@@ -62,20 +106,29 @@ for line in open(sys.argv[1]):
         runs.append(current); current = {}
     elif "=" in line:
         key, value = line.split("=", 1); current[key] = value
-mib = int(sys.argv[2])
-pelmora = statistics.median(float(r["seconds"]) for r in runs)
-curl = statistics.median(float(r["curl_seconds"]) for r in runs)
+mib, name = int(sys.argv[2]), sys.argv[3]
+med = lambda key: statistics.median(float(r[key]) for r in runs)
+pelmora, curl = med("seconds"), med("curl_seconds")
 mb = lambda key: max(int(r[key]) for r in runs) / 2**20
-print("file: %d MiB from the test server on 127.0.0.1, %d runs each, medians" % (mib, len(runs)))
-print("Pelmora (DownloadToFile under Wine): %.3f s  %.0f MiB/s" % (pelmora, mib / pelmora))
-print("curl:                                %.3f s  %.0f MiB/s" % (curl, mib / curl))
-print("ratio Pelmora/curl (throughput):     %.2f" % (curl / pelmora))
-print("Pelmora peak working set: %.1f MiB before the transfer, %.1f MiB after it" % (
-    mb("peak_working_set_before"), mb("peak_working_set_after")))
-print("Pelmora peak private bytes: %.1f MiB before, %.1f MiB after" % (
+print("== %s: %d MiB on 127.0.0.1, %d runs each, medians" % (name, mib, len(runs)))
+print("  Pelmora (DownloadToFile under Wine): %.3f s  %4.0f MiB/s  CPU %.3f s" % (
+    pelmora, mib / pelmora, med("cpu_seconds")))
+print("  curl:                                %.3f s  %4.0f MiB/s  CPU %.3f s" % (
+    curl, mib / curl, med("curl_cpu_seconds")))
+print("  ratio Pelmora/curl (throughput):     %.2f   (each run: %s)" % (
+    curl / pelmora, " ".join("%.2f" % (float(r["curl_seconds"]) / float(r["seconds"])) for r in runs)))
+if "reads" in runs[-1]:
+    reads = int(runs[-1]["reads"])
+    print("  Pelmora reads: %d, average %.0f KiB, largest %.0f KiB" % (
+        reads, mib * 1024 / max(reads, 1), int(runs[-1]["largest_read"]) / 1024))
+print("  Pelmora peak working set %.1f -> %.1f MiB, peak private bytes %.1f -> %.1f MiB" % (
+    mb("peak_working_set_before"), mb("peak_working_set_after"),
     mb("peak_private_before"), mb("peak_private_after")))
-print("Pelmora's first download in a process (one-time set-up, not counted above): %.3f s" %
-      statistics.median(float(r["warmup_seconds"]) for r in runs))
-print("list updates per download: %s (last percent %s)" % (
-    runs[-1]["list_updates"], runs[-1]["last_percent"]))
+print("  list updates per download: %s (last percent %s); first download in a process: %.3f s" % (
+    runs[-1]["list_updates"], runs[-1]["last_percent"], med("warmup_seconds")))
 PY
+}
+
+bench "test server" "http://127.0.0.1:$(cat "$work/server/port")/bench.bin"
+bench "nginx" "http://127.0.0.1:$nginx_port/bench.bin"
+echo "(Pelmora's CPU time is its own process's; Wine's wineserver works besides it.)"

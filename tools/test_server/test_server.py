@@ -33,6 +33,18 @@ itself, for example GET /f.bin?stall_after=100):
                     every 50 ms
   length=chunked    no Content-Length, chunked transfer encoding
   length=close      no Content-Length, the body ends when the connection closes
+  etag=TEXT         send ETag "TEXT" instead of the file's own (size and time);
+                    etag=none sends no ETag and no Last-Modified
+  ranges=ignore     answer Range requests with the whole file (200)
+  encoding=gzip     send the body gzip-compressed with Content-Encoding: gzip,
+                    whatever the request accepts
+  endless=1         a body that never ends (no Content-Length, zeros until the
+                    client or the server stops)
+
+Every file answer carries ETag and Last-Modified. "Range: bytes=N-" or
+"bytes=N-M" gets 206 with Content-Range, or 416 when N is at or beyond the end;
+with If-Range, a validator that is not the current ETag or Last-Modified gets
+the whole file (200) instead.
 
 Control API (same port):
   PUT  /__control/file?path=/p        store the request body as the file at /p
@@ -46,6 +58,9 @@ Control API (same port):
   GET  /__control/ping                "ok"
 """
 import argparse
+import email.utils
+import gzip
+import io
 import json
 import os
 import signal
@@ -57,11 +72,44 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 RULE_KEYS = {"status", "redirect", "redirect_status", "delay_ms", "stall_after", "stall_ms",
-             "after_stall", "close_after", "rate", "length"}
+             "after_stall", "close_after", "rate", "length", "etag", "ranges", "encoding",
+             "endless"}
 INT_KEYS = {"status", "redirect_status", "delay_ms", "stall_after", "stall_ms", "close_after",
             "rate"}
 MAX_LOG = 20000
 PIECE = 1 << 20
+
+
+class Limited:
+    """Reads at most `left` bytes of `source`."""
+
+    def __init__(self, source, left):
+        self.source, self.left = source, left
+
+    def read(self, size):
+        data = self.source.read(min(size, self.left))
+        self.left -= len(data)
+        return data
+
+
+class Zeros:
+    def read(self, size):
+        return bytes(size)
+
+
+def parse_range(header, size):
+    """(start, end) inclusive for "bytes=N-" or "bytes=N-M"; "bad" for N >= size;
+    None for anything this server does not serve as a range."""
+    if not header or not header.startswith("bytes=") or "," in header:
+        return None
+    first, _, last = header[len("bytes="):].partition("-")
+    if not first.isdigit() or (last and not last.isdigit()):
+        return None
+    start = int(first)
+    end = min(int(last), size - 1) if last else size - 1
+    if start >= size:
+        return "bad"
+    return (start, end) if start <= end else None
 
 
 class Closed(Exception):
@@ -220,10 +268,40 @@ class Handler(BaseHTTPRequestHandler):
         full = self.state.file_path(path)
         if full is None or not os.path.isfile(full):
             return self.send_text(404, "not found: %s\n" % path)
-        size = os.path.getsize(full)
+        if rules.get("endless"):
+            return self.send_endless(rules, send_body)
+        stat = os.stat(full)
+        size = stat.st_size
+        etag = rules.get("etag", "%x-%x" % (size, stat.st_mtime_ns))
+        modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        validators = [] if etag == "none" else [("ETag", '"%s"' % etag),
+                                                ("Last-Modified", modified)]
+        if rules.get("encoding") == "gzip":
+            with open(full, "rb") as f:
+                body = gzip.compress(f.read())
+            return self.send_body_bytes(body, validators + [("Content-Encoding", "gzip")],
+                                        rules, send_body)
+        span = None
+        if rules.get("ranges") != "ignore":
+            span = parse_range(self.headers.get("Range"), size)
+            condition = self.headers.get("If-Range")
+            if span is not None and condition is not None and (
+                    etag == "none" or condition not in ('"%s"' % etag, modified)):
+                span = None
+        if span == "bad":
+            return self.send_text(416, "range not satisfiable\n",
+                                  [("Content-Range", "bytes */%d" % size)] + validators)
         framing = rules.get("length", "")
-        self.send_response(200)
+        if span:
+            self.send_response(206)
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (span[0], span[1], size))
+            size = span[1] - span[0] + 1
+        else:
+            self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Accept-Ranges", "bytes")
+        for name, value in validators:
+            self.send_header(name, value)
         if framing == "chunked":
             self.send_header("Transfer-Encoding", "chunked")
         elif framing != "close":
@@ -236,13 +314,34 @@ class Handler(BaseHTTPRequestHandler):
         if not send_body:
             return
         with open(full, "rb") as source:
+            if span:
+                source.seek(span[0])
             if not rules.keys() & {"stall_after", "close_after", "rate", "length"}:
                 self.wfile.flush()
-                self.connection.sendfile(source)
+                self.connection.sendfile(source, offset=span[0] if span else 0, count=size)
                 return
-            self.send_shaped(source, rules, chunked=framing == "chunked")
+            self.send_shaped(Limited(source, size), rules, chunked=framing == "chunked")
         if framing == "close":
             self.close_connection = True
+
+    def send_body_bytes(self, body, headers, rules, send_body):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if send_body:
+            self.send_shaped(io.BytesIO(body), rules, chunked=False)
+
+    def send_endless(self, rules, send_body):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Connection", "close")
+        self.close_connection = True
+        self.end_headers()
+        if send_body:
+            self.send_shaped(Zeros(), dict(rules, rate=rules.get("rate", 1 << 24)), chunked=False)
 
     def send_shaped(self, source, rules, chunked):
         rate = rules.get("rate")

@@ -1,0 +1,52 @@
+// Writes a download's buffers to its file on a thread of its own, so the
+// next read from the network overlaps the write of the last one.
+#pragma once
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pelmora {
+
+class BackgroundWriter {
+public:
+    // `file` is borrowed and must stay open until Finish returned.
+    BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount);
+    ~BackgroundWriter();
+    BackgroundWriter(const BackgroundWriter&) = delete;
+    BackgroundWriter& operator=(const BackgroundWriter&) = delete;
+
+    // A buffer to read into; waits while every buffer is queued for writing.
+    // Null after a write failed.
+    char* Acquire();
+    // Queues the first `size` bytes of a buffer from Acquire for writing.
+    void Submit(char* buffer, DWORD size);
+    // Waits until everything queued is written; the GetLastError of the first
+    // failed write, or ERROR_SUCCESS.
+    DWORD Finish();
+
+private:
+    struct Piece {
+        char* buffer;
+        DWORD size;
+    };
+    void Run();
+
+    HANDLE file_;
+    std::vector<std::unique_ptr<char[]>> storage_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<char*> free_;
+    std::deque<Piece> queued_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    DWORD error_ = ERROR_SUCCESS;
+    std::thread thread_;
+};
+
+}  // namespace pelmora

@@ -1,0 +1,40 @@
+#include "download/stale_files.h"
+
+#include "catalogue/program_record.h"
+
+namespace pelmora {
+namespace {
+
+// The leading decimal digits of `text` (at least one, at most nine), removed from it.
+std::optional<uint32_t> TakeNumber(std::u16string_view& text) {
+    uint32_t value = 0;
+    size_t digits = 0;
+    while (digits < text.size() && digits < 10 && text[digits] >= u'0' && text[digits] <= u'9')
+        value = value * 10 + static_cast<uint32_t>(text[digits++] - u'0');
+    if (digits == 0 || digits > 9) return std::nullopt;
+    text.remove_prefix(digits);
+    return value;
+}
+
+}  // namespace
+
+std::optional<uint32_t> TemporaryFileOwner(std::u16string_view fileName) {
+    constexpr std::u16string_view kMark = u".part-";
+    const size_t mark = fileName.rfind(kMark);
+    if (mark == std::u16string_view::npos || mark == 0) return std::nullopt;
+    std::u16string_view rest = fileName.substr(mark + kMark.size());
+    const std::optional<uint32_t> pid = TakeNumber(rest);
+    if (!pid || rest.empty() || rest.front() != u'-') return std::nullopt;
+    rest.remove_prefix(1);
+    if (!TakeNumber(rest) || !rest.empty()) return std::nullopt;
+    return pid;
+}
+
+bool IsRetryInstallerName(std::u16string_view fileName) {
+    if (fileName.empty() || fileName.front() != u'_') return false;
+    fileName.remove_prefix(1);
+    if (!TakeNumber(fileName)) return false;
+    return fileName == kSetupFile || fileName == kSetupLightFile;
+}
+
+}  // namespace pelmora
