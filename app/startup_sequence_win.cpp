@@ -8,6 +8,7 @@
 #include "catalogue/local_text_win.h"
 #include "catalogue/program_table_win.h"
 #include "download/base_url_win.h"
+#include "download/stale_files_win.h"
 #include "download/sync_defaults_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
@@ -60,6 +61,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
               L", server region " + std::to_wstring(settings_.region) + L"\n");
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
+    RemoveStaleDownloads(win::LocalRoot());
     clock.Mark(L"settings and folders");
 
     if (!CheckSelfVersion()) return TRUE;

@@ -4,14 +4,18 @@
 #include "download/download_to_file_win.h"
 #include "download/model_database_sync_win.h"
 #include "download/program_image_sync_win.h"
+#include "download/startup_files.h"
 #include "ui/prompt_win.h"
 #include "win/files_win.h"
+#include "win/text_win.h"
 
 namespace pelmora {
 
 Downloader StartupDownloader() {
     return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
-        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false);
+        DownloadOptions options;
+        options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
     };
 }
 

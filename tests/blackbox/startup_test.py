@@ -147,6 +147,18 @@ class Startup(PelmoraCase):
                 self.expect_closes_silently(process)
                 self.assertIn("Program_list.txt Start!!", self.log())
 
+    def test_an_endless_catalogue_is_a_failed_one_and_leftovers_are_cleared(self):
+        # What an earlier run left: a dead process's temporary file, an old
+        # retry's installer, and a partial body that a later Start continues.
+        folder = self.wine.documents() / "Korvath/tools/Pelmora/downloaded_program/Halvex"
+        folder.mkdir(parents=True, exist_ok=True)
+        for name in ("setup.exe.part-999999-1", "_1setup.exe", "setup.exe.partial"):
+            (folder / name).write_bytes(b"left over")
+        self.server.rule("/tools/program_list.txt", endless=1)
+        process = self.start()
+        self.expect_closes_silently(process)
+        self.assertEqual(sorted(p.name for p in folder.iterdir()), ["setup.exe.partial"])
+
     def test_quiet_mode_decides_by_the_programs_state(self):
         self.register("Quorin", "1.8.0")
         self.register("Halvex", "2.0.0")

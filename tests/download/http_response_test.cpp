@@ -1,4 +1,5 @@
 #include "download/http_response.h"
+#include "download/startup_files.h"
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,15 @@ TEST(ResponseHeaders, EncodingRangeAndValidator) {
     EXPECT_EQ(ResumeValidator(u"W/\"abc\"", u"Tue, 08 Dec 2026 06:37:04 GMT"),
               u"Tue, 08 Dec 2026 06:37:04 GMT");
     EXPECT_EQ(ResumeValidator(u"", u""), u"");
+}
+
+TEST(StartupFiles, OnlyTextFilesAreCapped) {
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/program_list.txt"), kStartupTextFileMaxBytes);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/Pelmora.TXT?x=1"), kStartupTextFileMaxBytes);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/modelinfo_hq.db"), 0u);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/images/Halvex/en.bmp"), 0u);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/a.txt/setup.exe"), 0u);
+    EXPECT_EQ(StartupFileMaxBytes(u"txt"), 0u);
 }
 
 }  // namespace
