@@ -159,7 +159,7 @@ class InstallWorkflow(unittest.TestCase):
         self.assertTrue(self.wine.click(self.list, INSTALL_BASE + 0))
         self.assertTrue(wait_until(lambda: self.status(0) == "latest", 20))
         self.assertTrue(wait_until(
-            lambda: self.button(INSTALL_BASE + 0, self.list)["text"] == "Execute", 5))
+            lambda: (self.button(INSTALL_BASE + 0, self.list) or {}).get("text") == "Execute", 5))
         self.shot("execute")
         installed = self.pelmora / "downloaded_program" / TOOL / "installed"
         started = installed / "started.txt"

@@ -139,17 +139,23 @@ class SkinnedWindows(unittest.TestCase):
     def test_cancel_on_first_run_writes_the_settings_it_runs_with(self):
         self.wine.remove_settings()
         config = self.wine.tools_folder() / "config.txt"
-        process, main = self.start()
-        if not config.exists():  # the first-run prompt may already have come and gone
-            self.assertTrue(self.wine.click(main, SETTINGS))
-            dialog = self.wine.wait_window("SETTING", 10000)
-            self.assertIsNotNone(dialog)
-            self.assertTrue(self.wine.press(dialog, CANCEL))
-            self.assertTrue(self.wine.wait_gone(dialog))
+        # The first run asks for the settings during the start-up, before the list.
+        process = self.wine.start_pelmora(extra_env={"PELMORA_BASE_URL": self.server.base_url})
+        deadline = time.monotonic() + 60
+        dialog = None
+        while dialog is None and time.monotonic() < deadline:
+            dialog = self.wine.wait_window("SETTING", 1000)
+            notice = None if dialog else self.wine.wait_window("Pelmora", 500, "#32770")
+            if notice:
+                self.wine.click(notice, IDOK)
+        self.assertIsNotNone(dialog, "the first run's settings dialog")
+        self.assertFalse(config.exists())
+        self.assertTrue(self.wine.press(dialog, CANCEL))
+        main = self.wine.wait_window(MAIN_TITLE, 30000)
+        self.assertIsNotNone(main)
         self.assertTrue(wait_until(config.exists, 10))
         self.assertEqual(config.read_bytes(), b"Language:English,Server:HQ")
         self.close(process, main)
-
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
