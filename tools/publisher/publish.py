@@ -679,7 +679,8 @@ class Lint:
         number, header = lines[0]
         try:
             fresh = parse_header(header)
-            if "expires" in fresh and fresh["expires"] < datetime.date.today():
+            today = datetime.datetime.now(datetime.timezone.utc).date()
+            if "expires" in fresh and fresh["expires"] < today:
                 self.report(name, number, f"header: expired on {fresh['expires']}")
         except ValueError as e:
             self.report(name, number, f"header: {e}")
