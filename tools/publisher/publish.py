@@ -255,9 +255,6 @@ class Release:
                             f"same folder name as tool {seen[key]} (letter case does not count)")
             seen[key] = index
             self.tools.append(checked)
-        offered = sum(1 for t in self.tools if t["offered"])
-        if offered > MAX_IMAGE_STAMPS:
-            self.refuse("release", "tools", "more offered tools than picture stamps Pelmora reads")
 
     def check_pelmora(self, p):
         self.pelmora = None
