@@ -361,6 +361,29 @@ class SignatureTest(Workspace):
         self.assertFalse(list(self.out.glob("*.sig")))
 
 
+class SampleTreeTest(Workspace):
+    def test_sample_tree_is_published_and_lengthened_past_the_limit(self):
+        subprocess.run([sys.executable, str(ROOT / "tools/sample-server/make_sample_tree.py"),
+                        str(self.dir), BASE, "--programs", "25", "--image-stamp", "3"],
+                       check=True, stdout=subprocess.DEVNULL, timeout=120)
+        tree = self.dir / "tools"
+        data = (tree / "program_list.txt").read_bytes()
+        self.assertEqual(len(data[2:].decode("utf-16-le").split("\n")), 27)  # header, 25, end
+        rows = read_catalogue(data)
+        self.assertEqual([r[2] for r in rows[:3]], ["Halvex", "Quorin", "Pindral"])
+        self.assertEqual(len(rows), 20)
+        stamps = (tree / "image_version.txt").read_bytes().split(b"\r\n")
+        self.assertEqual(len(stamps), 25)  # 24 offered tools and the end
+        self.assertEqual(stamps[0], b"Halvex-images-3")
+        self.assertEqual(self_version((tree / "Pelmora.txt").read_bytes()), "1.3.2")
+        # Without --tool-exe and --pelmora-installer no installers are built; the
+        # lines past the twentieth (and their picture stamps) are there on purpose.
+        expected = ["installers missing", "Pelmora/setup.exe missing",
+                    "more than 20 program lines", "20 stamps before the first empty line"]
+        unexpected = [p for p in publish.lint(tree) if not any(e in p for e in expected)]
+        self.assertEqual(unexpected, [])
+
+
 class CommandLineTest(Workspace):
     def run_tool(self, *args):
         result = subprocess.run([sys.executable, str(ROOT / "tools/publisher/publish.py"), *args],
