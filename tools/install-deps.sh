@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(
     cmake ninja-build make python3 curl
+    python3-cryptography                           # signing in tools/publisher
     clang libclang-rt-14-dev libgtest-dev          # native build, sanitizers, libFuzzer
     mingw-w64 g++-mingw-w64-x86-64                 # cross build (posix thread model)
     wine wine64 xvfb imagemagick fonts-wqy-microhei  # running and looking at it

@@ -7,10 +7,17 @@ BASE_URL is the URL under which OUTPUT_DIR/tools/ will be served, ending in
 "/tools/" (for example http://127.0.0.1:8080/tools/). The catalogue's image
 and package locations are full URLs below it.
 
+The script writes a release description with its files in OUTPUT_DIR/.release/
+and hands it to the publisher (tools/publisher/publish.py), which writes the
+tree. The publisher reads at most 20 tools; with --programs above 20 the
+later lines are appended afterwards, as a catalogue that Pelmora must cut.
+
 The tree (below OUTPUT_DIR/tools/):
-  Pelmora.txt             self-version file, "Pelmora v<version>v20150130"
+  Pelmora.txt             self-version file, "Pelmora v<version>v20150130", with
+                          " sha256:<hex>" of Pelmora/setup.exe when given
   Pelmora/setup.exe       Pelmora's own installer (--pelmora-installer)
-  program_list.txt        the catalogue, UTF-16LE with a header line
+  program_list.txt        the catalogue, UTF-16LE with a header line, with
+                          installer digests when installers are built
   db_version.txt, modelinfo_{hq,amr,eur,chna}.db
   image_version.txt       one line per listed program
   images/<name>/{kr,en,cn,jp,po}.bmp   the tool's name and the language, readable
@@ -29,14 +36,15 @@ Options:
   --offer-all             every program offered (none hidden when not installed)
 """
 import argparse
-import os
-import shutil
+import json
 import struct
 import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "publisher"))
+import publish  # noqa: E402
 from pixel_font import draw_text, text_width  # noqa: E402
 
 SAMPLE_PROGRAMS = [
@@ -106,15 +114,40 @@ def build_installer(tool_exe, name, executable, version, out):
                     str(HERE / "sample_tool.nsi")], check=True, stdout=subprocess.DEVNULL)
 
 
-def publish(source, target):
-    """The same bytes at another path; a hard link where the file system allows."""
-    target.parent.mkdir(parents=True, exist_ok=True)
-    if target.exists():
-        target.unlink()
-    try:
-        os.link(source, target)
-    except OSError:
-        shutil.copyfile(source, target)
+def describe(args, chosen, release):
+    """The release description of the sample tree (publisher format), with its
+    pictures, databases, notes and installers written below `release`."""
+    tools = []
+    for pid, ko, en, zh, ja, version, offered, executable in chosen:
+        pictures = release / "pictures" / en
+        pictures.mkdir(parents=True, exist_ok=True)
+        for file, (language, accent) in LANGUAGES.items():
+            (pictures / f"{file}.bmp").write_bytes(bitmap(en, language, accent))
+        note = release / "notes" / f"{en}.txt"
+        note.parent.mkdir(parents=True, exist_ok=True)
+        note.write_bytes(f"{en} {version}\r\n\r\nWhat is new in this version.\r\n".encode("utf-8"))
+        tool = {"id": pid, "names": {"korean": ko, "english": en, "chinese": zh, "japanese": ja},
+                "version": version, "offered": offered == "TRUE",
+                "pictures": str(pictures), "image_stamp": f"{en}-images-{args.image_stamp}",
+                "release_note": str(note)}
+        if args.tool_exe:
+            # The update installer does what the full one does: one build serves both.
+            out = Path(args.output) / ".installers" / en / "setup.exe"
+            out.parent.mkdir(parents=True, exist_ok=True)
+            build_installer(args.tool_exe, en, executable, version, out)
+            tool["installers"] = {"setup.exe": str(out), "setup_light.exe": str(out)}
+        tools.append(tool)
+    databases = {"stamp": args.db_stamp}
+    for region in REGIONS:
+        db = release / "databases" / f"modelinfo_{region}.db"
+        db.parent.mkdir(parents=True, exist_ok=True)
+        db.write_bytes(f"model information database, region {region}\n".encode() * 4096)
+        databases[region] = str(db)
+    pelmora = {"version": args.self_version, "note": "20150130"}
+    if args.pelmora_installer:
+        pelmora["installer"] = str(Path(args.pelmora_installer).resolve())
+    return {"base_url": args.base_url, "pelmora": pelmora, "databases": databases,
+            "without_installers": not args.tool_exe, "tools": tools}
 
 
 def main():
@@ -129,61 +162,48 @@ def main():
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
     parser.add_argument("--offer-all", action="store_true")
     args = parser.parse_args()
-    base = args.base_url
-    if not base.endswith("/tools/"):
+    if not args.base_url.endswith("/tools/"):
         sys.exit("BASE_URL must end in /tools/")
     tools = Path(args.output) / "tools"
-    tools.mkdir(parents=True, exist_ok=True)
     chosen = programs(args.programs)
     if args.offer_all:
         chosen = [p[:6] + ("TRUE",) + p[7:] for p in chosen]
 
-    (tools / "Pelmora.txt").write_bytes(f"Pelmora v{args.self_version}v20150130\r\n".encode())
-    if args.pelmora_installer:
-        publish(Path(args.pelmora_installer), tools / "Pelmora" / "setup.exe")
-
-    lines = ["id,Korean,English,Chinese,Japanese,Version,List,Image,HQ,AMR,EUR,CHNA"]
-    for pid, ko, en, zh, ja, version, offered, _ in chosen:
-        image = f"{base}images/{en}"
-        packages = [f"{base}packages/{region}/{en}" for region in REGIONS]
-        lines.append(",".join([str(pid), ko, en, zh, ja, version, offered, image, *packages]))
-    # LF line ends: a CR would stay at the end of the last field (the CHNA URL).
-    catalogue = "\n".join(lines) + "\n"
-    (tools / "program_list.txt").write_bytes(b"\xff\xfe" + catalogue.encode("utf-16-le"))
-
-    (tools / "db_version.txt").write_bytes(f"{args.db_stamp}\r\n".encode())
-    for region in REGIONS:
-        body = (f"model information database, region {region}\n".encode() * 4096)
-        (tools / f"modelinfo_{region}.db").write_bytes(body)
-
-    # Line j goes with list row j; a program that is not offered is not listed
-    # on a machine without it, so it has no line.
-    stamps = []
-    for _, _, en, _, _, _, offered, _ in chosen:
-        folder = tools / "images" / en
-        folder.mkdir(parents=True, exist_ok=True)
-        for file, (language, accent) in LANGUAGES.items():
-            (folder / f"{file}.bmp").write_bytes(bitmap(en, language, accent))
-        if offered.startswith("TRUE"):
-            stamps.append(f"{en}-images-{args.image_stamp}")
-    (tools / "image_version.txt").write_bytes(("\r\n".join(stamps) + "\r\n").encode("utf-8"))
-
-    built = Path(args.output) / ".installers"
-    for _, _, en, _, _, version, _, executable in chosen:
-        hq = tools / "packages" / "hq" / en
-        hq.mkdir(parents=True, exist_ok=True)
-        note = f"{en} {version}\r\n\r\nWhat is new in this version.\r\n"
-        (hq / "ReleaseNote.txt").write_bytes(note.encode("utf-8"))
-        if not args.tool_exe:
-            continue
-        # The update installer does what the full one does: one build serves both.
-        out = built / en / "setup.exe"
-        out.parent.mkdir(parents=True, exist_ok=True)
-        build_installer(args.tool_exe, en, executable, version, out)
-        for region in REGIONS:
-            for setup in ("setup.exe", "setup_light.exe"):
-                publish(out, tools / "packages" / region / en / setup)
+    release = Path(args.output) / ".release"
+    description = describe(args, chosen, release)
+    # The publisher refuses more tools than Pelmora reads; a longer sample
+    # catalogue (to test that the rest is ignored) gets its extra lines after.
+    extra = description["tools"][publish.MAX_TOOLS:]
+    description["tools"] = description["tools"][:publish.MAX_TOOLS]
+    (release / "release.json").write_text(json.dumps(description, ensure_ascii=False, indent=1),
+                                          encoding="utf-8")
+    try:
+        publish.build(release / "release.json", tools)
+    except publish.Refused as refused:
+        sys.exit("\n".join(refused.problems))
+    if extra:
+        append_beyond_limit(tools, args.base_url, extra)
     print(f"sample server tree written to {tools}")
+
+
+def append_beyond_limit(tools, base, extra):
+    lines, stamps = [], []
+    for tool in extra:
+        en = tool["names"]["english"]
+        for file in LANGUAGES:
+            publish.copy_file(Path(tool["pictures"]) / f"{file}.bmp",
+                              tools / "images" / en / f"{file}.bmp")
+        fields = {"id": tool["id"], **tool["names"], "version": tool["version"],
+                  "offered": tool["offered"], "image_location": f"{base}images/{en}",
+                  "package_locations": [f"{base}packages/{r}/{en}" for r in REGIONS],
+                  "digests": {}}
+        lines.append(publish.catalogue_line(fields) + "\n")
+        if tool["offered"]:
+            stamps.append(tool["image_stamp"] + "\r\n")
+    with open(tools / "program_list.txt", "ab") as f:
+        f.write("".join(lines).encode("utf-16-le"))
+    with open(tools / "image_version.txt", "ab") as f:
+        f.write("".join(stamps).encode("utf-8"))
 
 
 if __name__ == "__main__":

@@ -1,0 +1,63 @@
+// Pelmora's own readers on a tree written by the maker's publisher
+// (tests/tools/publisher_test.py writes it into PELMORA_PUBLISHED_TREE).
+#include "catalogue/catalogue_parser.h"
+#include "catalogue/self_version.h"
+#include "catalogue/version_stamps.h"
+#include "download/sha256.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace pelmora {
+namespace {
+
+std::string TreeFile(const char* name) {
+    const char* tree = std::getenv("PELMORA_PUBLISHED_TREE");
+    if (!tree) return {};
+    std::ifstream file(std::string(tree) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+TEST(PublishedTree, CatalogueReadsBackAsDescribed) {
+    if (!std::getenv("PELMORA_PUBLISHED_TREE")) GTEST_SKIP() << "PELMORA_PUBLISHED_TREE unset";
+    const std::string bytes = TreeFile("program_list.txt");
+    const auto lines = CatalogueProgramLines(bytes);
+    ASSERT_EQ(lines.size(), 3u);
+    ProgramRecord records[3];
+    for (size_t i = 0; i < 3; ++i) ParseProgramLine(lines[i], records[i]);
+
+    EXPECT_EQ(records[0].nameEnglish, u"Halvex");
+    EXPECT_EQ(records[1].nameEnglish, u"Legacy Bridge");
+    EXPECT_FALSE(records[1].listAlways);
+    const ProgramRecord& viewer = records[2];
+    EXPECT_EQ(viewer.id, 3);
+    EXPECT_EQ(viewer.nameKorean, u"도구3");
+    EXPECT_EQ(viewer.nameEnglish, u"Model Viewer");
+    EXPECT_EQ(viewer.nameChinese, u"工具3");
+    EXPECT_EQ(viewer.nameJapanese, u"ツール3");
+    EXPECT_EQ(viewer.serverVersion, u"1.0.0");
+    EXPECT_TRUE(viewer.listAlways);
+    EXPECT_EQ(viewer.imageLocation, u"http://updates.example/tools/images/Model Viewer");
+    EXPECT_EQ(viewer.packageLocation[3], u"http://updates.example/tools/packages/chna/Model Viewer");
+    EXPECT_EQ(viewer.setupDigest, Sha256Of("full Model Viewer"));
+    EXPECT_EQ(viewer.setupLightDigest, Sha256Of("update Model Viewer"));
+}
+
+TEST(PublishedTree, VersionAndStampsReadBack) {
+    if (!std::getenv("PELMORA_PUBLISHED_TREE")) GTEST_SKIP() << "PELMORA_PUBLISHED_TREE unset";
+    const std::string self = TreeFile("Pelmora.txt");
+    EXPECT_EQ(SelfVersionFromFile(self), "1.3.2");
+    const std::string db = TreeFile("db_version.txt");
+    EXPECT_FALSE(DatabaseStamp(db).empty());
+    EXPECT_EQ(DatabaseStamp(db) + "\r\n", db);
+    const auto stamps = ImageStamps(TreeFile("image_version.txt"));
+    ASSERT_EQ(stamps.size(), 2u);  // Legacy Bridge is not offered: no line
+    EXPECT_EQ(stamps[0].rfind("Halvex-", 0), 0u);
+    EXPECT_EQ(stamps[1].rfind("Model Viewer-", 0), 0u);
+}
+
+}  // namespace
+}  // namespace pelmora

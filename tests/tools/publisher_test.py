@@ -1,0 +1,409 @@
+"""The publisher: refusals, the tree it writes as Pelmora reads it, stamps,
+lint and signatures. Run with /usr/bin/python3 (signing needs Debian's
+python3-cryptography)."""
+import datetime
+import hashlib
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools" / "publisher"))
+import publish  # noqa: E402
+
+BASE = "http://updates.example/tools/"
+
+
+def bmp(width=270, height=260, bits=24, shade=0):
+    row = (width * bits // 8 + 3) & ~3
+    data = bytes([shade]) * (row * height)
+    header = struct.pack("<2sIHHI", b"BM", 54 + len(data), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(data), 0, 0, 0, 0)
+    return header + info + data
+
+
+def read_catalogue(data):
+    """The catalogue as Pelmora's parser reads it: header dropped, runs of LF
+    and of commas collapse, at most 20 lines of at most 999 units."""
+    text = data[:80000].decode("utf-16-le")
+    lines = [line for line in text.split("\n") if line][1:21]
+    return [[f for f in line[:999].split(",") if f] for line in lines]
+
+
+def self_version(data):
+    line = data.split(b"\n")[0].rstrip(b"\r").decode("latin-1")
+    return line.split("v")[1] if "v" in line else ""
+
+
+class Workspace(unittest.TestCase):
+    def setUp(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="publisher-test-"))
+        self.src = self.dir / "release"
+        self.out = self.dir / "tree"
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def write(self, relative, data):
+        path = self.src / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data if isinstance(data, bytes) else data.encode("utf-8"))
+        return relative
+
+    def tool(self, tid, english, offered=True, version="1.0.0"):
+        for i, p in enumerate(publish.PICTURES):
+            self.write(f"pictures/{english}/{p}.bmp", bmp(shade=tid * 10 + i))
+        return {"id": tid,
+                "names": {"korean": f"도구{tid}", "english": english, "chinese": f"工具{tid}",
+                          "japanese": f"ツール{tid}"},
+                "version": version, "offered": offered, "pictures": f"pictures/{english}",
+                "installers": {"setup.exe": self.write(f"setup/{english}.exe", f"full {english}"),
+                               "setup_light.exe": self.write(f"setup/{english}-light.exe",
+                                                             f"update {english}")},
+                "release_note": self.write(f"notes/{english}.txt", f"{english} notes\r\n")}
+
+    def description(self, tools=None, **extra):
+        d = {"base_url": BASE,
+             "pelmora": {"version": "1.3.2", "note": "20261208",
+                         "installer": self.write("PelmoraSetup.exe", "pelmora installer")},
+             "databases": {r: self.write(f"db/{r}.db", f"database {r}") for r in publish.REGIONS},
+             "tools": tools if tools is not None else [self.tool(1, "Halvex"),
+                                                       self.tool(2, "Legacy Bridge", False),
+                                                       self.tool(3, "Model Viewer")]}
+        d.update(extra)
+        path = self.src / "release.json"
+        path.write_text(json.dumps(d, ensure_ascii=False), encoding="utf-8")
+        return path
+
+    def refusals(self, description):
+        with self.assertRaises(publish.Refused) as caught:
+            publish.build(description, self.out)
+        return caught.exception.problems
+
+    def assertRefused(self, problems, where, field, words=""):
+        hits = [p for p in problems if p.startswith(f"{where}: {field}: ") and words in p]
+        self.assertTrue(hits, f"no refusal of {where}: {field} ({words}) in:\n" +
+                        "\n".join(problems))
+
+
+class RefusalTest(Workspace):
+    def test_catalogue_fields_that_pelmora_would_misread(self):
+        tools = [self.tool(1, "Halvex"), self.tool(2, "Quorin"), self.tool(3, "Pindral"),
+                 self.tool(4, "CON"), self.tool(5, "Dots."), self.tool(6, "a/b"),
+                 self.tool(7, "halvex")]
+        tools[0]["names"]["korean"] = ""
+        tools[0]["version"] = "2,4"
+        tools[1]["names"]["chinese"] = "two\nlines"
+        tools[1]["version"] = ""
+        tools[2]["names"]["japanese"] = "cr\r"
+        tools[2]["offered"] = "TRUE"
+        tools[2]["id"] = "3"
+        path = self.description(tools)
+        problems = self.refusals(path)
+        self.assertRefused(problems, "tool 1 (Halvex)", "names.korean", "empty")
+        self.assertRefused(problems, "tool 1 (Halvex)", "version", "comma")
+        self.assertRefused(problems, "tool 2 (Quorin)", "names.chinese", "line break")
+        self.assertRefused(problems, "tool 2 (Quorin)", "version", "empty")
+        self.assertRefused(problems, "tool 3 (Pindral)", "names.japanese", "line break")
+        self.assertRefused(problems, "tool 3 (Pindral)", "offered")
+        self.assertRefused(problems, "tool 3 (Pindral)", "id")
+        self.assertRefused(problems, "tool 4 (CON)", "names.english", "device name")
+        self.assertRefused(problems, "tool 5 (Dots.)", "names.english", "ends in a dot")
+        self.assertRefused(problems, "tool 6 (a/b)", "names.english", "reserved character")
+        self.assertRefused(problems, "tool 7 (halvex)", "names.english", "same folder name")
+        self.assertFalse(self.out.exists(), "nothing is written when anything is refused")
+
+    def test_safe_name_rules(self):
+        for name in ["COM1", "lpt¹.txt", "nul .x", "CLOCK$", "x:y", "tab\tname", "a" * 201,
+                     "trail ", "..", "\udc00", "50%", "a#b"]:
+            self.assertIsNotNone(publish.name_problem(name), name)
+        for name in ["Model Viewer", "COM10", "CONSOLE", "a" * 200, "모델 뷰어", "x.y", "😀"]:
+            self.assertIsNone(publish.name_problem(name), name)
+
+    def test_limits_versions_pictures_and_installers(self):
+        tools = [self.tool(i, f"Tool {i:02d}") for i in range(1, 22)]
+        tools[0]["names"]["korean"] = "가" * 800
+        tools[1]["installers"]["setup_light.exe"] = "setup/none.exe"
+        del tools[2]["installers"]
+        self.write("pictures/Tool 04/kr.bmp", bmp(bits=32))
+        self.write("pictures/Tool 04/en.bmp", bmp(width=100))
+        (self.src / "pictures/Tool 05/po.bmp").unlink()
+        self.write("pictures/Tool 06/jp.bmp", b"GIF89a")
+        path = self.description(tools, serial=-1, expires="2027-02-30")
+        data = json.loads(path.read_text())
+        data["pelmora"]["version"] = "1.4.0-dev"
+        path.write_text(json.dumps(data))
+        problems = self.refusals(path)
+        self.assertRefused(problems, "release", "tools", "at most 20")
+        self.assertRefused(problems, "release", "serial")
+        self.assertRefused(problems, "release", "expires")
+        self.assertRefused(problems, "tool 1 (Tool 01)", "line", "999")
+        self.assertRefused(problems, "tool 2 (Tool 02)", "installers setup_light.exe",
+                           "not found")
+        self.assertRefused(problems, "tool 3 (Tool 03)", "installers", "missing")
+        self.assertRefused(problems, "tool 4 (Tool 04)", "pictures kr.bmp", "32-bit")
+        self.assertRefused(problems, "tool 4 (Tool 04)", "pictures en.bmp", "100x260")
+        self.assertRefused(problems, "tool 5 (Tool 05)", "pictures po.bmp", "not found")
+        self.assertRefused(problems, "tool 6 (Tool 06)", "pictures jp.bmp", "not a BMP")
+        self.assertRefused(problems, "Pelmora", "version", "lower-case 'v'")
+
+    def test_base_url_and_key_inside_the_tree(self):
+        problems = self.refusals(self.description(base_url="http://a,b/tools/"))
+        self.assertRefused(problems, "tool 1 (Halvex)", "image location", "comma")
+        problems = self.refusals(self.description(base_url="http://host/updates/"))
+        self.assertRefused(problems, "release", "base_url")
+        self.out.mkdir()
+        (self.out / "maker.pem").write_text("secret")
+        with self.assertRaises(publish.Refused) as caught:
+            publish.build(self.description(), self.out, self.out / "maker.pem")
+        self.assertIn("never be published", caught.exception.problems[0])
+
+
+class TreeTest(Workspace):
+    def test_round_trip_reads_back_as_described(self):
+        publish.build(self.description(serial=12, expires="2027-06-30"), self.out)
+        data = (self.out / "program_list.txt").read_bytes()
+        self.assertTrue(data.startswith(b"\xff\xfe"))
+        text = data[2:].decode("utf-16-le")
+        self.assertNotIn("\r", text)
+        self.assertEqual(text.split("\n")[0], publish.HEADER + ",serial=12,expires=2027-06-30")
+        self.assertEqual(publish.parse_header(text.split("\n")[0]),
+                         {"serial": 12, "expires": datetime.date(2027, 6, 30)})
+        rows = read_catalogue(data)
+        self.assertEqual(len(rows), 3)
+        viewer = rows[2]
+        self.assertEqual(viewer[:8], ["3", "도구3", "Model Viewer", "工具3", "ツール3", "1.0.0",
+                                      "TRUE", BASE + "images/Model Viewer"])
+        self.assertEqual(viewer[8:12], [f"{BASE}packages/{r}/Model Viewer"
+                                        for r in publish.REGIONS])
+        full = hashlib.sha256(b"full Model Viewer").hexdigest()
+        light = hashlib.sha256(b"update Model Viewer").hexdigest()
+        self.assertEqual(viewer[12:], [f"setup.exe=sha256:{full}",
+                                       f"setup_light.exe=sha256:{light}"])
+        self.assertEqual(rows[1][6], "FALSE")
+        for r in publish.REGIONS:
+            folder = self.out / "packages" / r / "Model Viewer"
+            self.assertEqual((folder / "setup.exe").read_bytes(), b"full Model Viewer")
+            self.assertEqual((folder / "setup_light.exe").read_bytes(), b"update Model Viewer")
+            self.assertEqual((self.out / f"modelinfo_{r}.db").read_bytes(), f"database {r}".encode())
+        self.assertTrue((self.out / "packages/hq/Halvex/ReleaseNote.txt").is_file())
+        self.assertEqual((self.out / "images/Halvex/po.bmp").read_bytes(),
+                         (self.src / "pictures/Halvex/po.bmp").read_bytes())
+
+        pelmora = (self.out / "Pelmora.txt").read_bytes()
+        self.assertEqual(self_version(pelmora), "1.3.2")
+        digest = hashlib.sha256(b"pelmora installer").hexdigest()
+        self.assertEqual(pelmora, f"Pelmora v1.3.2v20261208 sha256:{digest}\r\n".encode())
+        self.assertEqual((self.out / "Pelmora/setup.exe").read_bytes(), b"pelmora installer")
+
+        # One picture stamp per offered tool, in list order: Legacy Bridge has none.
+        stamps = (self.out / "image_version.txt").read_bytes().split(b"\r\n")
+        self.assertEqual(len(stamps), 3)
+        self.assertTrue(stamps[0].startswith(b"Halvex-") and stamps[1].startswith(b"Model Viewer-"))
+        self.assertEqual(stamps[2], b"")
+        self.assertTrue((self.out / "db_version.txt").read_bytes().endswith(b"\r\n"))
+        self.assertEqual(publish.lint(self.out), [])
+        self.assertFalse(list(self.out.glob("*.sig")))
+        # For the check with Pelmora's own parsers (published_tree_test.cpp).
+        if os.environ.get("PELMORA_PUBLISHED_TREE"):
+            shutil.rmtree(os.environ["PELMORA_PUBLISHED_TREE"], ignore_errors=True)
+            shutil.copytree(self.out, os.environ["PELMORA_PUBLISHED_TREE"])
+
+    def test_stamps_change_only_with_what_they_cover(self):
+        path = self.description()
+        publish.build(path, self.out)
+        db = (self.out / "db_version.txt").read_bytes()
+        images = (self.out / "image_version.txt").read_bytes().split(b"\r\n")
+        publish.build(path, self.out)
+        self.assertEqual((self.out / "db_version.txt").read_bytes(), db)
+        self.assertEqual((self.out / "image_version.txt").read_bytes().split(b"\r\n"), images)
+
+        # A stamp made by hand stays while its files do not change.
+        (self.out / "db_version.txt").write_bytes(b"by hand\r\n")
+        (self.out / "image_version.txt").write_bytes(b"H-by-hand\r\n" + images[1] + b"\r\n")
+        publish.build(path, self.out)
+        self.assertEqual((self.out / "db_version.txt").read_bytes(), b"by hand\r\n")
+        self.assertEqual((self.out / "image_version.txt").read_bytes().split(b"\r\n")[:2],
+                         [b"H-by-hand", images[1]])
+
+        self.write("pictures/Model Viewer/cn.bmp", bmp(shade=200))
+        self.write("db/eur.db", "new database")
+        publish.build(path, self.out)
+        after = (self.out / "image_version.txt").read_bytes().split(b"\r\n")
+        self.assertEqual(after[0], b"H-by-hand")
+        self.assertNotEqual(after[1], images[1])
+        self.assertTrue(after[1].startswith(b"Model Viewer-"))
+        self.assertNotEqual((self.out / "db_version.txt").read_bytes(), b"by hand\r\n")
+
+        # A stamp the description gives is taken as it is.
+        data = json.loads(path.read_text())
+        data["databases"]["stamp"] = "2027 databases"
+        data["tools"][0]["image_stamp"] = "Halvex-7"
+        path.write_text(json.dumps(data))
+        publish.build(path, self.out)
+        self.assertEqual((self.out / "db_version.txt").read_bytes(), b"2027 databases\r\n")
+        self.assertEqual((self.out / "image_version.txt").read_bytes().split(b"\r\n")[0],
+                         b"Halvex-7")
+
+
+class LintTest(Workspace):
+    def test_every_planted_problem_with_its_line(self):
+        publish.build(self.description([self.tool(i, f"Tool {i:02d}") for i in range(1, 5)],
+                                       expires="2020-01-01"), self.out)
+        self.assertEqual(publish.lint(self.out), ["program_list.txt:1: header: expired on "
+                                                  "2020-01-01"])
+        text = (self.out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
+        lines = text.split("\n")
+        lines[0] = lines[0].replace("2020-01-01", "soon")
+        lines[2] = lines[2].replace(",도구2,", ",,")                    # line 3: empty field
+        lines[3] = lines[3] + "\r"                                     # line 4: CR LF
+        lines[4] = lines[4].replace(",TRUE,", ",True,").replace("Tool 04,", "Tool 04.,")
+        extra = [f"{i},k,Extra {i},c,j,1,FALSE,{BASE}images/Extra {i},{BASE}p,{BASE}p,{BASE}p,"
+                 f"{BASE}p" for i in range(5, 23)]
+        lines[5:5] = ["", "9", *extra]  # an empty line, a short line at 7, lines 8..25
+        (self.out / "program_list.txt").write_bytes(
+            b"\xff\xfe" + "\n".join(lines).encode("utf-16-le"))
+        (self.out / "packages/eur/Tool 01/setup_light.exe").write_bytes(b"replaced")
+        (self.out / "images/Tool 03/jp.bmp").write_bytes(bmp(height=100))
+        (self.out / "Pelmora/setup.exe").write_bytes(b"another installer")
+        (self.out / "modelinfo_amr.db").unlink()
+        problems = publish.lint(self.out)
+        expected = [
+            ("program_list.txt:1: header:", "soon"),
+            ("program_list.txt:2: Tool 01:", "packages/eur/Tool 01/setup_light.exe does not match"),
+            ("program_list.txt:3:", "empty field (after field 1)"),
+            # ... so the English name is read from the Chinese one, and so on.
+            ("program_list.txt:3: 工具2:", "offered 'http://updates.example/tools/images/"),
+            ("program_list.txt:4:", "CR LF line end"),
+            ("program_list.txt:5: Tool 04.:", "offered 'True'"),
+            ("program_list.txt:5: Tool 04.:", "ends in a dot"),
+            ("program_list.txt:7:", "1 fields, 12 expected"),
+            ("program_list.txt:8: Extra 5:", "pictures missing in images/Extra 5: kr.bmp, en.bmp"),
+            ("program_list.txt:8: Extra 5:", "installers missing in p: setup.exe, setup_light.exe"),
+            ("program_list.txt:4: Tool 03:", "picture images/Tool 03/jp.bmp: 270x100, not 270x260"),
+            ("program_list.txt:23:", "more than 20 program lines"),
+            ("Pelmora.txt:1:", "does not match the digest"),
+            ("modelinfo_amr.db:", "missing"),
+            ("image_version.txt:", "4 stamps before the first empty line, but 2 offered"),
+        ]
+        for prefix, words in expected:
+            self.assertTrue([p for p in problems if p.startswith(prefix) and words in p],
+                            f"{prefix} {words} not reported in:\n" + "\n".join(problems))
+
+    def test_a_utf8_catalogue_and_a_broken_self_version(self):
+        publish.build(self.description(), self.out)
+        (self.out / "program_list.txt").write_bytes(
+            "id,Korean\n1,가,Halvex\n".encode("utf-8"))
+        (self.out / "Pelmora.txt").write_bytes(b"Pelmora 1.3.2\r\n")
+        (self.out / "db_version.txt").write_bytes(b"\r\nsecond line\r\n")
+        problems = publish.lint(self.out)
+        for prefix, words in [("program_list.txt:1:", "byte-order mark"),
+                              ("program_list.txt:", "odd number of bytes"),
+                              ("Pelmora.txt:1:", "no version"),
+                              ("db_version.txt:1:", "empty stamp")]:
+            self.assertTrue([p for p in problems if p.startswith(prefix) and words in p],
+                            f"{prefix} {words} not reported in:\n" + "\n".join(problems))
+
+
+class SignatureTest(Workspace):
+    def test_signed_tree_verifies_and_tampering_does_not(self):
+        from cryptography.hazmat.primitives import hashes
+        from cryptography.hazmat.primitives.asymmetric import ec, utils
+        key, public = self.dir / "maker.pem", self.dir / "maker.hex"
+        hex_key = publish.keygen(key, public)
+        self.assertEqual(public.read_text().strip(), hex_key)
+        self.assertEqual(len(bytes.fromhex(hex_key)), 64)
+        self.assertEqual(key.stat().st_mode & 0o777, 0o600)
+        with self.assertRaises(publish.Refused):
+            publish.keygen(key, self.dir / "other.hex")
+
+        path = self.description(serial=3, expires="2099-01-01")
+        publish.build(path, self.out, key)
+        point = ec.EllipticCurvePublicKey.from_encoded_point(ec.SECP256R1(),
+                                                             b"\x04" + bytes.fromhex(hex_key))
+        for name in publish.SIGNED_FILES:
+            signature = (self.out / f"{name}.sig").read_bytes()
+            self.assertEqual(len(signature), 64)
+            # Checked as BCryptVerifySignature will: raw r||s over SHA-256 of the bytes.
+            der = utils.encode_dss_signature(int.from_bytes(signature[:32], "big"),
+                                             int.from_bytes(signature[32:], "big"))
+            point.verify(der, (self.out / name).read_bytes(), ec.ECDSA(hashes.SHA256()))
+        self.assertEqual(publish.lint(self.out, hex_key), [])
+        tree_files = [p.read_bytes() for p in self.out.rglob("*") if p.is_file()]
+        self.assertNotIn(key.read_bytes(), tree_files)
+
+        catalogue = bytearray((self.out / "program_list.txt").read_bytes())
+        catalogue[-4] ^= 1
+        (self.out / "program_list.txt").write_bytes(bytes(catalogue))
+        signature = bytearray((self.out / "Pelmora.txt.sig").read_bytes())
+        signature[10] ^= 0x80
+        (self.out / "Pelmora.txt.sig").write_bytes(bytes(signature))
+        (self.out / "db_version.txt.sig").unlink()
+        other = self.dir / "other"
+        other.mkdir()
+        other_hex = publish.keygen(other / "k.pem", other / "k.hex")
+        problems = publish.lint(self.out, hex_key)
+        self.assertIn("program_list.txt.sig: does not verify program_list.txt with the public key",
+                      problems)
+        self.assertIn("Pelmora.txt.sig: does not verify Pelmora.txt with the public key", problems)
+        self.assertIn("db_version.txt.sig: missing", problems)
+        self.assertIn("image_version.txt.sig: does not verify image_version.txt with the public "
+                      "key", publish.lint(self.out, other_hex))
+
+        # Published again without a key: no signature is left to disagree.
+        publish.build(path, self.out)
+        self.assertFalse(list(self.out.glob("*.sig")))
+
+
+class SampleTreeTest(Workspace):
+    def test_sample_tree_is_published_and_lengthened_past_the_limit(self):
+        subprocess.run([sys.executable, str(ROOT / "tools/sample-server/make_sample_tree.py"),
+                        str(self.dir), BASE, "--programs", "25", "--image-stamp", "3"],
+                       check=True, stdout=subprocess.DEVNULL, timeout=120)
+        tree = self.dir / "tools"
+        data = (tree / "program_list.txt").read_bytes()
+        self.assertEqual(len(data[2:].decode("utf-16-le").split("\n")), 27)  # header, 25, end
+        rows = read_catalogue(data)
+        self.assertEqual([r[2] for r in rows[:3]], ["Halvex", "Quorin", "Pindral"])
+        self.assertEqual(len(rows), 20)
+        stamps = (tree / "image_version.txt").read_bytes().split(b"\r\n")
+        self.assertEqual(len(stamps), 25)  # 24 offered tools and the end
+        self.assertEqual(stamps[0], b"Halvex-images-3")
+        self.assertEqual(self_version((tree / "Pelmora.txt").read_bytes()), "1.3.2")
+        # Without --tool-exe and --pelmora-installer no installers are built; the
+        # lines past the twentieth (and their picture stamps) are there on purpose.
+        expected = ["installers missing", "Pelmora/setup.exe missing",
+                    "more than 20 program lines", "20 stamps before the first empty line"]
+        unexpected = [p for p in publish.lint(tree) if not any(e in p for e in expected)]
+        self.assertEqual(unexpected, [])
+
+
+class CommandLineTest(Workspace):
+    def run_tool(self, *args):
+        result = subprocess.run([sys.executable, str(ROOT / "tools/publisher/publish.py"), *args],
+                                capture_output=True, text=True, timeout=60)
+        return result.returncode, result.stdout + result.stderr
+
+    def test_exit_status_and_messages(self):
+        tools = [self.tool(1, "Halvex")]
+        tools[0]["version"] = ""
+        status, output = self.run_tool("build", str(self.description(tools)), str(self.out))
+        self.assertEqual(status, 2)
+        self.assertIn("publish.py: refused: tool 1 (Halvex): version: empty", output)
+        status, output = self.run_tool("build", str(self.description()), str(self.out))
+        self.assertEqual(status, 0, output)
+        self.assertEqual(self.run_tool("lint", str(self.out))[0], 0)
+        (self.out / "image_version.txt").write_bytes(b"")
+        status, output = self.run_tool("lint", str(self.out))
+        self.assertEqual(status, 1)
+        self.assertIn("image_version.txt: 0 stamps", output)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

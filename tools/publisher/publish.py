@@ -1,0 +1,892 @@
+#!/usr/bin/env python3
+"""The maker's publisher: writes, checks and signs the update server tree.
+
+    publish.py build DESCRIPTION.json OUT_DIR [--key KEY.pem]
+    publish.py lint TREE_DIR [--public-key PUBLIC.hex]
+    publish.py keygen KEY.pem PUBLIC.hex
+
+OUT_DIR and TREE_DIR are the folder served as the base URL (".../tools/").
+The description format, the tree and the signature files are described in
+the README ("Publishing a release"). Everything but signing and signature
+checks is plain Python; those need the `cryptography` package (Debian's
+python3-cryptography, so run them with /usr/bin/python3).
+"""
+import argparse
+import datetime
+import hashlib
+import json
+import os
+import re
+import shutil
+import struct
+import sys
+import tempfile
+from pathlib import Path
+
+TOOL = "publish.py"
+HEADER = "id,Korean,English,Chinese,Japanese,Version,List,Image,HQ,AMR,EUR,CHNA"
+REGIONS = ["hq", "amr", "eur", "chna"]
+PICTURES = ["kr", "en", "cn", "jp", "po"]
+PICTURE_SIZE = (270, 260)  # the main window's picture control
+INSTALLERS = ["setup.exe", "setup_light.exe"]
+NAME_FIELDS = ["korean", "english", "chinese", "japanese"]
+MAX_TOOLS = 20
+MAX_LINE_CHARS = 999
+MAX_CATALOGUE_BYTES = 80000
+MAX_NAME_CHARS = 200
+MAX_IMAGE_STAMPS = 20
+SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_version.txt"]
+SIGNATURE_BYTES = 64
+DIGEST_FIELD = re.compile(r"^(setup\.exe|setup_light\.exe)=sha256:([0-9A-Fa-f]{64})$")
+SELF_DIGEST = re.compile(r"(?:^|\s)sha256:([0-9A-Fa-f]{64})(?:\s|$)")
+FIELD_TITLES = (["id", "names.korean", "names.english", "names.chinese", "names.japanese",
+                 "version", "offered", "image location"]
+                + [f"package location {r}" for r in REGIONS])
+
+
+class Refused(Exception):
+    """Everything wrong with a description, one line per problem."""
+
+    def __init__(self, problems):
+        super().__init__("\n".join(problems))
+        self.problems = problems
+
+
+# ---------------------------------------------------------------- shared rules
+
+def name_problem(name):
+    """Why a name cannot be one folder name below Pelmora's folders (Windows'
+    rules: devices, reserved characters, trailing dot or blank), or None."""
+    if not name:
+        return "empty name"
+    if len(name.encode("utf-16-le", "surrogatepass")) // 2 > MAX_NAME_CHARS:
+        return "name too long"
+    units = name.encode("utf-16-le", "surrogatepass")
+    codes = [units[i] | units[i + 1] << 8 for i in range(0, len(units), 2)]
+    i = 0
+    while i < len(codes):
+        c = codes[i]
+        if c < 0x20:
+            return "control character in name"
+        if chr(c) in '\\/:*?"<>|':
+            return "path separator or reserved character in name"
+        if 0xDC00 <= c <= 0xDFFF:
+            return "unpaired surrogate in name"
+        if 0xD800 <= c <= 0xDBFF:
+            if i + 1 == len(codes) or not 0xDC00 <= codes[i + 1] <= 0xDFFF:
+                return "unpaired surrogate in name"
+            i += 1
+        i += 1
+    if name[-1] in ". ":
+        return "name ends in a dot or a blank"
+    base = name.split(".", 1)[0].rstrip(" ").upper()
+    if base in ("CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"):
+        return "device name"
+    if len(base) == 4 and base[:3] in ("COM", "LPT") and (base[3].isdigit() or base[3] in "¹²³"):
+        return "device name"
+    # The name is also a path segment of the picture and package URLs.
+    if "#" in name or "%" in name:
+        return "'#' or '%' in name (it is part of URLs)"
+    return None
+
+
+def field_problem(value):
+    """Why a text cannot be one catalogue field, or None: runs of commas and of
+    line feeds separate, so an empty field, a comma or a line break in it moves
+    every later field."""
+    if value == "":
+        return "empty"
+    if "," in value:
+        return "contains a comma"
+    if "\n" in value or "\r" in value:
+        return "contains a line break"
+    try:
+        value.encode("utf-16-le")
+    except UnicodeEncodeError:
+        return "contains an unpaired surrogate"
+    return None
+
+
+def stamp_problem(stamp):
+    if stamp == "":
+        return "empty"
+    if any(ord(c) < 0x20 or ord(c) == 0x7F for c in stamp):
+        return "contains a line break or control character"
+    return None
+
+
+def utf16_units(text):
+    return len(text.encode("utf-16-le", "surrogatepass")) // 2
+
+
+def bmp_problem(data):
+    """Why the bytes are not a 24-bit uncompressed BMP of the picture size."""
+    if len(data) < 54 or data[:2] != b"BM":
+        return "not a BMP file"
+    offset, info_size = struct.unpack_from("<II", data, 10)
+    if info_size < 40:
+        return "old BMP header (OS/2), not a Windows BMP"
+    width, height, planes, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    if bits != 24:
+        return f"{bits}-bit, not 24-bit"
+    if compression != 0:
+        return "compressed, not plain RGB"
+    if (width, abs(height)) != PICTURE_SIZE:
+        return f"{width}x{abs(height)}, not {PICTURE_SIZE[0]}x{PICTURE_SIZE[1]}"
+    row = (width * 3 + 3) & ~3
+    if len(data) < offset + row * abs(height):
+        return "truncated pixel data"
+    return None
+
+
+def sha256_file(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+
+def first_text_line(data):
+    """The first line as Pelmora's text reads give it (CR LF or LF ends it)."""
+    line = data.split(b"\n", 1)[0]
+    return line[:-1] if line.endswith(b"\r") else line
+
+
+def parse_header(header):
+    """The freshness fields of the catalogue's header line: {'serial': int,
+    'expires': date}; unknown fields are ignored. Raises ValueError."""
+    found = {}
+    for field in header.rstrip("\r").split(","):
+        key, equals, value = field.partition("=")
+        if not equals:
+            continue
+        if key == "serial":
+            if not re.fullmatch(r"[0-9]{1,18}", value):
+                raise ValueError(f"serial {value!r} is not a decimal number")
+            found["serial"] = int(value)
+        elif key == "expires":
+            try:
+                found["expires"] = datetime.date.fromisoformat(value)
+            except ValueError:
+                raise ValueError(f"expires {value!r} is not a date YYYY-MM-DD") from None
+    return found
+
+
+def catalogue_lines(text):
+    """(line number, line) of every non-empty line; numbers count every LF."""
+    return [(n, line) for n, line in enumerate(text.split("\n"), 1) if line]
+
+
+# ---------------------------------------------------------------- build
+
+class Release:
+    """A checked description: everything the tree is written from."""
+
+    def __init__(self, path):
+        self.source = Path(path)
+        self.folder = self.source.resolve().parent
+        try:
+            self.data = json.loads(self.source.read_text(encoding="utf-8"))
+        except (OSError, ValueError) as e:
+            raise Refused([f"{path}: cannot read the description: {e}"])
+        self.problems = []
+        self.check()
+        if self.problems:
+            raise Refused(self.problems)
+
+    def refuse(self, where, field, why):
+        self.problems.append(f"{where}: {field}: {why}")
+
+    def file(self, where, field, value, required=True):
+        if value is None:
+            if required:
+                self.refuse(where, field, "missing")
+            return None
+        if not isinstance(value, str) or not value:
+            self.refuse(where, field, "not a file name")
+            return None
+        path = self.folder / value
+        if not path.is_file():
+            self.refuse(where, field, f"file not found: {path}")
+            return None
+        return path
+
+    def check(self):
+        d = self.data
+        if not isinstance(d, dict):
+            self.problems.append("description: not a JSON object")
+            return
+        base = d.get("base_url")
+        if not isinstance(base, str) or not re.match(r"https?://[^/]+/(.*/)?tools/$", base):
+            self.refuse("release", "base_url", "must be an http:// or https:// URL ending in /tools/")
+            base = "http://invalid/tools/"
+        self.base_url = base
+
+        self.serial = d.get("serial")
+        if self.serial is not None and (not isinstance(self.serial, int) or isinstance(
+                self.serial, bool) or not 0 <= self.serial < 10 ** 18):
+            self.refuse("release", "serial", "must be a whole number, 0 or more")
+        self.expires = d.get("expires")
+        if self.expires is not None:
+            try:
+                datetime.date.fromisoformat(self.expires)
+            except (TypeError, ValueError):
+                self.refuse("release", "expires", "must be a date YYYY-MM-DD")
+
+        self.check_pelmora(d.get("pelmora"))
+        self.check_databases(d.get("databases"))
+        self.without_installers = d.get("without_installers") is True
+        tools = d.get("tools")
+        if not isinstance(tools, list) or not tools:
+            self.refuse("release", "tools", "must be a non-empty list")
+            tools = []
+        if len(tools) > MAX_TOOLS:
+            self.refuse("release", "tools", f"{len(tools)} tools, Pelmora reads at most {MAX_TOOLS}")
+        self.tools = []
+        seen = {}
+        for index, tool in enumerate(tools, 1):
+            checked = self.check_tool(index, tool)
+            if not checked:
+                continue
+            key = checked["english"].upper()
+            if key in seen:
+                self.refuse(checked["where"], "names.english",
+                            f"same folder name as tool {seen[key]} (letter case does not count)")
+            seen[key] = index
+            self.tools.append(checked)
+
+    def check_pelmora(self, p):
+        self.pelmora = None
+        if p is None:
+            self.refuse("Pelmora", "pelmora", "missing (the self-version file is required)")
+            return
+        if not isinstance(p, dict):
+            self.refuse("Pelmora", "pelmora", "must be an object")
+            return
+        version = p.get("version")
+        if not isinstance(version, str) or not version:
+            self.refuse("Pelmora", "version", "empty")
+        elif "v" in version:
+            self.refuse("Pelmora", "version",
+                        f"{version!r} contains a lower-case 'v', where Pelmora.txt's version ends")
+        elif any(ord(c) < 0x20 or ord(c) > 0x7E for c in version):
+            self.refuse("Pelmora", "version", "must be printable ASCII on one line")
+        note = p.get("note", "")
+        if not isinstance(note, str) or "v" in note or any(ord(c) < 0x20 or ord(c) > 0x7E
+                                                           for c in note):
+            self.refuse("Pelmora", "note", "must be printable ASCII without a lower-case 'v'")
+        installer = self.file("Pelmora", "installer", p.get("installer"), required=False)
+        self.pelmora = {"version": version, "note": note, "installer": installer}
+
+    def check_databases(self, db):
+        self.databases = None
+        if db is None:
+            return
+        if not isinstance(db, dict):
+            self.refuse("databases", "databases", "must be an object")
+            return
+        files = {r: self.file("databases", r, db.get(r)) for r in REGIONS}
+        stamp = db.get("stamp")
+        if stamp is not None and (not isinstance(stamp, str) or stamp_problem(stamp)):
+            self.refuse("databases", "stamp", stamp_problem(stamp) if isinstance(stamp, str)
+                        else "must be text")
+        self.databases = {"files": files, "stamp": stamp}
+
+    def check_tool(self, index, tool):
+        if not isinstance(tool, dict):
+            self.refuse(f"tool {index}", "tool", "must be an object")
+            return None
+        names = tool.get("names") if isinstance(tool.get("names"), dict) else {}
+        english = names.get("english")
+        where = f"tool {index} ({english})" if isinstance(english, str) and english else \
+            f"tool {index}"
+        t = {"where": where, "index": index}
+
+        tid = tool.get("id")
+        if not isinstance(tid, int) or isinstance(tid, bool):
+            self.refuse(where, "id", "must be a whole number")
+            tid = 0
+        elif tid <= 0:
+            self.refuse(where, "id", "must be 1 or more (0 and below skip install detection)")
+        t["id"] = tid
+        for key in NAME_FIELDS:
+            value = names.get(key)
+            if not isinstance(value, str):
+                self.refuse(where, f"names.{key}", "missing")
+                value = ""
+            elif field_problem(value):
+                self.refuse(where, f"names.{key}", field_problem(value))
+            t[key] = value
+        if t["english"] and not field_problem(t["english"]) and name_problem(t["english"]):
+            self.refuse(where, "names.english",
+                        f"unsafe as a folder name: {name_problem(t['english'])}")
+        version = tool.get("version")
+        if not isinstance(version, str):
+            self.refuse(where, "version", "missing")
+            version = ""
+        elif field_problem(version):
+            self.refuse(where, "version", field_problem(version))
+        t["version"] = version
+        offered = tool.get("offered")
+        if not isinstance(offered, bool):
+            self.refuse(where, "offered", "must be true or false")
+        t["offered"] = offered is True
+
+        pictures = tool.get("pictures")
+        t["pictures"] = {}
+        if not isinstance(pictures, str) or not (self.folder / pictures).is_dir():
+            self.refuse(where, "pictures", "must name a folder holding "
+                        + ", ".join(f"{p}.bmp" for p in PICTURES))
+        else:
+            for p in PICTURES:
+                path = self.folder / pictures / f"{p}.bmp"
+                if not path.is_file():
+                    self.refuse(where, f"pictures {p}.bmp", f"file not found: {path}")
+                    continue
+                problem = bmp_problem(path.read_bytes())
+                if problem:
+                    self.refuse(where, f"pictures {p}.bmp", problem)
+                t["pictures"][p] = path
+        stamp = tool.get("image_stamp")
+        if stamp is not None and (not isinstance(stamp, str) or stamp_problem(stamp)):
+            self.refuse(where, "image_stamp", stamp_problem(stamp) if isinstance(stamp, str)
+                        else "must be text")
+        t["image_stamp"] = stamp
+
+        installers = tool.get("installers")
+        t["installers"] = {}
+        if installers is None and self.data.get("without_installers") is True:
+            pass
+        elif not isinstance(installers, dict):
+            self.refuse(where, "installers", "missing (an object naming setup.exe and "
+                        "setup_light.exe)")
+        else:
+            for name in installers:
+                if name not in INSTALLERS:
+                    self.refuse(where, f"installers {name}", "unknown installer name")
+            for name in INSTALLERS:
+                path = self.file(where, f"installers {name}", installers.get(name))
+                if path:
+                    t["installers"][name] = path
+        t["release_note"] = self.file(where, "release_note", tool.get("release_note"),
+                                      required=False)
+
+        t["image_location"] = f"{self.base_url}images/{t['english']}"
+        t["package_locations"] = [f"{self.base_url}packages/{r}/{t['english']}" for r in REGIONS]
+        for title, value in zip(FIELD_TITLES[7:], [t["image_location"], *t["package_locations"]]):
+            if t["english"] and field_problem(value):
+                self.refuse(where, title, f"{value!r} {field_problem(value)}")
+        t["digests"] = {name: sha256_file(path) for name, path in t["installers"].items()}
+        line = catalogue_line(t)
+        if utf16_units(line) > MAX_LINE_CHARS:
+            self.refuse(where, "line", f"{utf16_units(line)} characters, Pelmora reads "
+                        f"{MAX_LINE_CHARS} (shorten the names or the base URL)")
+        return t
+
+    def header(self):
+        fields = [HEADER]
+        if self.serial is not None:
+            fields.append(f"serial={self.serial}")
+        if self.expires is not None:
+            fields.append(f"expires={self.expires}")
+        return ",".join(fields)
+
+
+def catalogue_line(t):
+    fields = [str(t["id"]), t["korean"], t["english"], t["chinese"], t["japanese"],
+              t["version"], "TRUE" if t["offered"] else "FALSE", t["image_location"],
+              *t["package_locations"]]
+    fields += [f"{name}=sha256:{t['digests'][name]}" for name in INSTALLERS
+               if name in t["digests"]]
+    return ",".join(fields)
+
+
+def catalogue_bytes(release):
+    # LF line ends: a CR would stay in the line's last field.
+    text = "".join(line + "\n" for line in [release.header()]
+                   + [catalogue_line(t) for t in release.tools])
+    data = b"\xff\xfe" + text.encode("utf-16-le")
+    if len(data) > MAX_CATALOGUE_BYTES:
+        raise Refused([f"release: catalogue: {len(data)} bytes, Pelmora reads "
+                       f"{MAX_CATALOGUE_BYTES}"])
+    return data
+
+
+def self_version_bytes(release):
+    p = release.pelmora
+    line = f"Pelmora v{p['version']}v{p['note']}"
+    if p["installer"]:
+        # After the second "v": text that version readers ignore.
+        line += f" sha256:{sha256_file(p['installer'])}"
+    return (line + "\r\n").encode("ascii")
+
+
+def same_bytes(a, b):
+    try:
+        return Path(a).read_bytes() == Path(b).read_bytes()
+    except OSError:
+        return False
+
+
+def content_stamp(prefix, paths):
+    digest = hashlib.sha256()
+    for path in paths:
+        data = Path(path).read_bytes()
+        digest.update(len(data).to_bytes(8, "little") + data)
+    return f"{prefix}{digest.hexdigest()[:16]}"
+
+
+def database_stamp(release, out):
+    """The database stamp to publish: the description's, else the tree's own
+    when the four files are unchanged (no needless download for every user),
+    else a new one derived from the contents."""
+    db = release.databases
+    if db["stamp"] is not None:
+        return db["stamp"]
+    old = out / "db_version.txt"
+    if old.is_file() and all(same_bytes(db["files"][r], out / f"modelinfo_{r}.db")
+                             for r in REGIONS):
+        line = first_text_line(old.read_bytes()).decode("utf-8", "replace")
+        if not stamp_problem(line):
+            return line
+    return content_stamp("db-", [db["files"][r] for r in REGIONS])
+
+
+def old_image_stamps(out):
+    """English name -> the tree's current picture stamp, from its catalogue's
+    offered tools and image_version.txt in list order."""
+    try:
+        text = (out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
+        stamps = (out / "image_version.txt").read_bytes().split(b"\n")
+    except (OSError, UnicodeDecodeError):
+        return {}
+    offered = []
+    for _, line in catalogue_lines(text)[1:]:
+        fields = [f for f in line.split(",") if f]
+        if len(fields) >= 7 and fields[6].startswith("TRUE"):
+            offered.append(fields[2])
+    return {name: stamp.rstrip(b"\r").decode("utf-8", "replace")
+            for name, stamp in zip(offered, stamps) if stamp.rstrip(b"\r")}
+
+
+def image_stamps(release, out):
+    """One line per offered tool, in list order: a tool that is not offered
+    is listed only where it is installed, so a line for it would shift the
+    lines of the rows below on every other machine."""
+    old = old_image_stamps(out)
+    stamps = []
+    for t in release.tools:
+        if not t["offered"]:
+            continue
+        if t["image_stamp"] is not None:
+            stamps.append(t["image_stamp"])
+            continue
+        folder = out / "images" / t["english"]
+        previous = old.get(t["english"])
+        if previous and not stamp_problem(previous) and all(
+                same_bytes(t["pictures"][p], folder / f"{p}.bmp") for p in PICTURES):
+            stamps.append(previous)
+        else:
+            stamps.append(content_stamp(f"{t['english']}-",
+                                        [t["pictures"][p] for p in PICTURES]))
+    return stamps
+
+
+def write_file(target, data):
+    """Replaces the file whole, so a reader never sees half of it."""
+    target.parent.mkdir(parents=True, exist_ok=True)
+    fd, temp = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
+    with os.fdopen(fd, "wb") as f:
+        f.write(data)
+    os.chmod(temp, 0o644)
+    os.replace(temp, target)
+
+
+def copy_file(source, target):
+    # An unchanged file keeps its date, so servers keep its ETag and
+    # interrupted downloads of it can resume.
+    if same_bytes(source, target):
+        return
+    target.parent.mkdir(parents=True, exist_ok=True)
+    fd, temp = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
+    os.close(fd)
+    shutil.copyfile(source, temp)
+    os.chmod(temp, 0o644)
+    os.replace(temp, target)
+
+
+def build(description, out, key_path=None):
+    release = Release(description)
+    out = Path(out)
+    key = None
+    if key_path:
+        if Path(key_path).resolve().is_relative_to(out.resolve()):
+            raise Refused([f"release: --key: {key_path} is inside the tree; the private key "
+                           "must never be published"])
+        key = load_private_key(key_path)
+    catalogue = catalogue_bytes(release)
+    out.mkdir(parents=True, exist_ok=True)
+    # Stamps are decided against the tree as it was, before anything is copied.
+    db_stamp = database_stamp(release, out) if release.databases else None
+    stamps = image_stamps(release, out)
+
+    # What the text files point at goes first, the text files after it.
+    if release.pelmora["installer"]:
+        copy_file(release.pelmora["installer"], out / "Pelmora" / "setup.exe")
+    if release.databases:
+        for r in REGIONS:
+            copy_file(release.databases["files"][r], out / f"modelinfo_{r}.db")
+    for t in release.tools:
+        for p in PICTURES:
+            copy_file(t["pictures"][p], out / "images" / t["english"] / f"{p}.bmp")
+        for r in REGIONS:
+            for name, path in t["installers"].items():
+                copy_file(path, out / "packages" / r / t["english"] / name)
+        if t["release_note"]:
+            copy_file(t["release_note"], out / "packages" / "hq" / t["english"] / "ReleaseNote.txt")
+    if db_stamp is not None:
+        write_file(out / "db_version.txt", (db_stamp + "\r\n").encode("utf-8"))
+    write_file(out / "image_version.txt", "".join(s + "\r\n" for s in stamps).encode("utf-8"))
+    write_file(out / "program_list.txt", catalogue)
+    write_file(out / "Pelmora.txt", self_version_bytes(release))
+
+    for name in SIGNED_FILES:
+        signature = out / f"{name}.sig"
+        if key and (out / name).is_file():
+            write_file(signature, sign(key, (out / name).read_bytes()))
+        elif signature.exists():
+            signature.unlink()  # it would no longer match
+    return release
+
+
+# ---------------------------------------------------------------- signatures
+
+def crypto():
+    try:
+        from cryptography.hazmat.primitives import hashes, serialization
+        from cryptography.hazmat.primitives.asymmetric import ec, utils
+    except ImportError:
+        sys.exit(f"{TOOL}: signing needs the cryptography package: run with /usr/bin/python3 "
+                 "(Debian's python3-cryptography)")
+    return hashes, serialization, ec, utils
+
+
+def load_private_key(path):
+    hashes, serialization, ec, _ = crypto()
+    try:
+        key = serialization.load_pem_private_key(Path(path).read_bytes(), password=None)
+    except (OSError, ValueError, TypeError) as e:
+        raise Refused([f"release: --key: cannot read {path}: {e}"])
+    if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
+        raise Refused([f"release: --key: {path} is not an ECDSA P-256 private key"])
+    return key
+
+
+def public_key_hex(key):
+    numbers = key.public_key().public_numbers()
+    return (numbers.x.to_bytes(32, "big") + numbers.y.to_bytes(32, "big")).hex()
+
+
+def sign(key, data):
+    """ECDSA P-256 over SHA-256 of the bytes, as the raw 64-byte r||s."""
+    hashes, _, ec, utils = crypto()
+    r, s = utils.decode_dss_signature(key.sign(data, ec.ECDSA(hashes.SHA256())))
+    return r.to_bytes(32, "big") + s.to_bytes(32, "big")
+
+
+def verify(public_hex, data, signature):
+    hashes, _, ec, utils = crypto()
+    from cryptography.exceptions import InvalidSignature
+    raw = bytes.fromhex(public_hex)
+    if len(raw) != 64 or len(signature) != SIGNATURE_BYTES:
+        return False
+    try:
+        public = ec.EllipticCurvePublicKey.from_encoded_point(ec.SECP256R1(), b"\x04" + raw)
+        der = utils.encode_dss_signature(int.from_bytes(signature[:32], "big"),
+                                         int.from_bytes(signature[32:], "big"))
+        public.verify(der, data, ec.ECDSA(hashes.SHA256()))
+        return True
+    except (InvalidSignature, ValueError):
+        return False
+
+
+def keygen(key_path, public_path):
+    _, serialization, ec, _ = crypto()
+    key_path, public_path = Path(key_path), Path(public_path)
+    for path in (key_path, public_path):
+        if path.exists():
+            raise Refused([f"keygen: {path} exists; not overwritten"])
+    key = ec.generate_private_key(ec.SECP256R1())
+    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
+                            serialization.NoEncryption())
+    fd = os.open(key_path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+    with os.fdopen(fd, "wb") as f:
+        f.write(pem)
+    public_path.write_text(public_key_hex(key) + "\n")
+    return public_key_hex(key)
+
+
+# ---------------------------------------------------------------- lint
+
+class Lint:
+    def __init__(self, tree, public_hex=None):
+        self.tree = Path(tree)
+        self.public_hex = public_hex
+        self.problems = []
+
+    def report(self, file, line, text):
+        problem = f"{file}:{line}: {text}" if line else f"{file}: {text}"
+        if problem not in self.problems:
+            self.problems.append(problem)
+
+    def tree_path(self, url):
+        """The file below the tree that a location names: the part of its path
+        after "/tools/". None for a location elsewhere."""
+        path = re.sub(r"^https?://[^/]*", "", url)
+        head, found, rest = path.partition("/tools/")
+        return self.tree / rest if found else None
+
+    def run(self):
+        tools = self.catalogue()
+        self.self_version()
+        self.databases()
+        self.image_stamps(tools)
+        self.signatures()
+        return self.problems
+
+    def catalogue(self):
+        name = "program_list.txt"
+        try:
+            data = (self.tree / name).read_bytes()
+        except OSError:
+            self.report(name, 0, "missing")
+            return []
+        if len(data) > MAX_CATALOGUE_BYTES:
+            self.report(name, 0, f"{len(data)} bytes; Pelmora reads the first {MAX_CATALOGUE_BYTES}")
+        if not data.startswith(b"\xff\xfe"):
+            self.report(name, 1, "no UTF-16LE byte-order mark: not a UTF-16LE file?")
+        if len(data) % 2:
+            self.report(name, 0, "odd number of bytes: not UTF-16")
+        text = data[:len(data) & ~1].decode("utf-16-le", "surrogatepass").lstrip("\ufeff")
+        lines = catalogue_lines(text)
+        if not lines:
+            self.report(name, 0, "empty")
+            return []
+        number, header = lines[0]
+        try:
+            fresh = parse_header(header)
+            today = datetime.datetime.now(datetime.timezone.utc).date()
+            if "expires" in fresh and fresh["expires"] < today:
+                self.report(name, number, f"header: expired on {fresh['expires']}")
+        except ValueError as e:
+            self.report(name, number, f"header: {e}")
+        programs = lines[1:]
+        if len(programs) > MAX_TOOLS:
+            self.report(name, programs[MAX_TOOLS][0],
+                        f"more than {MAX_TOOLS} program lines: this and later lines are never read")
+        tools, seen = [], {}
+        for number, line in programs[:MAX_TOOLS]:
+            tool = self.program_line(name, number, line)
+            if tool:
+                key = tool["english"].upper()
+                if key in seen:
+                    self.report(name, number, f"{tool['english']}: same folder name as line "
+                                f"{seen[key]}")
+                seen[key] = number
+                tools.append(tool)
+        return tools
+
+    def program_line(self, name, number, line):
+        report = lambda text: self.report(name, number, text)  # noqa: E731
+        if utf16_units(line) > MAX_LINE_CHARS:
+            report(f"{utf16_units(line)} characters; Pelmora cuts the line at {MAX_LINE_CHARS}")
+        if line.endswith("\r"):
+            report("CR LF line end: the CR stays at the end of the last field")
+            line = line[:-1]
+        raw = line.split(",")
+        for i, field in enumerate(raw):
+            if field == "":
+                where = "leading" if i == 0 else "trailing" if i == len(raw) - 1 else \
+                    f"after field {len([f for f in raw[:i] if f])}"
+                report(f"empty field ({where}): the later fields move one place left")
+        fields = [f for f in raw if f]
+        if len(fields) < 12:
+            report(f"{len(fields)} fields, 12 expected")
+            return None
+        tool = {"english": fields[2], "version": fields[5], "offered": fields[6] == "TRUE"}
+        who = fields[2]
+        if not re.fullmatch(r"[0-9]+", fields[0]) or int(fields[0]) <= 0:
+            report(f"{who}: id {fields[0]!r} is not a number of 1 or more")
+        if fields[6] not in ("TRUE", "FALSE"):
+            report(f"{who}: offered {fields[6]!r} is neither TRUE nor FALSE")
+        problem = name_problem(fields[2])
+        if problem:
+            report(f"{who}: names.english unsafe as a folder name: {problem}")
+        digests = {}
+        for extra in fields[12:]:
+            match = DIGEST_FIELD.match(extra)
+            if not match:
+                report(f"{who}: field {extra[:40]!r} after the twelfth is not an installer digest")
+            elif match.group(1) in digests:
+                report(f"{who}: second {match.group(1)} digest (Pelmora takes the first)")
+            else:
+                digests[match.group(1)] = match.group(2).lower()
+        if problem:
+            return tool
+        self.pictures(name, number, who, fields[7])
+        for region, location in zip(REGIONS, fields[8:12]):
+            self.installers(name, number, who, region, location, digests)
+        return tool
+
+    def pictures(self, name, number, who, location):
+        folder = self.tree_path(location)
+        if folder is None:
+            return
+        shown = folder.relative_to(self.tree)
+        missing = [f"{p}.bmp" for p in PICTURES if not (folder / f"{p}.bmp").is_file()]
+        if missing:
+            self.report(name, number, f"{who}: pictures missing in {shown}: {', '.join(missing)}")
+        for p in PICTURES:
+            path = folder / f"{p}.bmp"
+            problem = bmp_problem(path.read_bytes()) if path.is_file() else None
+            if problem:
+                self.report(name, number, f"{who}: picture {shown}/{p}.bmp: {problem}")
+
+    def installers(self, name, number, who, region, location, digests):
+        folder = self.tree_path(location)
+        if folder is None:
+            return
+        shown = folder.relative_to(self.tree)
+        missing = [setup for setup in INSTALLERS if not (folder / setup).is_file()]
+        if missing:
+            self.report(name, number, f"{who}: installers missing in {shown}: {', '.join(missing)}")
+        for setup in INSTALLERS:
+            path = folder / setup
+            if setup not in missing and setup in digests and sha256_file(path) != digests[setup]:
+                self.report(name, number, f"{who}: installer {shown}/{setup} does not match the "
+                            "catalogue's digest (replaced without a new catalogue?)")
+
+    def first_line(self, name):
+        """The file's first line, or None (reported) when it is missing."""
+        try:
+            return first_text_line((self.tree / name).read_bytes())
+        except OSError:
+            self.report(name, 0, "missing")
+            return None
+
+    def self_version(self):
+        name = "Pelmora.txt"
+        line = self.first_line(name)
+        if line is None:
+            return
+        text = line.decode("latin-1")
+        parts = text.split("v", 2)
+        if len(parts) < 2 or not parts[1]:
+            self.report(name, 1, "no version between the first and the second lower-case 'v'")
+            return
+        if len(parts) < 3:
+            self.report(name, 1, "no second lower-case 'v': the version runs to the line's end")
+            return
+        setup = self.tree / "Pelmora" / "setup.exe"
+        match = SELF_DIGEST.search(parts[2])
+        if not setup.is_file():
+            self.report(name, 0, "Pelmora/setup.exe missing (Pelmora downloads it to update itself)")
+        elif match and sha256_file(setup) != match.group(1).lower():
+            self.report(name, 1, "Pelmora/setup.exe does not match the digest in this line")
+
+    def databases(self):
+        name = "db_version.txt"
+        line = self.first_line(name)
+        if line is None:
+            return
+        if not line:
+            self.report(name, 1, "empty stamp: a new database would never be fetched")
+        for r in REGIONS:
+            if not (self.tree / f"modelinfo_{r}.db").is_file():
+                self.report(f"modelinfo_{r}.db", 0, "missing")
+
+    def image_stamps(self, tools):
+        name = "image_version.txt"
+        try:
+            data = (self.tree / name).read_bytes()
+        except OSError:
+            self.report(name, 0, "missing")
+            return
+        stamps = []
+        for line in data.split(b"\n"):
+            line = line.rstrip(b"\r")
+            if not line or len(stamps) == MAX_IMAGE_STAMPS:
+                break
+            stamps.append(line)
+        offered = sum(1 for t in tools if t["offered"])
+        if len(stamps) != offered:
+            self.report(name, 0, f"{len(stamps)} stamps before the first empty line, but "
+                        f"{offered} offered tools in the catalogue (one line per offered tool, "
+                        "in list order)")
+
+    def signatures(self):
+        present = [n for n in SIGNED_FILES if (self.tree / f"{n}.sig").exists()]
+        if not present and not self.public_hex:
+            return
+        for name in SIGNED_FILES:
+            sig = self.tree / f"{name}.sig"
+            if not (self.tree / name).is_file():
+                continue
+            if not sig.is_file():
+                self.report(f"{name}.sig", 0, "missing")
+                continue
+            signature = sig.read_bytes()
+            if len(signature) != SIGNATURE_BYTES:
+                self.report(f"{name}.sig", 0, f"{len(signature)} bytes, {SIGNATURE_BYTES} expected")
+            elif self.public_hex and not verify(self.public_hex, (self.tree / name).read_bytes(),
+                                                signature):
+                self.report(f"{name}.sig", 0, f"does not verify {name} with the public key")
+
+
+def lint(tree, public_hex=None):
+    return Lint(tree, public_hex).run()
+
+
+# ---------------------------------------------------------------- command line
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(prog=TOOL, description=__doc__.splitlines()[0])
+    commands = parser.add_subparsers(dest="command", required=True)
+    b = commands.add_parser("build", help="write the server tree from a description")
+    b.add_argument("description")
+    b.add_argument("out")
+    b.add_argument("--key", help="PEM private key: sign the four text files")
+    l_ = commands.add_parser("lint", help="check an existing tree")
+    l_.add_argument("tree")
+    l_.add_argument("--public-key", help="file with the public key in hex: verify signatures")
+    k = commands.add_parser("keygen", help="make an ECDSA P-256 key pair")
+    k.add_argument("key")
+    k.add_argument("public")
+    args = parser.parse_args(argv)
+    try:
+        if args.command == "build":
+            build(args.description, args.out, args.key)
+            print(f"{TOOL}: tree written to {args.out}" + (" and signed" if args.key else ""))
+        elif args.command == "keygen":
+            keygen(args.key, args.public)
+            print(f"{TOOL}: private key {args.key} (keep it off the server), public key "
+                  f"{args.public}")
+        else:
+            public = Path(args.public_key).read_text().strip() if args.public_key else None
+            problems = lint(args.tree, public)
+            for problem in problems:
+                print(problem)
+            if problems:
+                print(f"{TOOL}: {len(problems)} problem(s) in {args.tree}", file=sys.stderr)
+                return 1
+            print(f"{TOOL}: {args.tree} is clean")
+    except Refused as refused:
+        for problem in refused.problems:
+            print(f"{TOOL}: refused: {problem}", file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
