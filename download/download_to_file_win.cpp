@@ -218,7 +218,11 @@ HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, Body
         if (body.file) {
             body.resumable = true;
             LARGE_INTEGER size{};
-            const std::string validator = ReadSmallFile(ResumeValidatorPath(job.partialPath));
+            std::string validator = ReadSmallFile(ResumeValidatorPath(job.partialPath));
+            // Every user may write the download folder: what goes into a
+            // request header must be one printable line.
+            for (const char c : validator)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) validator.clear();
             if (::GetFileSizeEx(body.file.get(), &size) && size.QuadPart > 0 && !validator.empty()) {
                 body.have = static_cast<uint64_t>(size.QuadPart);
                 body.validator = win::FromUtf8(validator);
@@ -269,9 +273,10 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         if (status == 206 && start == body.have) {
             win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
             status = 200;  // the rest of the file follows
-        } else {
+        } else if (status == 200 || status == 206 || status == 416) {
             // The file changed on the server (200), or the range made no sense
-            // to it (416): start over with the whole file.
+            // to it (416, or another range): start over with the whole file.
+            // Any other answer is a failure that keeps the partial body.
             win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) +
                       L")\n");
             body.have = 0;

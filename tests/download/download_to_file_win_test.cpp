@@ -463,6 +463,10 @@ TEST_F(HardenedDownloadTest, ACutDownloadResumesWithOneRangeRequest) {
     EXPECT_NE(Fetch(L"setup.exe", Resumable()), S_OK);
     EXPECT_TRUE(KeptOldFile());
     EXPECT_EQ(ReadFileBytes(Partial()).size(), 600000u);
+    // A server error on the way keeps what arrived.
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "status=503"));
+    EXPECT_NE(Fetch(L"setup.exe", Resumable()), S_OK);
+    EXPECT_EQ(ReadFileBytes(Partial()).size(), 600000u);
 
     ASSERT_TRUE(server_.Reset(Path("")));
     DownloadOptions checked = Resumable();
