@@ -6,7 +6,7 @@
 #include "app/startup_clock_win.h"
 #include "catalogue/install_detection_win.h"
 #include "catalogue/local_text_win.h"
-#include "catalogue/program_table_win.h"
+#include "catalogue/program_table_defaults_win.h"
 #include "download/base_url_win.h"
 #include "download/stale_files_win.h"
 #include "download/sync_defaults_win.h"
@@ -68,11 +68,8 @@ BOOL CPelmoraDlg::OnInitDialog() {
     clock.Mark(L"self-version check");
 
     // The catalogue's table, the quiet-mode decisions and the model databases.
-    MessageBoxPrompt prompt(hwnd());
-    CatalogueStartup startup{DefaultServerFiles(), CheckInstalled, &prompt,
-                             quietMode_ ? commandLine_ : std::wstring(),
-                             [this] { CloseSplash(); }};
-    if (LoadProgramCatalogue(startup, table_) == StartupStep::Close) {
+    if (LoadProgramCatalogue(hwnd(), quietMode_ ? commandLine_ : std::wstring(),
+                             [this] { CloseSplash(); }, table_) == StartupStep::Close) {
         CloseDuringStartup();
         return TRUE;
     }

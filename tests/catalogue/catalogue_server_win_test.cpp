@@ -38,15 +38,6 @@ private:
     REGSAM view_;
 };
 
-std::string Utf16Catalogue(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-    }
-    return bytes;
-}
-
 class CatalogueFromServer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,7 +60,7 @@ protected:
 TEST_F(CatalogueFromServer, StatesComeFromBothRegistryViewsAndTheDropRuleApplies) {
     UninstallKey halvex(L"Halvex", L"2.4.1", KEY_WOW64_64KEY);           // id 1, latest
     UninstallKey viewer(L"Model Viewer", L"0.9.2", KEY_WOW64_32KEY);     // 32-bit installer
-    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", Utf16Catalogue(
+    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", testsupport::Utf16LeFile(
         L"id,ko,en,zh,ja,ver,list,img,hq,amr,eur,chna\n"
         L"1,\xD560,Halvex,h,h,2.4.1,FALSE,http://i/h,http://p/h,a,e,c\n"
         L"2,\xCFFC,Quorin,q,q,1.8.0,FALSE,http://i/q,http://p/q,a,e,c\n"    // not installed, not offered
@@ -93,7 +84,7 @@ TEST_F(CatalogueFromServer, StatesComeFromBothRegistryViewsAndTheDropRuleApplies
 
 TEST_F(CatalogueFromServer, UnreachableCatalogueClosesWithoutAMessage) {
     ASSERT_TRUE(server_.SetRule("/cat/tools/program_list.txt", "status=500"));
-    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", Utf16Catalogue(L"h\n1,a,b\n")));
+    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", testsupport::Utf16LeFile(L"h\n1,a,b\n")));
     bool dismissed = false;
     startup_.dismissSplash = [&] { dismissed = true; };
     EXPECT_EQ(LoadProgramCatalogue(startup_, table_), StartupStep::Close);
@@ -105,7 +96,7 @@ TEST_F(CatalogueFromServer, UnreachableCatalogueClosesWithoutAMessage) {
 TEST_F(CatalogueFromServer, QuietModeClosesForAnUpToDateToolAndAsksForAnUpdate) {
     UninstallKey halvex(L"Halvex", L"2.4.0", KEY_WOW64_64KEY);
     UninstallKey pindral(L"Pindral", L"3.0.2", KEY_WOW64_64KEY);
-    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", Utf16Catalogue(
+    ASSERT_TRUE(server_.PutFile("/cat/tools/program_list.txt", testsupport::Utf16LeFile(
         L"header\n1,a,Halvex,c,d,2.4.1,TRUE,i,p,a,e,c\n3,a,Pindral,c,d,3.0.2,TRUE,i,p,a,e,c\n")));
 
     startup_.commandLine = L"Pindral";  // installed and up to date: close, no question

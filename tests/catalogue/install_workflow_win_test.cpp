@@ -49,15 +49,6 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {
     }
 }
 
-std::string Utf16Catalogue(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
-    }
-    return bytes;
-}
-
 // A URL path as a request names it: blanks as %20.
 std::string UrlPath(const std::wstring& path) {
     std::string out;
@@ -359,7 +350,7 @@ class InstallWorkflowTest : public ::testing::Test {
                     folder + L"," + server_.Url(L"/wf/amr") + L"," + folder + L"," +
                     server_.Url(L"/wf/chna") + p.extraFields + L"\n";
         }
-        ASSERT_TRUE(server_.PutFile("/wf/tools/program_list.txt", Utf16Catalogue(text)));
+        ASSERT_TRUE(server_.PutFile("/wf/tools/program_list.txt", testsupport::Utf16LeFile(text)));
     }
     void PublishInstaller(const std::wstring& name, const std::string& bytes,
                           const std::wstring& file = L"setup.exe") {

@@ -31,4 +31,14 @@ inline std::string ReadFileBytes(const std::wstring& path) {
     return bytes;
 }
 
+// Text as a UTF-16LE file with its byte-order mark, as the catalogue is published.
+inline std::string Utf16LeFile(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+    }
+    return bytes;
+}
+
 }  // namespace testsupport

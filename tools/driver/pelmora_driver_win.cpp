@@ -110,8 +110,7 @@ int WaitGone(HWND wnd, DWORD ms) {
     return 0;
 }
 
-int ListTexts(HWND parent) {
-    if (!::IsWindow(parent)) return 1;
+std::vector<HWND> ChildWindows(HWND parent) {
     std::vector<HWND> children;
     ::EnumChildWindows(
         parent,
@@ -120,7 +119,12 @@ int ListTexts(HWND parent) {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children)
+    return children;
+}
+
+int ListTexts(HWND parent) {
+    if (!::IsWindow(parent)) return 1;
+    for (HWND child : ChildWindows(parent))
         Print(std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + ClassOf(child) + L"\t" +
               Text(child));
     return 0;
@@ -159,15 +163,7 @@ int Run(DWORD ms, const std::wstring& application, std::wstring commandLine) {
 
 int ListControls(HWND parent) {
     if (!::IsWindow(parent)) return 1;
-    std::vector<HWND> children;
-    ::EnumChildWindows(
-        parent,
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(lp)->push_back(wnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children)
+    for (HWND child : ChildWindows(parent))
         Print(Hex(child) + L"\t" + std::to_wstring(::GetDlgCtrlID(child)) + L"\t" +
               (::IsWindowVisible(child) ? L"1" : L"0") + L"\t" +
               (::IsWindowEnabled(child) ? L"1" : L"0") + L"\t" + ClassOf(child) + L"\t" +
