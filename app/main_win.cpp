@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 #include "app/pelmora_app_win.h"
 #include "download/base_url_win.h"
+#include "download/signed_download_win.h"
 #include "win/text_win.h"
 
 #include <windows.h>
@@ -18,6 +19,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring arguments =
         win::ToWide(pelmora::ArgumentsOf(win::ToU16(::GetCommandLineW())));
     pelmora::InitBaseUrl();
+    // Built with the maker's key, Pelmora takes only what the maker signed.
+    pelmora::SetMakerKey(pelmora::ParseMakerPublicKey(PELMORA_PUBLIC_KEY));
     pelmora::CPelmoraApp app(arguments);
     pelmora::g_app = &app;
     app.InitInstance();

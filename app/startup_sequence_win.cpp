@@ -7,7 +7,11 @@
 #include "catalogue/install_detection_win.h"
 #include "catalogue/local_text_win.h"
 #include "catalogue/program_table_defaults_win.h"
+#include "catalogue/self_version.h"
 #include "download/base_url_win.h"
+#include "download/download_to_file_win.h"
+#include "download/installer_digest_win.h"
+#include "download/signed_download_win.h"
 #include "download/stale_files_win.h"
 #include "download/sync_defaults_win.h"
 #include "resource_ids.h"
@@ -62,6 +66,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
     RemoveStaleDownloads(win::LocalRoot());
+    if (MakerKey()) win::Diag(L"[Pelmora]Maker's key built in: signed files only\n");
     clock.Mark(L"settings and folders");
 
     if (!CheckSelfVersion()) return TRUE;
@@ -130,9 +135,33 @@ bool CPelmoraDlg::CheckSelfVersion() {
     win::EnsureFolder(installerFolder);
     const std::wstring installer = installerFolder + L"\\setup.exe";
     ::DeleteFileW(installer.c_str());
-    if (download(BaseUrl() + L"Pelmora/setup.exe", installer, kInstallerTimeoutMs) != S_OK) {
-        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched; start-up goes on\n");
+    // The file names the installer's digest; with the maker's key it must,
+    // or a replaced installer would run on the word of an unsigned server.
+    std::string selfFile;
+    ReadFileHead(folder + L"Pelmora.txt", kStampFileMaxBytes, selfFile);
+    DownloadOptions options;
+    options.expectedDigest = SelfInstallerDigestFromFile(selfFile);
+    if (!options.expectedDigest && MakerKey()) {
+        win::Diag(L"[Pelmora]Pelmora.txt names no installer digest, which a signed release must; "
+                  L"the installer is not fetched and start-up goes on\n");
         return true;
+    }
+    const HRESULT fetched = DownloadToFile(BaseUrl() + L"Pelmora/setup.exe", installer, 0, nullptr,
+                                           kInstallerTimeoutMs, false, options);
+    if (fetched != S_OK) {
+        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
+                  std::to_wstring(static_cast<long>(fetched)) + L"); start-up goes on\n");
+        return true;
+    }
+    // Held from the check until the installer has started: what runs is what was checked.
+    win::File checked;
+    if (options.expectedDigest) {
+        checked = OpenVerified(installer, *options.expectedDigest);
+        if (!checked) {
+            win::Diag(L"[Pelmora]Pelmora's installer changed after its download; start-up goes on\n");
+            ::DeleteFileW(installer.c_str());
+            return true;
+        }
     }
     const auto started = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(nullptr, L"open", installer.c_str(), nullptr, nullptr, SW_SHOWNORMAL));

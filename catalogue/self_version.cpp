@@ -17,4 +17,25 @@ std::string SelfVersionFromFile(std::string_view fileBytes) {
     return SelfVersionFromLine(FirstTextLine(fileBytes));
 }
 
+std::optional<Sha256Digest> SelfInstallerDigestFromFile(std::string_view fileBytes) {
+    const std::string line = FirstTextLine(fileBytes);
+    const size_t first = line.find('v');
+    const size_t second = first == std::string::npos ? first : line.find('v', first + 1);
+    if (second == std::string::npos) return std::nullopt;
+    constexpr std::string_view kPrefix = "sha256:";
+    const std::string_view rest = std::string_view(line).substr(second + 1);
+    size_t start = 0;
+    while (start < rest.size()) {
+        size_t end = rest.find_first_of(" \t", start);
+        if (end == std::string_view::npos) end = rest.size();
+        const std::string_view word = rest.substr(start, end - start);
+        if (word.substr(0, kPrefix.size()) == kPrefix) {
+            const std::string_view hex = word.substr(kPrefix.size());
+            if (auto digest = ParseSha256Hex(std::u16string(hex.begin(), hex.end()))) return digest;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
 }  // namespace pelmora

@@ -1,6 +1,9 @@
 // The self-version file "Pelmora.txt": the version is the text between the
 // first and the second lower-case "v" of its first line.
 #pragma once
+#include "download/sha256.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,5 +15,10 @@ std::string SelfVersionFromLine(std::string_view line);
 
 // From the file's bytes: its first line as text mode reads it, then the rule above.
 std::string SelfVersionFromFile(std::string_view fileBytes);
+
+// The digest of Pelmora's own installer, which the maker writes after the
+// second "v" (text version readers ignore) as "sha256:<64 hex digits>" set
+// off by blanks or the line's ends. nullopt without one.
+std::optional<Sha256Digest> SelfInstallerDigestFromFile(std::string_view fileBytes);
 
 }  // namespace pelmora

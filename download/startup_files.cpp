@@ -2,18 +2,28 @@
 
 namespace pelmora {
 
-uint64_t StartupFileMaxBytes(std::u16string_view url) {
-    const size_t end = url.find_first_of(u"?#");
-    if (end != std::u16string_view::npos) url = url.substr(0, end);
-    constexpr std::u16string_view kText = u".txt";
-    if (url.size() < kText.size()) return 0;
-    const std::u16string_view tail = url.substr(url.size() - kText.size());
+namespace {
+
+// `path` ends in `suffix` (lower case), any letter case.
+bool EndsWith(std::u16string_view path, std::u16string_view suffix) {
+    if (path.size() < suffix.size()) return false;
+    const std::u16string_view tail = path.substr(path.size() - suffix.size());
     for (size_t i = 0; i < tail.size(); ++i) {
         char16_t c = tail[i];
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != kText[i]) return 0;
+        if (c != suffix[i]) return false;
     }
-    return kStartupTextFileMaxBytes;
+    return true;
+}
+
+}  // namespace
+
+uint64_t StartupFileMaxBytes(std::u16string_view url) {
+    const size_t end = url.find_first_of(u"?#");
+    if (end != std::u16string_view::npos) url = url.substr(0, end);
+    if (EndsWith(url, u".txt")) return kStartupTextFileMaxBytes;
+    if (EndsWith(url, u".sig")) return kSignatureFileMaxBytes;
+    return 0;
 }
 
 }  // namespace pelmora

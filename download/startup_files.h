@@ -11,8 +11,12 @@ namespace pelmora {
 // bytes anyway.
 constexpr uint64_t kStartupTextFileMaxBytes = 1 << 20;
 
-// The largest body the start-up accepts for `url`: kStartupTextFileMaxBytes
-// for a ".txt" file (its path, before any query), 0 (no limit) otherwise.
+// A detached signature is 64 bytes; anything longer is not one.
+constexpr uint64_t kSignatureFileMaxBytes = 64;
+
+// The largest body the start-up accepts for `url`, by the end of its path
+// (before any query): kStartupTextFileMaxBytes for ".txt",
+// kSignatureFileMaxBytes for ".sig", 0 (no limit) otherwise.
 uint64_t StartupFileMaxBytes(std::u16string_view url);
 
 }  // namespace pelmora

@@ -4,6 +4,7 @@
 #include "download/download_to_file_win.h"
 #include "download/model_database_sync_win.h"
 #include "download/program_image_sync_win.h"
+#include "download/signed_download_win.h"
 #include "download/startup_files.h"
 #include "ui/prompt_win.h"
 #include "win/files_win.h"
@@ -12,11 +13,14 @@
 namespace pelmora {
 
 Downloader StartupDownloader() {
-    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
+    Downloader plain = [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
         DownloadOptions options;
         options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
         return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
     };
+    if (!MakerKey()) return plain;
+    return SignedDownloader(std::move(plain), SignaturePolicy{*MakerKey(), BaseUrl(),
+                                                             CatalogueSerialPath(win::LocalRoot())});
 }
 
 ServerFiles DefaultServerFiles() {

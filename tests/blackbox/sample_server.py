@@ -35,7 +35,9 @@ class SampleServer:
     def write_tree(self, installers=False, **options):
         """A fresh tree; options are make_sample_tree.py's, as keyword arguments."""
         shutil.rmtree(self.root / "tools", ignore_errors=True)
-        args = [sys.executable, str(self.source_dir / "tools/sample-server/make_sample_tree.py"),
+        # Signing needs Debian's python3-cryptography, installed for the system Python.
+        python = "/usr/bin/python3" if "key" in options else sys.executable
+        args = [python, str(self.source_dir / "tools/sample-server/make_sample_tree.py"),
                 str(self.root), self.base_url]
         if installers:
             args += ["--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"],

@@ -1,5 +1,6 @@
 // Pelmora's own readers on a tree written by the maker's publisher
 // (tests/tools/publisher_test.py writes it into PELMORA_PUBLISHED_TREE).
+#include "catalogue/catalogue_freshness.h"
 #include "catalogue/catalogue_parser.h"
 #include "catalogue/self_version.h"
 #include "catalogue/version_stamps.h"
@@ -50,6 +51,11 @@ TEST(PublishedTree, VersionAndStampsReadBack) {
     if (!std::getenv("PELMORA_PUBLISHED_TREE")) GTEST_SKIP() << "PELMORA_PUBLISHED_TREE unset";
     const std::string self = TreeFile("Pelmora.txt");
     EXPECT_EQ(SelfVersionFromFile(self), "1.3.2");
+    EXPECT_EQ(SelfInstallerDigestFromFile(self), Sha256Of("pelmora installer"));
+    const CatalogueFreshness freshness = ReadCatalogueFreshness(TreeFile("program_list.txt"));
+    EXPECT_EQ(freshness.serial, 12u);
+    EXPECT_EQ(freshness.expires, 20270630);
+    EXPECT_EQ(freshness.problem, "");
     const std::string db = TreeFile("db_version.txt");
     EXPECT_FALSE(DatabaseStamp(db).empty());
     EXPECT_EQ(DatabaseStamp(db) + "\r\n", db);

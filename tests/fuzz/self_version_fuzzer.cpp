@@ -17,5 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (v == std::string::npos ? !version.empty()
                                : line.compare(v + 1, version.size(), version) != 0)
         std::abort();
+    // A digest is named only after the second "v" of that line.
+    if (pelmora::SelfInstallerDigestFromFile(bytes) &&
+        (v == std::string::npos || line.find('v', v + 1) == std::string::npos))
+        std::abort();
     return 0;
 }

@@ -146,8 +146,13 @@ def describe(args, chosen, release):
     pelmora = {"version": args.self_version, "note": "20150130"}
     if args.pelmora_installer:
         pelmora["installer"] = str(Path(args.pelmora_installer).resolve())
-    return {"base_url": args.base_url, "pelmora": pelmora, "databases": databases,
-            "without_installers": not args.tool_exe, "tools": tools}
+    description = {"base_url": args.base_url, "pelmora": pelmora, "databases": databases,
+                   "without_installers": not args.tool_exe, "tools": tools}
+    if args.serial is not None:
+        description["serial"] = args.serial
+    if args.expires:
+        description["expires"] = args.expires
+    return description
 
 
 def main():
@@ -161,6 +166,9 @@ def main():
     parser.add_argument("--image-stamp", default="1")
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
     parser.add_argument("--offer-all", action="store_true")
+    parser.add_argument("--key", help="the maker's private key (PEM): sign the tree")
+    parser.add_argument("--serial", type=int, help="the catalogue's serial number")
+    parser.add_argument("--expires", help="the catalogue's last good day, YYYY-MM-DD")
     args = parser.parse_args()
     if not args.base_url.endswith("/tools/"):
         sys.exit("BASE_URL must end in /tools/")
@@ -178,7 +186,7 @@ def main():
     (release / "release.json").write_text(json.dumps(description, ensure_ascii=False, indent=1),
                                           encoding="utf-8")
     try:
-        publish.build(release / "release.json", tools)
+        publish.build(release / "release.json", tools, args.key)
     except publish.Refused as refused:
         sys.exit("\n".join(refused.problems))
     if extra:
