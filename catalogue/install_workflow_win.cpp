@@ -10,6 +10,7 @@
 #include "download/installer_digest_win.h"
 #include "download/package_files.h"
 #include "download/server_files_win.h"
+#include "download/signed_download_win.h"
 #include "download/sync_defaults_win.h"
 #include "string_ids.h"
 #include "ui/prompt_win.h"
@@ -394,11 +395,14 @@ void InstallWorkflow::OnInstallClick(int row) {
                               win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
     // The download folder is writable by every user of the machine: check
     // the installer again, and keep it locked against changes until it runs.
+    // With the maker's key, only an installer the signed catalogue vouches for runs.
     win::File locked;
-    if (const std::optional<Sha256Digest>& digest = ExpectedInstallerDigest(record)) {
-        locked = OpenVerified(path, *digest);
+    const std::optional<Sha256Digest>& digest = ExpectedInstallerDigest(record);
+    if (digest || MakerKey()) {
+        if (digest) locked = OpenVerified(path, *digest);
         if (!locked) {
-            win::Diag(L"[Pelmora]Installer no longer matches its digest: " + path + L"\n");
+            win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path +
+                      L"\n");
             ::DeleteFileW(path.c_str());
             // Back to what the registry says: the row needs a download again.
             ProgramRecord& changed = table_.records[row];

@@ -4,6 +4,7 @@
 #include "download/download_to_file_win.h"
 #include "download/installer_digest_win.h"
 #include "download/package_files.h"
+#include "download/signed_download_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -32,6 +33,12 @@ class WorkerHost final : public PackageWorkerHost {
         const std::wstring folder = Folder(job.name);
         const std::wstring path = folder + L"\\" + win::ToWide(fileName);
         win::Diag(L"[Pelmora]Package " + win::ToWide(url) + L" -> " + path + L"\n");
+        // With the maker's key, an installer is taken only on the signed
+        // catalogue's word: one without a digest there is not fetched.
+        if (MakerKey() && !job.expectedDigest) {
+            win::Diag(L"[Pelmora]Package refused: the signed catalogue gives no digest for it\n");
+            return static_cast<int32_t>(kDownloadDigestMismatch);
+        }
         DownloadOptions options;
         // One partial body per installer, whatever the retry's file name: a
         // retry continues where the last attempt stopped.

@@ -4,10 +4,10 @@ import os
 import unittest
 from pathlib import Path
 
-from pelmora_case import PelmoraCase
+from pelmora_case import START, PelmoraCase
 from wine_harness import wait_until
 
-IDYES, IDOK = 6, 1
+IDYES, IDNO, IDOK = 6, 7, 1
 KEY = Path(__file__).parent / "keys" / "test_maker.pem"
 SIGNED = ["Pelmora.txt", "program_list.txt", "db_version.txt", "image_version.txt"]
 
@@ -128,6 +128,21 @@ class SignedTree(PelmoraCase):
         self.assertEqual(self.wine.wait_exit(process, 30), 0)
         self.wine.close(window)
         self.assertTrue(self.wine.wait_gone(window, 20000))
+
+    def test_a_tools_installer_without_a_signed_digest_is_not_fetched(self):
+        # The tree has no installers, so its catalogue names no digests.
+        package = self.tree / "packages" / "hq" / "Halvex"
+        package.mkdir(parents=True, exist_ok=True)
+        (package / "setup.exe").write_bytes(b"MZ from anybody")
+        process = self.start()
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd)
+        self.assertTrue(self.wine.check_row(self.list_hwnd(hwnd), 0))
+        self.assertTrue(wait_until(lambda: self.wine.control(hwnd, START)["enabled"], 3))
+        self.assertTrue(self.wine.click(hwnd, START))
+        self.expect_box("IDS_DOWNLOAD_RETRY", IDNO)
+        self.assertEqual(self.server.requests("/tools/packages/"), [])
+        self.assertIn("[Pelmora]Package refused: the signed catalogue gives no digest", self.log())
 
 
 class KeylessBuild(PelmoraCase):
