@@ -6,8 +6,12 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 what="${1:-all}"
 if [ "$what" = all ] || [ "$what" = win ]; then
+    # PELMORA_PUBLIC_KEY (128 hex digits) builds the maker's key in; once set,
+    # the build tree keeps it until it is set again (empty: none).
+    key=()
+    if [ -n "${PELMORA_PUBLIC_KEY+set}" ]; then key=(-DPELMORA_PUBLIC_KEY="$PELMORA_PUBLIC_KEY"); fi
     cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${key[@]}" >/dev/null
     cmake --build build/win
 fi
 if [ "$what" = all ] || [ "$what" = native ]; then
