@@ -20,8 +20,8 @@ void InitBaseUrl() {
         g_baseUrl = value;
         win::Diag(L"[Pelmora]Base URL from PELMORA_BASE_URL: " + g_baseUrl + L"\n");
     } else {
-        win::Diag(L"[Pelmora]PELMORA_BASE_URL ignored (not an http URL ending in /tools/): " +
-                  value + L"\n");
+        win::Diag(L"[Pelmora]PELMORA_BASE_URL ignored "
+                  L"(not an http or https URL ending in /tools/): " + value + L"\n");
     }
 }
 

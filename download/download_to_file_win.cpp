@@ -148,6 +148,18 @@ std::wstring HeaderText(HINTERNET request, DWORD query) {
 
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
+// A request that could not be opened. A refused certificate is a failure like
+// any other, and the log names the check that refused it: that is what the
+// server's administrator has to fix.
+HRESULT OpenFailed(const std::wstring& url) {
+    const DWORD error = ::GetLastError();
+    const HRESULT result = LastErrorResult();
+    if (const std::string_view name = CertificateErrorName(error); !name.empty())
+        win::Diag(L"[Pelmora]Certificate refused (" + win::FromUtf8(name) + L" " +
+                  std::to_wstring(error) + L"): " + url + L"\n");
+    return result;
+}
+
 // Opens the URL, following at most kMaxRedirects redirects by hand: only to
 // http or https, never from https down to http. Cookies are neither sent nor
 // kept, and no credentials are offered to a server on its own asking.
@@ -157,7 +169,7 @@ HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& hea
     for (int hop = 0;; ++hop) {
         request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
                                          static_cast<DWORD>(headers.size()), flags, 0));
-        if (!request) return LastErrorResult();
+        if (!request) return OpenFailed(url);
         DWORD size = sizeof status;
         if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                               &status, &size, nullptr))
@@ -248,7 +260,11 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     if (!session) return LastErrorResult();
     SetSocketTimeouts(session.get(), job.timeoutMs);
 
-    DWORD flags = INTERNET_FLAG_NO_UI;  // no dialogs from a transfer thread
+    // No dialogs from a transfer thread: a certificate that WinINet refuses
+    // fails the request instead of asking. The checks themselves stay as the
+    // system has them; no INTERNET_FLAG_IGNORE_CERT_* flag or
+    // SECURITY_FLAG_IGNORE_* option is ever set.
+    DWORD flags = INTERNET_FLAG_NO_UI;
     // A compressed body would be saved as the file: ask for the file as it is.
     std::wstring headers = L"Accept-Encoding: identity\r\n";
     if (!job.continueDownload) {

@@ -1,5 +1,7 @@
 #include "download/http_response.h"
 
+#include "download/url_host.h"
+
 namespace pelmora {
 
 int32_t HttpStatusResult(uint32_t status) {
@@ -31,16 +33,6 @@ bool BodyComplete(std::optional<uint64_t> announced, uint64_t received) {
 
 namespace {
 
-// The scheme in lower case, empty when the URL has none.
-std::u16string SchemeOf(std::u16string_view url) {
-    const size_t colon = url.find(u"://");
-    if (colon == std::u16string_view::npos) return {};
-    std::u16string scheme(url.substr(0, colon));
-    for (char16_t& c : scheme)
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    return scheme;
-}
-
 std::u16string_view Trimmed(std::u16string_view text) {
     while (!text.empty() && (text.front() == u' ' || text.front() == u'\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == u' ' || text.back() == u'\t')) text.remove_suffix(1);
@@ -54,9 +46,9 @@ bool IsRedirectStatus(uint32_t status) {
 }
 
 bool RedirectAllowed(std::u16string_view from, std::u16string_view to) {
-    const std::u16string target = SchemeOf(to);
+    const std::u16string target = UrlScheme(to);
     if (target != u"http" && target != u"https") return false;
-    return !(SchemeOf(from) == u"https" && target == u"http");
+    return !(UrlScheme(from) == u"https" && target == u"http");
 }
 
 bool IdentityEncoding(std::u16string_view contentEncoding) {
@@ -91,6 +83,22 @@ std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view las
     etag = Trimmed(etag);
     if (etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"') return std::u16string(etag);
     return std::u16string(Trimmed(lastModified));
+}
+
+std::string_view CertificateErrorName(uint32_t error) {
+    switch (error) {
+    case 12037: return "ERROR_INTERNET_SEC_CERT_DATE_INVALID";
+    case 12038: return "ERROR_INTERNET_SEC_CERT_CN_INVALID";
+    case 12044: return "ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED";
+    case 12045: return "ERROR_INTERNET_INVALID_CA";
+    case 12055: return "ERROR_INTERNET_SEC_CERT_ERRORS";
+    case 12056: return "ERROR_INTERNET_SEC_CERT_NO_REV";
+    case 12057: return "ERROR_INTERNET_SEC_CERT_REV_FAILED";
+    case 12157: return "ERROR_INTERNET_SECURITY_CHANNEL_ERROR";
+    case 12169: return "ERROR_INTERNET_SEC_INVALID_CERT";
+    case 12170: return "ERROR_INTERNET_SEC_CERT_REVOKED";
+    default: return {};
+    }
 }
 
 }  // namespace pelmora

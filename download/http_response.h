@@ -39,4 +39,9 @@ std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange);
 // cannot vouch that the bytes are the same).
 std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view lastModified);
 
+// The WinINet name of an error that means the server's certificate (or the
+// TLS channel itself) was refused, such as "ERROR_INTERNET_INVALID_CA" for
+// 12045; empty for every other error.
+std::string_view CertificateErrorName(uint32_t error);
+
 }  // namespace pelmora

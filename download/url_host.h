@@ -5,9 +5,13 @@
 
 namespace pelmora {
 
-// The URL's scheme and authority ("http://host:port"), letters in lower
+// The URL's scheme and authority ("https://host:port"), letters in lower
 // case; the whole text when it has no path. A backslash ends the authority
 // as a slash does, as in HTTP URLs.
 std::u16string UrlHost(std::u16string_view url);
+
+// The scheme before "://" in lower case ("http", "https"); empty when the
+// URL has none.
+std::u16string UrlScheme(std::u16string_view url);
 
 }  // namespace pelmora

@@ -1,5 +1,5 @@
 """Diagnostic lines reach the PELMORA_LOG file; the base URL comes from the
-environment only when it is an http URL ending in /tools/."""
+environment only when it is an http or https URL ending in /tools/."""
 import time
 import unittest
 
@@ -28,7 +28,7 @@ class Diagnostics(PelmoraCase):
         self.assertIn("Interface language 9, server region 3", text)
         self.assertIn("[Pelmora]Start-up: list ready", text)
 
-        for bad in ("https://127.0.0.1/tools/", "http://127.0.0.1/tool/", "not a url"):
+        for bad in ("ftp://127.0.0.1/tools/", "http://127.0.0.1/tool/", "not a url"):
             with self.subTest(url=bad):
                 text = self.run_once(bad)
                 self.assertIn("PELMORA_BASE_URL ignored", text)

@@ -22,8 +22,12 @@ class PelmoraCase(unittest.TestCase):
     tree_options = {}
 
     @classmethod
+    def new_server(cls):
+        return SampleServer(cls.__name__)
+
+    @classmethod
     def setUpClass(cls):
-        cls.server = SampleServer(cls.__name__).start()
+        cls.server = cls.new_server().start()
         try:
             cls.server.write_tree(**cls.tree_options)
         except Exception:

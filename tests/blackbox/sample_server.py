@@ -3,6 +3,7 @@ tree written by tools/sample-server/make_sample_tree.py, on 127.0.0.1."""
 import json
 import os
 import shutil
+import ssl
 import subprocess
 import sys
 import urllib.request
@@ -10,21 +11,28 @@ from pathlib import Path
 
 
 class SampleServer:
-    def __init__(self, name):
+    def __init__(self, name, tls=None, host="127.0.0.1"):
+        """tls: (certificate, key) PEM files to serve HTTPS with; host: the
+        name Pelmora is given for 127.0.0.1."""
         self.source_dir = Path(os.environ["PELMORA_SOURCE_DIR"])
         self.state = Path.cwd() / f"blackbox-server-{name}"
         self.root = self.state / "root"
         self.port = None
         self.prebuilt = self.state / "prebuilt"
+        self.tls = tls
+        self.host = host
+        self.scheme = "https" if tls else "http"
 
     @property
     def base_url(self):
-        return f"http://127.0.0.1:{self.port}/tools/"
+        return f"{self.scheme}://{self.host}:{self.port}/tools/"
 
     def start(self):
         self.state.mkdir(parents=True, exist_ok=True)
+        options = ["--tls-cert", str(self.tls[0]), "--tls-key", str(self.tls[1])] if self.tls else []
         subprocess.run(["bash", str(self.source_dir / "tools/test_server/test-server.sh"), "start",
-                        str(self.state)], check=True, stdout=subprocess.DEVNULL, timeout=60)
+                        str(self.state), *options],
+                       check=True, stdout=subprocess.DEVNULL, timeout=60)
         self.port = int((self.state / "port").read_text())
         return self
 
@@ -48,10 +56,12 @@ class SampleServer:
         self.control("reset")
 
     def control(self, action, **query):
-        url = f"http://127.0.0.1:{self.port}/__control/{action}"
+        url = f"{self.scheme}://127.0.0.1:{self.port}/__control/{action}"
         if query:
             url += "?" + "&".join(f"{k}={v}" for k, v in query.items())
-        with urllib.request.urlopen(url, timeout=10) as response:
+        # Our own server on loopback, whose certificate may be a bad one on purpose.
+        context = ssl._create_unverified_context() if self.tls else None
+        with urllib.request.urlopen(url, timeout=10, context=context) as response:
             return response.read().decode("utf-8", "replace")
 
     def rule(self, path, **rules):

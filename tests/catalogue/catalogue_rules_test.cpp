@@ -37,6 +37,7 @@ TEST(UrlHost, SchemeAndAuthorityInLowerCase) {
     EXPECT_EQ(UrlHost(u"HTTP://host\\path"), u"http://host");
     EXPECT_EQ(UrlHost(u"http://host?x"), u"http://host");
     EXPECT_EQ(UrlHost(u"http://host"), u"http://host");
+    EXPECT_EQ(UrlHost(u"HTTPS://Host:8443/images/A"), u"https://host:8443");  // not http://host
     EXPECT_EQ(UrlHost(u"\n"), u"\n");  // a cleared record's location
 }
 

@@ -51,6 +51,16 @@ TEST(Redirects, OnlyWebSchemesAndNeverDownToHttp) {
     for (uint32_t status : {200u, 300u, 304u, 305u, 306u}) EXPECT_FALSE(IsRedirectStatus(status));
 }
 
+TEST(CertificateErrorName, NamesCertificateRefusalsOnly) {
+    EXPECT_EQ(CertificateErrorName(12045), "ERROR_INTERNET_INVALID_CA");
+    EXPECT_EQ(CertificateErrorName(12038), "ERROR_INTERNET_SEC_CERT_CN_INVALID");
+    EXPECT_EQ(CertificateErrorName(12037), "ERROR_INTERNET_SEC_CERT_DATE_INVALID");
+    EXPECT_EQ(CertificateErrorName(12170), "ERROR_INTERNET_SEC_CERT_REVOKED");
+    // A server that is down or slow is not a certificate problem.
+    for (uint32_t error : {0u, 12002u, 12007u, 12029u, 12030u, 12152u, 12156u, 0x80072F0Du})
+        EXPECT_TRUE(CertificateErrorName(error).empty()) << error;
+}
+
 TEST(ResponseHeaders, EncodingRangeAndValidator) {
     EXPECT_TRUE(IdentityEncoding(u""));
     EXPECT_TRUE(IdentityEncoding(u" Identity "));

@@ -6,7 +6,7 @@ benchmark, and as the sample update server of the demo. Standard library only.
 
 Command line:
     test_server.py --root DIR [--host 127.0.0.1] [--port 0] [--state-dir DIR]
-                   [--rules FILE] [--max-seconds 1800]
+                   [--rules FILE] [--max-seconds 1800] [--tls-cert PEM --tls-key PEM]
 
   --root        folder served: GET /a/b.txt sends DIR/a/b.txt
   --port        0 (default) picks a free port
@@ -14,6 +14,10 @@ Command line:
                 and its process id to STATE_DIR/pid
   --rules       JSON file {"/path": {"rule": value, ...}, ...}
   --max-seconds the server stops by itself after this long (default 1800)
+  --tls-cert, --tls-key
+                speak HTTPS with this certificate (chain) and key, PEM files;
+                everything else stays the same. A client that rejects the
+                certificate shows in the log as "TLS <reason>" lines.
 SIGTERM and SIGINT stop it too.
 
 Paths are percent-decoded to bytes and used as file names as they are (so
@@ -65,6 +69,7 @@ import json
 import os
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -379,6 +384,27 @@ class Handler(BaseHTTPRequestHandler):
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 128
+    tls = None  # an ssl.SSLContext when serving HTTPS
+    HANDSHAKE_SECONDS = 30
+
+    def finish_request(self, request, client_address):
+        if self.tls is None:
+            return super().finish_request(request, client_address)
+        # The handshake runs on the request's own thread: a client that stalls
+        # in it must not hold up accepting the others.
+        try:
+            request.settimeout(self.HANDSHAKE_SECONDS)
+            secure = self.tls.wrap_socket(request, server_side=True)
+            secure.settimeout(None)
+        except (ssl.SSLError, OSError) as error:
+            with self.state.lock:
+                if len(self.state.log) < MAX_LOG:
+                    self.state.log.append("TLS %s\t" % (getattr(error, "reason", None) or error))
+            return
+        try:
+            super().finish_request(secure, client_address)
+        finally:
+            self.shutdown_request(secure)
 
 
 def main():
@@ -389,7 +415,11 @@ def main():
     parser.add_argument("--state-dir")
     parser.add_argument("--rules")
     parser.add_argument("--max-seconds", type=float, default=1800)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     options = parser.parse_args()
+    if bool(options.tls_cert) != bool(options.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
 
     rules = {}
     if options.rules:
@@ -399,6 +429,9 @@ def main():
                     (k, str(v)) for k, v in values.items())
     server = Server((options.host, options.port), Handler)
     server.state = State(options.root, rules)
+    if options.tls_cert:
+        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.tls.load_cert_chain(options.tls_cert, options.tls_key)
 
     def stop(*_):
         server.state.stopping.set()
@@ -417,7 +450,8 @@ def main():
             with open(temporary, "w") as f:
                 f.write("%d\n" % value)
             os.replace(temporary, os.path.join(options.state_dir, name))
-    print("serving %s on http://%s:%d/" % (options.root, options.host, port), flush=True)
+    scheme = "https" if server.tls else "http"
+    print("serving %s on %s://%s:%d/" % (options.root, scheme, options.host, port), flush=True)
     server.serve_forever(poll_interval=0.2)
     server.server_close()
     return 0
