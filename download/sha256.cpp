@@ -96,14 +96,19 @@ Sha256Digest Sha256Of(std::string_view bytes) noexcept {
     return hash.Finish();
 }
 
+bool ParseHexBytes(std::u16string_view text, uint8_t* out, size_t size) {
+    if (text.size() != 2 * size) return false;
+    for (size_t i = 0; i < size; ++i) {
+        const int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        out[i] = static_cast<uint8_t>(high << 4 | low);
+    }
+    return true;
+}
+
 std::optional<Sha256Digest> ParseSha256Hex(std::u16string_view text) {
     Sha256Digest digest;
-    if (text.size() != 2 * digest.size()) return std::nullopt;
-    for (size_t i = 0; i < digest.size(); ++i) {
-        const int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        digest[i] = static_cast<uint8_t>(high << 4 | low);
-    }
+    if (!ParseHexBytes(text, digest.data(), digest.size())) return std::nullopt;
     return digest;
 }
 

@@ -30,6 +30,10 @@ private:
 
 Sha256Digest Sha256Of(std::string_view bytes) noexcept;
 
+// Exactly 2 * size hexadecimal digits, either case, into `out`; false for
+// anything else (`out` is then partly written).
+bool ParseHexBytes(std::u16string_view text, uint8_t* out, size_t size);
+
 // 64 hexadecimal digits, either case; nothing else (no spaces, no prefix).
 std::optional<Sha256Digest> ParseSha256Hex(std::u16string_view text);
 std::string Sha256Hex(const Sha256Digest& digest);

@@ -18,12 +18,6 @@ namespace {
 
 std::optional<MakerPublicKey> g_makerKey;
 
-std::wstring Hex(HRESULT result) {
-    wchar_t text[16];
-    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
-
 int TodayUtc() {
     SYSTEMTIME now{};
     ::GetSystemTime(&now);
@@ -93,7 +87,8 @@ HRESULT FetchSigned(const Downloader& inner, const SignaturePolicy& policy,
     if (result != S_OK) return result;
     result = inner(url + L".sig", signature, timeoutMs);
     if (result != S_OK)
-        return refuse(kSignatureMissing, L"its signature could not be fetched (" + Hex(result) + L")");
+        return refuse(kSignatureMissing, L"its signature could not be fetched (" +
+                                                 std::to_wstring(static_cast<long>(result)) + L")");
 
     std::string bytes, sig;
     if (!ReadFileHead(body, kStartupTextFileMaxBytes, bytes) ||

@@ -1,14 +1,11 @@
 #include "download/signed_files.h"
 
+#include "download/sha256.h"
+
+#include <string>
+
 namespace pelmora {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -18,12 +15,8 @@ std::optional<MakerPublicKey> ParseMakerPublicKey(std::string_view hex) {
     while (!hex.empty() && IsBlank(hex.front())) hex.remove_prefix(1);
     while (!hex.empty() && IsBlank(hex.back())) hex.remove_suffix(1);
     MakerPublicKey key{};
-    if (hex.size() != key.size() * 2) return std::nullopt;
-    for (size_t i = 0; i < key.size(); ++i) {
-        const int high = HexValue(hex[2 * i]), low = HexValue(hex[2 * i + 1]);
-        if (high < 0 || low < 0) return std::nullopt;
-        key[i] = static_cast<uint8_t>(high << 4 | low);
-    }
+    if (!ParseHexBytes(std::u16string(hex.begin(), hex.end()), key.data(), key.size()))
+        return std::nullopt;
     return key;
 }
 
