@@ -10,7 +10,10 @@ class SingleInstance(PelmoraCase):
     def start_first(self, extra_env=None):
         first = self.start(extra_env=extra_env)
         hwnd = self.wine.wait_window(MAIN_TITLE, 30000)
-        self.assertIsNotNone(hwnd, "the first instance shows its main window")
+        if hwnd is None:  # say what was on screen and how far the start-up came
+            self.fail("the first instance shows no main window; windows: %s; log: %s" % (
+                [(w["class"], w["title"]) for w in self.wine.windows() if w["visible"]],
+                self.log()[-1500:]))
         return first, hwnd
 
     def close_first(self, first, hwnd):
