@@ -10,7 +10,7 @@
 #include "catalogue/self_version.h"
 #include "download/base_url_win.h"
 #include "download/download_to_file_win.h"
-#include "download/installer_digest_win.h"
+#include "trust/installer_digest_win.h"
 #include "download/signed_download_win.h"
 #include "download/stale_files_win.h"
 #include "download/sync_defaults_win.h"

@@ -7,7 +7,7 @@
 #include "catalogue/program_table_win.h"
 #include "catalogue/safe_name.h"
 #include "download/download_to_file_win.h"
-#include "download/installer_digest_win.h"
+#include "trust/installer_digest_win.h"
 #include "download/package_files.h"
 #include "download/server_files_win.h"
 #include "download/signed_download_win.h"

@@ -1,7 +1,7 @@
 // One catalogue entry as the main window keeps it, and the table of 20.
 #pragma once
 #include "catalogue/install_state.h"
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <array>
 #include <cstdint>

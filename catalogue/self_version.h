@@ -1,7 +1,7 @@
 // The self-version file "Pelmora.txt": the version is the text between the
 // first and the second lower-case "v" of its first line.
 #pragma once
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <optional>
 #include <string>

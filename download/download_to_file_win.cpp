@@ -2,7 +2,7 @@
 
 #include "download/background_writer_win.h"
 #include "download/http_response.h"
-#include "download/installer_digest_win.h"
+#include "trust/installer_digest_win.h"
 #include "download/progress_percent.h"
 #include "download/read_pacing.h"
 #include "download/status_callback_win.h"

@@ -2,7 +2,7 @@
 // transfer thread, with an inactivity time-out and cancellation.
 #pragma once
 #include "download/progress_target.h"
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // owns: it gets its jobs at Start and tells the window what changed through
 // reports, which the window thread applies to the records and the list.
 #pragma once
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <cstdint>
 #include <deque>

@@ -2,7 +2,7 @@
 
 #include "app/stdio_file_ex_win.h"
 #include "download/download_to_file_win.h"
-#include "download/installer_digest_win.h"
+#include "trust/installer_digest_win.h"
 #include "download/package_files.h"
 #include "download/signed_download_win.h"
 #include "ui/window_messages.h"

@@ -1,9 +1,9 @@
 #include "download/signed_download_win.h"
 
-#include "catalogue/catalogue_freshness.h"
+#include "trust/catalogue_freshness.h"
 #include "catalogue/local_text_win.h"
 #include "download/download_to_file_win.h"
-#include "download/signature_win.h"
+#include "trust/signature_win.h"
 #include "download/startup_files.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"

@@ -1,7 +1,7 @@
 // Taking the start-up's signed files only as the maker signed them.
 #pragma once
 #include "download/server_files_win.h"
-#include "download/signed_files.h"
+#include "trust/signed_files.h"
 
 #include <windows.h>
 

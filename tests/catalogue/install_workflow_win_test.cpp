@@ -5,7 +5,7 @@
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
 #include "download/base_url_win.h"
-#include "download/sha256.h"
+#include "trust/sha256.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/list_ctrl_ex_win.h"

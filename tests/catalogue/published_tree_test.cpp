@@ -1,10 +1,10 @@
 // Pelmora's own readers on a tree written by the maker's publisher
 // (tests/tools/publisher_test.py writes it into PELMORA_PUBLISHED_TREE).
-#include "catalogue/catalogue_freshness.h"
+#include "trust/catalogue_freshness.h"
 #include "catalogue/catalogue_parser.h"
 #include "catalogue/self_version.h"
 #include "catalogue/version_stamps.h"
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "catalogue/catalogue_freshness.h"
+#include "trust/catalogue_freshness.h"
 #include "catalogue/self_version.h"
-#include "download/signed_files.h"
+#include "trust/signed_files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Checking a detached signature with the system's own cryptography (BCrypt).
 #pragma once
-#include "download/signed_files.h"
+#include "trust/signed_files.h"
 
 #include <string_view>
 

@@ -1,4 +1,4 @@
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Checking an installer on disk against the digest its catalogue publishes.
 #pragma once
-#include "download/sha256.h"
+#include "trust/sha256.h"
 #include "win/handles_win.h"
 
 #include <optional>

@@ -1,6 +1,6 @@
-#include "download/signature_win.h"
+#include "trust/signature_win.h"
 
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "download/signed_files.h"
+#include "trust/signed_files.h"
 
-#include "download/sha256.h"
+#include "trust/sha256.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "catalogue/catalogue_freshness.h"
+#include "trust/catalogue_freshness.h"
 
 namespace pelmora {
 namespace {

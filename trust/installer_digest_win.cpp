@@ -1,4 +1,4 @@
-#include "download/installer_digest_win.h"
+#include "trust/installer_digest_win.h"
 
 #include <memory>
 
