@@ -40,6 +40,11 @@
 #define IDS_EXECUTE 2034
 #define IDS_DOWNLOAD_RETRY 2035
 
+// Later messages; each exists in all eleven tables too.
+#define IDS_FOLDER_NOT_WRITABLE 2051      // followed by the folder's path
+#define IDS_SELF_UPDATE_NOT_STARTED 2052  // Pelmora's own installer could not be started
+#define IDS_STATUS_CHECKING 2053          // a row's installer is being re-checked before it runs
+
 // Accessible names of the two buttons that draw no caption.
 #define IDS_CLOSE_NAME 2040
 #define IDS_MINIMUM_NAME 2041

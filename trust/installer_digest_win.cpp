@@ -1,5 +1,7 @@
 #include "trust/installer_digest_win.h"
 
+#include "trust/sha256_win.h"
+
 #include <memory>
 
 namespace pelmora {
@@ -13,12 +15,12 @@ std::optional<Sha256Digest> HandleSha256(HANDLE file) {
     LARGE_INTEGER start{};
     if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::nullopt;
     const std::unique_ptr<char[]> buffer(new char[kChunkBytes]);
-    Sha256 hash;
+    Sha256Stream hash;
     for (;;) {
         DWORD got = 0;
         if (!::ReadFile(file, buffer.get(), kChunkBytes, &got, nullptr)) return std::nullopt;
         if (got == 0) break;
-        hash.Update(buffer.get(), got);
+        if (!hash.Update(buffer.get(), got)) return std::nullopt;
     }
     return hash.Finish();
 }

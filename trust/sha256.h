@@ -1,5 +1,5 @@
-// SHA-256 of a byte stream, for checking installers against the digests the
-// catalogue publishes.
+// SHA-256 digests as the server writes them. The hashing itself is the
+// system's (trust/sha256_win.h).
 #pragma once
 #include <array>
 #include <cstddef>
@@ -11,24 +11,6 @@
 namespace pelmora {
 
 using Sha256Digest = std::array<uint8_t, 32>;
-
-class Sha256 {
-public:
-    Sha256() noexcept;
-    void Update(const void* data, size_t size) noexcept;
-    // The digest of everything given so far; the object is spent afterwards.
-    Sha256Digest Finish() noexcept;
-
-private:
-    void Block(const uint8_t* block) noexcept;
-
-    std::array<uint32_t, 8> state_;
-    std::array<uint8_t, 64> buffer_{};
-    size_t buffered_ = 0;
-    uint64_t totalBytes_ = 0;
-};
-
-Sha256Digest Sha256Of(std::string_view bytes) noexcept;
 
 // Exactly 2 * size hexadecimal digits, either case, into `out`; false for
 // anything else (`out` is then partly written).

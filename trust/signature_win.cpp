@@ -1,6 +1,6 @@
 #include "trust/signature_win.h"
 
-#include "trust/sha256.h"
+#include "trust/sha256_win.h"
 
 #include <windows.h>
 
@@ -38,7 +38,8 @@ struct KeyHandle {
 bool VerifyMakerSignature(const MakerPublicKey& key, std::string_view data,
                           std::string_view signature) {
     if (signature.size() != kSignatureBytes) return false;
-    Sha256Digest digest = Sha256Of(data);
+    std::optional<Sha256Digest> digest = Sha256Of(data);
+    if (!digest) return false;
 
     const AlgorithmProvider ecdsa(BCRYPT_ECDSA_P256_ALGORITHM);
     if (!ecdsa.handle) return false;
@@ -53,8 +54,8 @@ bool VerifyMakerSignature(const MakerPublicKey& key, std::string_view data,
         return false;
     std::array<UCHAR, kSignatureBytes> sig{};
     memcpy(sig.data(), signature.data(), sig.size());
-    return BCRYPT_SUCCESS(::BCryptVerifySignature(publicKey.handle, nullptr, digest.data(),
-                                                  static_cast<ULONG>(digest.size()), sig.data(),
+    return BCRYPT_SUCCESS(::BCryptVerifySignature(publicKey.handle, nullptr, digest->data(),
+                                                  static_cast<ULONG>(digest->size()), sig.data(),
                                                   static_cast<ULONG>(sig.size()), 0));
 }
 

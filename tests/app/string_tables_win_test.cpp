@@ -10,7 +10,8 @@ namespace pelmora {
 namespace {
 
 std::vector<UINT> AllIds() {
-    std::vector<UINT> ids{IDS_ABOUTBOX};
+    std::vector<UINT> ids{IDS_ABOUTBOX, IDS_INSTALLER_CHANGED, IDS_FOLDER_NOT_WRITABLE,
+                          IDS_SELF_UPDATE_NOT_STARTED, IDS_STATUS_CHECKING};
     for (UINT id = IDS_FIRST_MESSAGE; id <= IDS_LAST_MESSAGE; ++id) ids.push_back(id);
     return ids;
 }

@@ -5,7 +5,7 @@
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
 #include "download/base_url_win.h"
-#include "trust/sha256.h"
+#include "trust/sha256_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/list_ctrl_ex_win.h"
@@ -670,8 +670,8 @@ TEST_F(InstallWorkflowTest, InstallOfRowSixRunsItsInstallerAndTheRowTurnsToExecu
 
 TEST_F(InstallWorkflowTest, DigestsGuardTheDownloadAndTheInstall) {
     const std::string installer = TestInstallerBytes();
-    const std::string good = Sha256Hex(Sha256Of(installer));
-    const std::string bad = Sha256Hex(Sha256Of(installer + "x"));
+    const std::string good = Sha256Hex(*Sha256Of(installer));
+    const std::string bad = Sha256Hex(*Sha256Of(installer + "x"));
     Publish({{81, L"PelmoraWF Sum", L"1.0", true,
               L",setup_light.exe=sha256:" + std::wstring(bad.begin(), bad.end()) +
                   L",setup.exe=sha256:" + std::wstring(good.begin(), good.end())},

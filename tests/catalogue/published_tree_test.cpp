@@ -43,15 +43,20 @@ TEST(PublishedTree, CatalogueReadsBackAsDescribed) {
     EXPECT_TRUE(viewer.listAlways);
     EXPECT_EQ(viewer.imageLocation, u"http://updates.example/tools/images/Model Viewer");
     EXPECT_EQ(viewer.packageLocation[3], u"http://updates.example/tools/packages/chna/Model Viewer");
-    EXPECT_EQ(viewer.setupDigest, Sha256Of("full Model Viewer"));
-    EXPECT_EQ(viewer.setupLightDigest, Sha256Of("update Model Viewer"));
+    // SHA-256 of "full Model Viewer" and "update Model Viewer".
+    EXPECT_EQ(viewer.setupDigest,
+              ParseSha256Hex(u"25d4a4a4a3548c65e540e415a46c253f8f097d4e0d1dce997562636c5b8ac16f"));
+    EXPECT_EQ(viewer.setupLightDigest,
+              ParseSha256Hex(u"36879bf1da0688f8efa198e265c605f7d1fee52e48d7752f34c3f5f4ee197592"));
 }
 
 TEST(PublishedTree, VersionAndStampsReadBack) {
     if (!std::getenv("PELMORA_PUBLISHED_TREE")) GTEST_SKIP() << "PELMORA_PUBLISHED_TREE unset";
     const std::string self = TreeFile("Pelmora.txt");
     EXPECT_EQ(SelfVersionFromFile(self), "1.3.2");
-    EXPECT_EQ(SelfInstallerDigestFromFile(self), Sha256Of("pelmora installer"));
+    // SHA-256 of "pelmora installer".
+    EXPECT_EQ(SelfInstallerDigestFromFile(self),
+              ParseSha256Hex(u"ce0dcf627850064f650f528b50193ab8bf66864dfc5f9a9ea292dea9785d9514"));
     const CatalogueFreshness freshness = ReadCatalogueFreshness(TreeFile("program_list.txt"));
     EXPECT_EQ(freshness.serial, 12u);
     EXPECT_EQ(freshness.expires, 20270630);

@@ -3,6 +3,7 @@
 #include <winsock2.h>  // before <windows.h>
 
 #include "download/download_to_file_win.h"
+#include "trust/sha256_win.h"
 
 #include "tests/download/recording_target.h"
 #include "tests/support/file_bytes_win.h"
