@@ -4,7 +4,7 @@
 #include "download/download_to_file_win.h"
 #include "download/model_database_sync_win.h"
 #include "download/program_image_sync_win.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "download/startup_files.h"
 #include "ui/prompt_win.h"
 #include "win/files_win.h"
@@ -12,15 +12,21 @@
 
 namespace pelmora {
 
-Downloader StartupDownloader() {
-    Downloader plain = [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
-        DownloadOptions options;
-        options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+Transfer StartupTransfer() {
+    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
+              DownloadOptions options) {
+        if (!options.maxBytes) options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
         return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
     };
-    if (!MakerKey()) return plain;
-    return SignedDownloader(std::move(plain), SignaturePolicy{*MakerKey(), BaseUrl(),
-                                                             CatalogueSerialPath(win::LocalRoot())});
+}
+
+Downloader StartupDownloader() {
+    // With the maker's key, every file must be one the signed release lists.
+    if (MakerKey()) return CheckedDownloader(CurrentRelease());
+    return [transfer = StartupTransfer()](const std::wstring& url, const std::wstring& localPath,
+                                          DWORD timeoutMs) {
+        return transfer(url, localPath, timeoutMs, DownloadOptions());
+    };
 }
 
 ServerFiles DefaultServerFiles() {

@@ -1,6 +1,7 @@
 // The start-up's fetches bound to the real transfer, base URL and local root.
 #pragma once
 #include "catalogue/program_record.h"
+#include "download/release_check_win.h"
 #include "download/server_files_win.h"
 
 #include <windows.h>
@@ -9,7 +10,10 @@
 
 namespace pelmora {
 
-// DownloadToFile without a progress row, cache entry deleted first.
+// DownloadToFile without a progress row, cache entry deleted first, a text
+// file capped unless the options say otherwise.
+Transfer StartupTransfer();
+// StartupTransfer; with the maker's key built in, checked against the release.
 Downloader StartupDownloader();
 ServerFiles DefaultServerFiles();
 
