@@ -62,9 +62,13 @@ class SignedTree(PelmoraCase):
     def requested(self):
         return [r.split(" ")[1] for r in self.server.requests("/tools/")]
 
-    def start_fresh(self):
-        self.log_path.unlink(missing_ok=True)  # this run's lines only
+    def start_fresh(self, rules=None):
+        """Pelmora started with this run's log lines and requests only; `rules`:
+        the server's, per path."""
+        self.log_path.unlink(missing_ok=True)
         self.server.control("reset")
+        for path, rule in (rules or {}).items():
+            self.server.rule(path, **rule)
         return self.start()
 
     def expect_no_internet(self, why):
@@ -93,10 +97,11 @@ class SignedTree(PelmoraCase):
 
         # A picture the manifest does not list is never asked for.
         self.wine.forget_downloads()
+        self.wine.write_db_stamp(DB_STAMP)
         self.resign_without("images/Halvex/kr.bmp")
         process = self.start_fresh()
         hwnd = self.main_window()
-        self.assertIsNotNone(hwnd)
+        self.assertIsNotNone(hwnd, self.log())
         requested = self.requested()
         self.assertNotIn("/tools/images/Halvex/kr.bmp", requested)
         self.assertIn("/tools/images/Halvex/en.bmp", requested)
@@ -161,13 +166,12 @@ class SignedTree(PelmoraCase):
         self.wine.write_db_stamp(DB_STAMP)
         (self.tree / "db_version.txt").write_bytes(b"2026-11-01 older model database\r\n")
         self.flip_byte("images/Halvex/en.bmp")
-        self.server.rule("/tools/images/Quorin/kr.bmp", endless=1)
         self.flip_byte("packages/hq/Halvex/ReleaseNote.txt", offset=0)
-        process = self.start_fresh()
+        process = self.start_fresh({"/tools/images/Quorin/kr.bmp": {"endless": 1}})
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
         log = self.log()
-        self.assertIn("[Pelmora]db_version.txt refused: its bytes are not those", log)
+        self.assertIn("[Pelmora]db_version.txt refused: its body is larger than", log)
         self.assertFalse([r for r in self.requested() if r.endswith(".db")])
         self.assertEqual(self.local("db_version.txt"), DB_STAMP.encode() + b"\r\n")
         self.assertIn("[Pelmora]images/Halvex/en.bmp refused: its bytes are not those", log)
