@@ -53,7 +53,7 @@ TEST(ReleaseManifest, AnythingElseIsRefusedWithItsLine) {
              {kHead + "1 " + kHex + "\n", "line 4: no SHA-256"},
              {kHead + "x " + kHex + " a\n", "line 4: size"},
              {kHead + "1 " + kHex.substr(1) + "g a\n", "line 4: no SHA-256"},
-             {kHead + "1  " + kHex + " a\n", "line 4: size"},
+             {kHead + "1  " + kHex + " a\n", "line 4: no SHA-256"},
              {kHead + entry + "1 " + kHex + " a.txt\r\n", "line 5: control character"},
              {kHead + "1 " + kHex + " /tools/a\n", "line 4: URL neither"},
              {kHead + "1 " + kHex + " ftp://h/a\n", "line 4: URL neither"},

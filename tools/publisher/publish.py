@@ -6,7 +6,7 @@
     publish.py keygen KEY.pem PUBLIC.hex
 
 OUT_DIR and TREE_DIR are the folder served as the base URL (".../tools/").
-The description format, the tree and the signature files are described in
+The description format, the tree and the signed release manifest are described in
 the README ("Publishing a release"). Everything but signing and signature
 checks is plain Python; those need the `cryptography` package (Debian's
 python3-cryptography, so run them with /usr/bin/python3).
