@@ -66,7 +66,8 @@ BOOL CPelmoraDlg::OnInitDialog() {
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
     RemoveStaleDownloads(win::LocalRoot());
-    if (MakerKey()) win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
+    if (MakerKey())
+        win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
     clock.Mark(L"settings and folders");
 
     if (!CheckSelfVersion()) return TRUE;

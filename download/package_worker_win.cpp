@@ -42,8 +42,9 @@ class WorkerHost final : public PackageWorkerHost {
         if (const HRESULT refused = ConstrainToRelease(win::ToWide(url), options); refused != S_OK)
             return static_cast<int32_t>(refused);
         const HRESULT result = ExplainReleaseFailure(
-            win::ToWide(url), DownloadToFile(win::ToWide(url), path, job.row, &run_,
-                                             kPackageTimeoutMs, ContinueFrom(job, folder), options));
+            win::ToWide(url),
+            DownloadToFile(win::ToWide(url), path, job.row, &run_, kPackageTimeoutMs,
+                           ContinueFrom(job, folder), options));
         win::Diag(L"[Pelmora]Package result " + std::to_wstring(static_cast<long>(result)) + L"\n");
         return static_cast<int32_t>(result);
     }

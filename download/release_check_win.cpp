@@ -117,7 +117,8 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
 
     std::string problem;
     const std::optional<ReleaseManifest> manifest = ReadReleaseManifest(bytes, problem);
-    if (!manifest) return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
+    if (!manifest)
+        return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
     const uint64_t highest = HighestAcceptedSerial(policy_.serialFile);
     switch (JudgeRelease(*manifest, highest, policy_.today ? policy_.today : TodayUtc())) {
     case FreshnessVerdict::Fresh:
@@ -130,7 +131,8 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
         return Refuse(name, kReleaseNotFresh, L"it expired on " + DateText(manifest->expires));
     }
     index_ = ReleaseIndex::Make(*manifest, win::ToUtf8(policy_.baseUrl), problem);
-    if (!index_) return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
+    if (!index_)
+        return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
 
     if (manifest->serial > highest &&
         !win::ReplaceFileWith(policy_.serialFile, std::to_string(manifest->serial) + "\r\n"))
@@ -148,7 +150,8 @@ HRESULT ReleaseCheck::Constrain(const std::wstring& url, DownloadOptions& option
         return Refuse(NameOf(url), kNotInRelease, L"no signed release manifest was accepted");
     const ReleaseEntry* entry = index_->Find(win::ToUtf8(url));
     if (!entry)
-        return Refuse(NameOf(url), kNotInRelease, L"the release manifest does not list it; not requested");
+        return Refuse(NameOf(url), kNotInRelease,
+                      L"the release manifest does not list it; not requested");
     // A cap of 0 would mean none: an empty file gets one byte, which its digest then refuses.
     options.maxBytes = entry->size ? entry->size : 1;
     options.expectedDigest = entry->digest;
@@ -205,7 +208,9 @@ HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
 
 Downloader CheckedDownloader(std::shared_ptr<ReleaseCheck> check) {
     return [check = std::move(check)](const std::wstring& url, const std::wstring& localPath,
-                                      DWORD timeoutMs) { return check->Fetch(url, localPath, timeoutMs); };
+                                      DWORD timeoutMs) {
+        return check->Fetch(url, localPath, timeoutMs);
+    };
 }
 
 }  // namespace pelmora

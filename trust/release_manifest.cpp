@@ -154,7 +154,8 @@ std::string CanonicalUrl(std::string_view url) {
         for (const char c : url.substr(0, rest))
             canonical += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
         const auto dropPort = [&](std::string_view prefix, std::string_view port) {
-            if (canonical.compare(0, prefix.size(), prefix) == 0 && canonical.size() > port.size() &&
+            if (canonical.compare(0, prefix.size(), prefix) == 0 &&
+                canonical.size() > port.size() &&
                 canonical.compare(canonical.size() - port.size(), port.size(), port) == 0)
                 canonical.resize(canonical.size() - port.size());
         };

@@ -142,7 +142,8 @@ class SignedTree(PelmoraCase):
         # one of them altered, and db_version.txt is served as image_version.txt.
         self.wine.write_db_stamp("an older stamp")
         for region in ("hq", "amr", "eur", "chna"):
-            (self.wine.tools_folder() / f"modelinfo_{region}.db").write_bytes(b"old " + region.encode())
+            path = self.wine.tools_folder() / f"modelinfo_{region}.db"
+            path.write_bytes(b"old " + region.encode())
         self.flip_byte("modelinfo_amr.db")
         (self.tree / "image_version.txt").write_bytes((self.tree / "db_version.txt").read_bytes())
         process = self.start_fresh()
