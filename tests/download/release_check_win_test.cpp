@@ -133,21 +133,5 @@ TEST_F(ReleaseCheckTest, ManyThreadsShareOneManifestAndFetchOnlyWhatItLists) {
     EXPECT_EQ(Local(L"release.txt.unverified"), "<missing>");
 }
 
-TEST_F(ReleaseCheckTest, ReplayedOrForeignManifestsFailEveryFile) {
-    win::ReplaceFileWith(root_.Root() + L"serial.txt", "8\r\n");
-    Publish(7, {{L"a.txt", "a"}});
-    EXPECT_EQ(Check().Fetch(kBase + L"a.txt", root_.Root() + L"a.txt", 1000), kReleaseNotFresh);
-    EXPECT_EQ(server_.asked.count(kBase + L"a.txt"), 0u);
-
-    Publish(8, {{L"a.txt", "a"}});
-    server_.files[kBase + L"release.txt.sig"][5] ^= 1;
-    ReleaseCheck check = Check();
-    EXPECT_EQ(check.Fetch(kBase + L"a.txt", root_.Root() + L"a.txt", 1000), kSignatureInvalid);
-    DownloadOptions options;
-    EXPECT_EQ(check.Constrain(kBase + L"a.txt", options), kNotInRelease);
-    EXPECT_EQ(Local(L"a.txt"), "<missing>");
-    EXPECT_EQ(Local(L"serial.txt"), "8\r\n");
-}
-
 }  // namespace
 }  // namespace pelmora
