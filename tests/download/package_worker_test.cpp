@@ -22,8 +22,10 @@ class ScriptedHost final : public PackageWorkerHost {
     std::vector<std::string> calls;
 
     bool Cancelled() override { return false; }
-    void MakeProgramFolder(const std::u16string& name) override {
+    uint32_t folderError = 0;  // what MakeProgramFolder answers
+    uint32_t MakeProgramFolder(const std::u16string& name) override {
         calls.push_back("folder " + Narrow(name));
+        return folderError;
     }
     int32_t Download(const PackageJob& job, const std::u16string& url,
                      const std::u16string& fileName) override {
@@ -39,7 +41,7 @@ class ScriptedHost final : public PackageWorkerHost {
     }
     void Report(ReportKind kind, int row, int value) override {
         static const char* names[] = {"downloading", "progress", "downloaded",
-                                      "ask",         "failed",   "all passed"};
+                                      "ask",         "failed",   "all passed", "folder fault"};
         calls.push_back(std::string("report ") + names[static_cast<int>(kind)] + " " +
                         std::to_string(row) + " " + std::to_string(value));
     }
