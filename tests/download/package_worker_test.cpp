@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,6 +110,23 @@ TEST(ReportQueue, OneWakeUpPerBurstAndNothingLost) {
         for (const WorkerReport& r : shared.Drain()) seen.push_back(r.value);
     writer.join();
     for (int i = 0; i < 20000; ++i) ASSERT_EQ(seen[i], i);
+}
+
+// A folder that cannot be written, or a full disk, is a local fault: no retry
+// question, the worker stops and says so with the Win32 error.
+TEST(PackageWorker, LocalFaultsStopWithoutARetryQuestion) {
+    ScriptedHost readOnly;
+    readOnly.folderError = 5;  // ERROR_ACCESS_DENIED
+    RunPackageJobs({Job(0, u"A"), Job(1, u"B")}, readOnly);
+    EXPECT_EQ(readOnly.calls,
+              (std::vector<std::string>{"folder A", "report folder fault 0 5"}));
+
+    ScriptedHost full;
+    full.results = {static_cast<int32_t>(0x80070070u)};  // ERROR_DISK_FULL
+    full.answers = {true};
+    RunPackageJobs({Job(2, u"C")}, full);
+    EXPECT_EQ(full.calls.back(), "report folder fault 2 112");
+    EXPECT_EQ(std::count(full.calls.begin(), full.calls.end(), "report ask 2 0"), 0);
 }
 
 }  // namespace
