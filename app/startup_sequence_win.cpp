@@ -81,7 +81,8 @@ BOOL CPelmoraDlg::OnInitDialog() {
         CloseSplash();
         MessageBoxPrompt prompt(hwnd());
         ReportFolderNotWritable(prompt, ownFolder, error, quietMode_);
-        win::Diag(L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
+        win::Diag(
+            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
         CloseDuringStartup();
         return TRUE;
     }

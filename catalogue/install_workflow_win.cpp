@@ -375,9 +375,9 @@ void InstallWorkflow::ApplyReport(const WorkerReport& report) {
         break;
     case ReportKind::FolderNotWritable: {
         MessageBoxPrompt prompt(window_.window);
-        ReportFolderNotWritable(prompt,
-                                win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish)),
-                                static_cast<DWORD>(report.value), false);
+        ReportFolderNotWritable(
+            prompt, win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish)),
+            static_cast<DWORD>(report.value), false);
         break;
     }
     case ReportKind::AllRowsPassed:

@@ -28,8 +28,9 @@ std::wstring SystemText(DWORD error) {
     wchar_t* buffer = nullptr;
     const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                         (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-    const DWORD n = ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT),
-                                     reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT),
+                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
     if (buffer) ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
@@ -79,7 +80,8 @@ std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBy
     case kDownloadCutShort: return L"the body was cut short (fewer bytes than announced)";
     case kDownloadDigestMismatch: return L"the file does not have the expected SHA-256 digest";
     case kDownloadEncodedBody: return L"the server sent the body encoded, not as the file";
-    case kDownloadBadRedirect: return L"a redirect that is not followed (scheme, downgrade or loop)";
+    case kDownloadBadRedirect:
+        return L"a redirect that is not followed (scheme, downgrade or loop)";
     case kSignatureMissing: return L"trust refused it: its signature is missing";
     case kSignatureInvalid: return L"trust refused it: its signature is not the maker's";
     case kCatalogueNotFresh: return L"trust refused it: the catalogue is not fresh";

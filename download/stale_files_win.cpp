@@ -37,17 +37,19 @@ void Sweep(const std::wstring& folder, int depth, bool downloads) {
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    const Place place = depth == 0                 ? Place::ToolsFolder
+    const Place place = depth == 0                        ? Place::ToolsFolder
                         : downloads && depth == kMaxDepth ? Place::ProgramFolder
-                                                  : Place::PelmoraTree;
+                                                          : Place::PelmoraTree;
     do {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // not ours to walk
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth >= 1 && depth < kMaxDepth)
-                Sweep(folder + name + L"\\", depth + 1,
-                      downloads || (depth == 1 && ::lstrcmpiW(name.c_str(), L"downloaded_program") == 0));
+            if (depth >= 1 && depth < kMaxDepth) {
+                const bool intoDownloads =
+                    depth == 1 && ::lstrcmpiW(name.c_str(), L"downloaded_program") == 0;
+                Sweep(folder + name + L"\\", depth + 1, downloads || intoDownloads);
+            }
         } else if (IsStale(name, place)) {
             if (::DeleteFileW((folder + name).c_str()))
                 win::Diag(L"[Pelmora]Removed stale download " + folder + name + L"\n");

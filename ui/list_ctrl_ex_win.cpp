@@ -53,7 +53,8 @@ bool CListCtrlEx::Attach(HWND list) {
         return false;
     list_ = list;
     // Image lists given to the list are ours (SetRowHeight), never the list's to destroy.
-    ::SetWindowLongPtrW(list, GWL_STYLE, ::GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
+    ::SetWindowLongPtrW(list, GWL_STYLE,
+                        ::GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     laidOut_ = CurrentLayout();
     return true;
 }

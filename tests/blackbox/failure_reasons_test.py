@@ -24,7 +24,8 @@ class FailureReasons(PelmoraCase):
         cases = [
             ("server error", {"status": 500}, None, "HTTP status 500"),
             ("cut short", {"close_after": 100}, None, ""),
-            ("5 MB", {}, original + b"\0" * (5 << 20), "the body is larger than the cap of 1048576 bytes"),
+            ("5 MB", {}, original + b"\0" * (5 << 20),
+             "the body is larger than the cap of 1048576 bytes"),
             ("10,000 lines", {}, original + (LINE * 10000).encode("utf-16-le"),
              "the body is larger than the cap"),
         ]
