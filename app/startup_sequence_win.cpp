@@ -142,8 +142,11 @@ bool CPelmoraDlg::CheckSelfVersion() {
         win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
                   DownloadFailureText(result, kSmallFileTimeoutMs) + L")\n");
         CloseSplash();
-        if (!quietMode_)
-            MessageBoxPrompt(hwnd()).Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
+        MessageBoxPrompt prompt(hwnd());
+        if (IsLocalWriteFailure(result))  // the network is fine: say what is wrong here
+            ReportFolderNotWritable(prompt, folder, HRESULT_CODE(result), quietMode_);
+        else if (!quietMode_)
+            prompt.Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
         CloseDuringStartup();
         return false;
     }

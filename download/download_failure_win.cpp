@@ -65,6 +65,22 @@ std::wstring ErrorText(DWORD error) {
 
 }  // namespace
 
+bool IsLocalWriteFailure(HRESULT result) {
+    if (static_cast<uint32_t>(result) >> 16 != kWin32Facility) return false;
+    switch (HRESULT_CODE(result)) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_DIRECTORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBytes) {
     const auto code = static_cast<uint32_t>(result);
     switch (result) {

@@ -12,4 +12,9 @@ namespace pelmora {
 // `timeoutMs` and `maxBytes` are what the caller allowed (0: no cap).
 std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs = 0, uint64_t maxBytes = 0);
 
+// A download that failed on the local side: its file could not be made,
+// written or put in place (access denied, a full disk, a folder in the way).
+// Network and server failures never give these results.
+bool IsLocalWriteFailure(HRESULT result);
+
 }  // namespace pelmora

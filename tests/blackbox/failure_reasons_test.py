@@ -23,7 +23,7 @@ class FailureReasons(PelmoraCase):
         original = catalogue.read_bytes()
         cases = [
             ("server error", {"status": 500}, None, "HTTP status 500"),
-            ("cut short", {"close_after": 100}, None, ""),
+            ("cut short", {"close_after": 100}, None, "the body was cut short"),
             ("5 MB", {}, original + b"\0" * (5 << 20),
              "the body is larger than the cap of 1048576 bytes"),
             ("10,000 lines", {}, original + (LINE * 10000).encode("utf-16-le"),
@@ -96,6 +96,20 @@ class FailureReasons(PelmoraCase):
                           r"C:\users\Public\Documents\Korvath\tools\Pelmora (", self.log())
         finally:
             (tools / "Pelmora").unlink()
+
+        # The self-version file cannot be put in place (a folder has its name):
+        # a local fault too, not a missing internet.
+        (tools / "Pelmora" / "Pelmora.txt").mkdir(parents=True)
+        try:
+            process = self.start()
+            box = self.message_box()
+            self.assertIsNotNone(box)
+            self.assertIn(self.english("IDS_FOLDER_NOT_WRITABLE"), " ".join(self.box_text(box)))
+            self.wine.click(box, IDOK)
+            self.assertEqual(self.wine.wait_exit(process, 30), 0)
+            self.assertIn("Pelmora.txt: error ", self.log())
+        finally:
+            (tools / "Pelmora" / "Pelmora.txt").rmdir()
 
         # config.txt is a folder: a log line, the list, and no settings dialog, each start.
         self.wine.remove_settings()

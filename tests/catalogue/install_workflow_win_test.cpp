@@ -800,25 +800,6 @@ TEST_F(InstallWorkflowTest, StatusColoursOnScreenAndARowImageListForEveryWindow)
     }
 }
 
-// A program folder that cannot be made is a local fault: message 2051 with
-// the folder, no "Try again?", and the worker stops.
-TEST_F(InstallWorkflowTest, ProgramFolderThatCannotBeMadeGetsTheFolderMessageNotARetry) {
-    Publish({{51, L"PelmoraWF Blocked", L"1.0"}});
-    PublishInstaller(L"PelmoraWF Blocked", "installer");
-    // A file where the program's folder should be.
-    testsupport::WriteFileMakingFolders(DownloadFolder(L"PelmoraWF Blocked"), "in the way");
-    MainWindow& w = Open();
-    w.Tick(0, true);
-    w.Press(IDC_BTN_START);
-    const HWND box = w.WaitForBox(15000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(w.BoxText(box),
-              Text(IDS_FOLDER_NOT_WRITABLE) + L"\n" + DownloadFolder(L"PelmoraWF Blocked"));
-    w.Answer(box, IDOK);
-    EXPECT_EQ(Log(L"/wf/pkg/"), "") << "nothing is fetched into a folder that cannot take it";
-    EXPECT_FALSE(WaitUntil([&] { return w.Box() != nullptr; }, 1500)) << "no retry question";
-}
-
 // English names are limited to what the deepest path below this machine's
 // root allows: a name at the limit is downloaded and installed through the
 // workflow; one character more is listed but never becomes a path.
