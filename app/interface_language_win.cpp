@@ -72,11 +72,10 @@ bool ReadSettings(Settings& settings) {
 
 void WriteSettings(int language, int region) {
     const std::string line = FormatSettingsLine(language, region);
-    win::File file(::CreateFileW(SettingsFilePath().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // Whole or not at all: a cut line would read as other settings.
+    if (!win::ReplaceFileWith(SettingsFilePath(), line))
+        win::Diag(L"[Pelmora]Settings could not be written to " + SettingsFilePath() + L": error " +
+                  std::to_wstring(::GetLastError()) + L"\n");
 }
 
 }  // namespace pelmora

@@ -9,6 +9,7 @@
 #include "catalogue/program_table_defaults_win.h"
 #include "catalogue/self_version.h"
 #include "download/base_url_win.h"
+#include "download/download_failure_win.h"
 #include "download/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/release_check_win.h"
@@ -16,9 +17,11 @@
 #include "download/sync_defaults_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
+#include "ui/folder_message_win.h"
 #include "ui/prompt_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/folder_check_win.h"
 #include "win/string_resources_win.h"
 #include "win/text_win.h"
 
@@ -40,6 +43,13 @@ void AddAboutItem(HWND window) {
 }
 
 bool SettingsFileExists() {
+    // A folder in its place cannot be mended by the dialog: asking at every start would not help.
+    const DWORD attributes = ::GetFileAttributesW(SettingsFilePath().c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        win::Diag(L"[Pelmora]Settings file is a folder: " + SettingsFilePath() +
+                  L"; the detected language is used and the settings dialog is not opened\n");
+        return true;
+    }
     const win::File file(::CreateFileW(SettingsFilePath().c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -65,6 +75,18 @@ BOOL CPelmoraDlg::OnInitDialog() {
               L", server region " + std::to_wstring(settings_.region) + L"\n");
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
+    // Without its own folder Pelmora can keep nothing: a local fault, said as such.
+    const std::wstring ownFolder = win::LocalRoot() + kPelmoraFolder;
+    if (const DWORD error = win::FolderWriteError(ownFolder); error != ERROR_SUCCESS) {
+        CloseSplash();
+        MessageBoxPrompt prompt(hwnd());
+        ReportFolderNotWritable(prompt, ownFolder, error, quietMode_);
+        win::Diag(
+            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
+        CloseDuringStartup();
+        return TRUE;
+    }
+    win::KeepLogIn(ownFolder);
     RemoveStaleDownloads(win::LocalRoot());
     if (MakerKey())
         win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
@@ -76,6 +98,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
     // The catalogue's table, the quiet-mode decisions and the model databases.
     if (LoadProgramCatalogue(hwnd(), quietMode_ ? commandLine_ : std::wstring(),
                              [this] { CloseSplash(); }, table_) == StartupStep::Close) {
+        win::Diag(L"[Pelmora]Start-up ends after the catalogue step; the window closes\n");
         CloseDuringStartup();
         return TRUE;
     }
@@ -114,12 +137,17 @@ bool CPelmoraDlg::CheckSelfVersion() {
     const Downloader download = StartupDownloader();
     const std::wstring folder = win::LocalRoot() + L"Korvath\\tools\\Pelmora\\";
     win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
-    if (download(BaseUrl() + L"Pelmora.txt", folder + L"Pelmora.txt", kSmallFileTimeoutMs) !=
-        S_OK) {
-        win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!!\n");
+    if (const HRESULT result =
+            download(BaseUrl() + L"Pelmora.txt", folder + L"Pelmora.txt", kSmallFileTimeoutMs);
+        result != S_OK) {
+        win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
+                  DownloadFailureText(result, kSmallFileTimeoutMs) + L")\n");
         CloseSplash();
-        if (!quietMode_)
-            MessageBoxPrompt(hwnd()).Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
+        MessageBoxPrompt prompt(hwnd());
+        if (IsLocalWriteFailure(result))  // the network is fine: say what is wrong here
+            ReportFolderNotWritable(prompt, folder, HRESULT_CODE(result), quietMode_);
+        else if (!quietMode_)
+            prompt.Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
         CloseDuringStartup();
         return false;
     }

@@ -1,5 +1,7 @@
 #include "app/stdio_file_ex_win.h"
 
+#include "win/files_win.h"
+
 #include <windows.h>
 
 #include <share.h>
@@ -132,12 +134,25 @@ bool VersionFileMatches(const std::wstring& path, const std::wstring& expected) 
     return reader.ReadString(line) && line == expected;
 }
 
-void WriteVersionFile(const std::wstring& path, const std::wstring& text) {
-    CStdioFileEx writer;
-    if (!writer.Open(path, CStdioFileEx::modeCreate | CStdioFileEx::modeWrite |
-                               CStdioFileEx::typeText))
-        return;
-    writer.WriteString(text);
+bool WriteVersionFile(const std::wstring& path, const std::wstring& text) {
+    // Through the text writer for the bytes, then whole or not at all: a full
+    // disk must not leave an empty version file that a later run reads.
+    std::string bytes;
+    if (!text.empty()) {
+        const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : (WC_COMPOSITECHECK | WC_SEPCHARS);
+        const int size = static_cast<int>(text.size());
+        const int n = ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, nullptr, 0, nullptr,
+                                            nullptr);
+        if (n <= 0) return false;
+        bytes.resize(static_cast<size_t>(n));
+        ::WideCharToMultiByte(CP_ACP, flags, text.data(), size, bytes.data(), n, nullptr, nullptr);
+    }
+    std::string lines;
+    for (const char c : bytes) {
+        if (c == '\n') lines.push_back('\r');
+        lines.push_back(c);
+    }
+    return win::ReplaceFileWith(path, lines);
 }
 
 }  // namespace pelmora

@@ -50,7 +50,8 @@ private:
 
 // True when the file's first line equals `expected` exactly.
 bool VersionFileMatches(const std::wstring& path, const std::wstring& expected);
-// Replaces the file with `text` in the ANSI code page, no line end.
-void WriteVersionFile(const std::wstring& path, const std::wstring& text);
+// Replaces the file with `text` in the ANSI code page, no line end; the old
+// file stays when the new one cannot be written whole (false, GetLastError).
+bool WriteVersionFile(const std::wstring& path, const std::wstring& text);
 
 }  // namespace pelmora

@@ -49,7 +49,8 @@ std::u16string ProgramKeyForRecord(int id, std::u16string_view englishName) {
 
 std::u16string ExecutableForRecord(int id, std::u16string_view englishName) {
     if (id <= 0) return {};
-    if (id <= kFixedKeyCount) return std::u16string(kFixedExecutables[id - 1]);
+    // Id 5 keeps the executable name its row always had, though its key is its name.
+    if (id <= kFixedExecutableCount) return std::u16string(kFixedExecutables[id - 1]);
     std::u16string name = u"\\";
     name += englishName;
     name += u".exe";

@@ -34,7 +34,8 @@ std::u16string ExecutableForRow(int row, std::u16string_view englishName);
 std::u16string ProgramKeyForRecord(int id, std::u16string_view englishName);
 
 // That program's executable, with its leading backslash: the fixed names for
-// ids 1 to 4, the English name + ".exe" above 4, empty for 0 or below.
+// ids 1 to 5 ("\Veddimar.exe" for 5), the English name + ".exe" above 5,
+// empty for 0 or below.
 std::u16string ExecutableForRecord(int id, std::u16string_view englishName);
 
 // The install folder named by an uninstall string: everything before its last

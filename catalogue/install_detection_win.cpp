@@ -51,8 +51,8 @@ void StartInstalledProgram(int id, const std::wstring& englishName) {
     const std::u16string name = win::ToU16(englishName);
     const std::u16string key = ProgramKeyForRecord(id, name);
     if (key.empty()) return;
-    // Above id 4 the name becomes the executable's file name.
-    if (id > 4 && !IsSafeFileName(name)) {
+    // Above id 5 the name becomes the executable's file name.
+    if (id > 5 && !IsSafeFileName(name)) {
         win::Diag(L"[Pelmora] no program start for \"" + win::ToWide(PrintableName(name)) +
                   L"\": not a file name\n");
         return;

@@ -13,6 +13,7 @@
 #include "download/release_check_win.h"
 #include "download/sync_defaults_win.h"
 #include "string_ids.h"
+#include "ui/folder_message_win.h"
 #include "ui/prompt_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
@@ -116,9 +117,7 @@ InstallWorkflow::~InstallWorkflow() { Shutdown(); }
 void InstallWorkflow::FillList() {
     list_.DeleteAllItems();
     for (int columns = list_.GetColumnCount(); columns > 0; --columns) list_.DeleteColumn(0);
-    // A 1 x 25 image list sets the row height.
-    static HIMAGELIST rowHeight = ::ImageList_Create(1, 25, ILC_COLOR, 1, 0);
-    list_.SetImageList(rowHeight);
+    list_.SetRowHeight(25);  // through a 1 x 25 image list that the list wrapper owns
     list_.InsertColumn(0, L" ", LVCFMT_LEFT, 21);
     list_.InsertColumn(1, win::LoadText(IDS_PROGRAM_NAME), LVCFMT_LEFT, 170);
     list_.InsertColumn(2, win::LoadText(IDS_STATUS), LVCFMT_CENTER, 85);
@@ -383,6 +382,13 @@ void InstallWorkflow::ApplyReport(const WorkerReport& report) {
         record.downloadMatches = true;
         ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
         break;
+    case ReportKind::FolderNotWritable: {
+        MessageBoxPrompt prompt(window_.window);
+        ReportFolderNotWritable(
+            prompt, win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish)),
+            static_cast<DWORD>(report.value), false);
+        break;
+    }
     case ReportKind::AllRowsPassed:
         break;
     }

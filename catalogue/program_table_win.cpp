@@ -6,6 +6,7 @@
 #include "catalogue/local_text_win.h"
 #include "catalogue/program_table.h"
 #include "catalogue/safe_name.h"
+#include "download/download_failure_win.h"
 #include "download/model_database_sync_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
@@ -56,12 +57,17 @@ bool FetchCatalogue(const ServerFiles& server) {
     const HRESULT result =
         server.download(server.baseUrl + L"program_list.txt", CatalogueFilePath(server.localRoot),
                         kSmallFileTimeoutMs);
+    if (result != S_OK)
+        win::Diag(L"[Pelmora]Catalogue not fetched: " +
+                  DownloadFailureText(result, kSmallFileTimeoutMs) + L"\n");
     return result == S_OK;
 }
 
 StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& table) {
     win::Diag(L"[Pelmora]Pelmora, DownloadToFile, Program_list.txt File Open Start!!\n");
     table = ProgramTable{};
+    // A name is usable only where its deepest path fits below this machine's root.
+    FitNamesBelowLocalRoot(startup.server.localRoot.size());
     std::string bytes;
     if (!ReadFileHead(CatalogueFilePath(startup.server.localRoot), kCatalogueMaxBytes, bytes))
         win::Diag(L"[Pelmora]Catalogue file cannot be read: no programs\n");
@@ -85,10 +91,15 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
         case QuietDecision::AskUpdate:
             Dismiss(startup);
             if (startup.prompt->Show(win::LoadText(IDS_PROGRAM_UPDATE_AVAILABLE), MB_YESNO) !=
-                IDYES)
+                IDYES) {
+                win::Diag(L"[Pelmora]Quiet mode: the update was declined\n");
                 return StartupStep::Close;
+            }
             break;
-        case QuietDecision::Close: Dismiss(startup); return StartupStep::Close;
+        case QuietDecision::Close:
+            Dismiss(startup);
+            win::Diag(L"[Pelmora]Quiet mode: the program is current or cannot be updated\n");
+            return StartupStep::Close;
         }
     }
     return StartupStep::Continue;

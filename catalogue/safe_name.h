@@ -12,6 +12,22 @@ namespace pelmora {
 
 constexpr size_t kMaxSafeNameLength = 200;
 
+// Paths must stay below MAX_PATH (259 characters and the terminating NUL).
+// The deepest path a name goes into, below the local root, is
+// "Korvath\tools\Pelmora\downloaded_program\" (41), the name, "\" and a
+// transfer's temporary of the longest installer name,
+// "_999setup_light.exe.part-<10 digits>-<10 digits>" (46).
+constexpr size_t kMaxPathLength = 259;
+constexpr size_t kPathBeyondName = 41 + 1 + 46;
+
+// The longest name whose deepest path fits below a local root of
+// `localRootLength` characters, and never above kMaxSafeNameLength.
+size_t NameLengthLimit(size_t localRootLength);
+
+// From now on FileNameProblem judges names against NameLengthLimit of this
+// root (until then, kMaxSafeNameLength). Called when the catalogue is read.
+void FitNamesBelowLocalRoot(size_t localRootLength);
+
 // Empty when the name is safe as a single file or folder name; otherwise a
 // short English reason for a diagnostic line.
 std::string_view FileNameProblem(std::u16string_view name);

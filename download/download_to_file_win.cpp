@@ -1,6 +1,7 @@
 #include "download/download_to_file_win.h"
 
 #include "download/background_writer_win.h"
+#include "download/download_failure_win.h"
 #include "download/http_response.h"
 #include "trust/installer_digest_win.h"
 #include "download/progress_percent.h"
@@ -369,7 +370,11 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
               std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) + L"\n");
     // A connection dropped mid-body ends the reads early, without an error.
-    if (!BodyComplete(length, received)) return INET_E_DOWNLOAD_FAILURE;
+    if (!BodyComplete(length, received)) {
+        win::Diag(L"[Pelmora]Body cut short: " + std::to_wstring(received) + L" of " +
+                  std::to_wstring(length.value_or(0)) + L" bytes\n");
+        return kDownloadCutShort;
+    }
     // Without a length, only a digest can tell a cut body from a whole one.
     if (job.expectedDigest && HandleSha256(body.file.get()) != job.expectedDigest) {
         win::Diag(L"[Pelmora]Digest mismatch: " + job.url + L"\n");
@@ -523,12 +528,17 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                        const DownloadOptions& options) {
+    HRESULT result = E_OUTOFMEMORY;
+    const std::wstring shown = url;
     try {
-        return Download(std::move(url), std::move(localPath), row, progressTarget, timeoutMs,
-                        continueDownload, options);
+        result = Download(std::move(url), std::move(localPath), row, progressTarget, timeoutMs,
+                          continueDownload, options);
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     }
+    if (result != S_OK)
+        win::Diag(L"[Pelmora]Download failed: " + shown + L": " +
+                  DownloadFailureText(result, timeoutMs, options.maxBytes) + L"\n");
+    return result;
 }
 
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,

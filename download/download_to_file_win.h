@@ -23,6 +23,8 @@ constexpr HRESULT kDownloadTooLarge = Win32Failure(ERROR_FILE_TOO_LARGE);
 constexpr HRESULT kDownloadDigestMismatch = Win32Failure(323);  // ERROR_DATA_CHECKSUM_ERROR
 // The server sent the body compressed (or otherwise encoded), not as the file.
 constexpr HRESULT kDownloadEncodedBody = Win32Failure(ERROR_UNSUPPORTED_TYPE);
+// Fewer body bytes arrived than the answer announced.
+constexpr HRESULT kDownloadCutShort = Win32Failure(ERROR_HANDLE_EOF);
 // A redirect to another scheme, from https down to http, or too many of them.
 constexpr HRESULT kDownloadBadRedirect = Win32Failure(12156);  // ERROR_HTTP_REDIRECT_FAILED
 
@@ -48,7 +50,8 @@ struct DownloadOptions {
 // target, `row` shows the percent and a cleared InstallActive() stops the
 // transfer at its next notification; when the target's CancelEvent() is set,
 // the call returns E_ABORT at once and the transfer, abandoned as on a
-// time-out, never calls the target again.
+// time-out, never calls the target again. Every failure leaves a log line
+// naming the URL and the reason.
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload);
 HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,

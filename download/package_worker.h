@@ -37,6 +37,7 @@ enum class ReportKind : std::uint8_t {
     AskRetry,        // the worker waits for the answer to message 2035
     DownloadFailed,  // message 2033; the worker has stopped
     AllRowsPassed,   // every job was passed: the Cancel button becomes "Back"
+    FolderNotWritable,  // value: the Win32 error; message 2051; the worker has stopped
 };
 
 struct WorkerReport {
@@ -68,8 +69,9 @@ class PackageWorkerHost {
   public:
     virtual ~PackageWorkerHost() = default;
     virtual bool Cancelled() = 0;
-    // Makes the downloaded_program folder and the program's folder in it.
-    virtual void MakeProgramFolder(const std::u16string& name) = 0;
+    // Makes the downloaded_program folder and the program's folder in it;
+    // ERROR_SUCCESS (0) when files can be made there, else the Win32 error.
+    virtual uint32_t MakeProgramFolder(const std::u16string& name) = 0;
     // Fetches `url` into `fileName` in the job's program folder with its row's
     // progress, continuing what an earlier attempt left and checking the
     // job's digest; kTransferOk, kTransferAborted or another failure.
@@ -81,6 +83,10 @@ class PackageWorkerHost {
     // and when the run is cancelled meanwhile.
     virtual bool AskRetry(int row) = 0;
 };
+
+// A failed download whose cause is the local disk being full: no retry helps
+// until the user makes room, so it is reported as a local fault.
+bool IsDiskFullResult(int32_t result);
 
 // The worker's body: the jobs in order, then AllRowsPassed unless it stopped
 // early (cancel, a No, or a cancel-like failure).

@@ -1,6 +1,7 @@
 #include "download/package_worker_win.h"
 
 #include "app/stdio_file_ex_win.h"
+#include "download/download_failure_win.h"
 #include "download/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/package_files.h"
@@ -8,6 +9,7 @@
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/folder_check_win.h"
 #include "win/text_win.h"
 
 #include <utility>
@@ -23,9 +25,10 @@ class WorkerHost final : public PackageWorkerHost {
 
     bool Cancelled() override { return run_.Cancelled(); }
 
-    void MakeProgramFolder(const std::u16string& name) override {
+    uint32_t MakeProgramFolder(const std::u16string& name) override {
         win::EnsureFolder(localRoot_ + win::ToWide(kDownloadedProgramFolder));
         win::EnsureFolder(Folder(name));
+        return win::FolderWriteError(Folder(name));
     }
 
     int32_t Download(const PackageJob& job, const std::u16string& url,
@@ -50,7 +53,10 @@ class WorkerHost final : public PackageWorkerHost {
     }
 
     void WriteVersionFile(const std::u16string& name, const std::u16string& version) override {
-        pelmora::WriteVersionFile(Folder(name) + L"\\version.txt", win::ToWide(version));
+        const std::wstring path = Folder(name) + L"\\version.txt";
+        if (!pelmora::WriteVersionFile(path, win::ToWide(version)))
+            win::Diag(L"[Pelmora]Version file not written (the old one stays): " + path + L": " +
+                      DownloadFailureText(HRESULT_FROM_WIN32(::GetLastError())) + L"\n");
     }
 
     void Report(ReportKind kind, int row, int value) override { run_.Report(kind, row, value); }

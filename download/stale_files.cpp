@@ -30,6 +30,21 @@ std::optional<uint32_t> TemporaryFileOwner(std::u16string_view fileName) {
     return pid;
 }
 
+bool IsPelmoraToolsFileName(std::u16string_view fileName) {
+    for (const std::u16string_view own :
+         {u"config.txt", u"db_version.txt", u"db_version.txt.server", u"modelinfo_hq.db",
+          u"modelinfo_amr.db", u"modelinfo_eur.db", u"modelinfo_chna.db"})
+        if (fileName == own) return true;
+    constexpr std::u16string_view kReleaseNote = u"ReleaseNote.txt";
+    return fileName.size() > kReleaseNote.size() &&
+           fileName.substr(fileName.size() - kReleaseNote.size()) == kReleaseNote;
+}
+
+bool IsPelmoraToolsTemporary(std::u16string_view fileName) {
+    if (!TemporaryFileOwner(fileName)) return false;
+    return IsPelmoraToolsFileName(fileName.substr(0, fileName.rfind(u".part-")));
+}
+
 bool IsRetryInstallerName(std::u16string_view fileName) {
     if (fileName.empty() || fileName.front() != u'_') return false;
     fileName.remove_prefix(1);

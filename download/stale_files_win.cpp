@@ -10,8 +10,8 @@
 namespace pelmora {
 namespace {
 
-// Pelmora's tree is Korvath\tools\Pelmora\downloaded_program\<program>\.
-constexpr int kMaxDepth = 4;
+// Pelmora's own tree: Korvath\tools\Pelmora\downloaded_program\<program>\.
+constexpr int kMaxDepth = 3;
 
 bool ProcessRuns(uint32_t pid) {
     if (pid == ::GetCurrentProcessId()) return true;
@@ -22,24 +22,35 @@ bool ProcessRuns(uint32_t pid) {
     return runs;
 }
 
-bool IsStale(const std::wstring& name, bool inProgramFolder) {
+enum class Place { ToolsFolder, PelmoraTree, ProgramFolder };
+
+bool IsStale(const std::wstring& name, Place place) {
     const std::u16string u16 = win::ToU16(name);
+    if (place == Place::ToolsFolder && !IsPelmoraToolsTemporary(u16)) return false;
     if (const std::optional<uint32_t> owner = TemporaryFileOwner(u16)) return !ProcessRuns(*owner);
-    return inProgramFolder && IsRetryInstallerName(u16);
+    return place == Place::ProgramFolder && IsRetryInstallerName(u16);
 }
 
-void Sweep(const std::wstring& folder, int depth) {
+// `depth` counts from Pelmora's folder (1); the tools folder itself is 0 and
+// is not walked into.
+void Sweep(const std::wstring& folder, int depth, bool downloads) {
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
-    const bool programFolder = depth == kMaxDepth;
+    const Place place = depth == 0                        ? Place::ToolsFolder
+                        : downloads && depth == kMaxDepth ? Place::ProgramFolder
+                                                          : Place::PelmoraTree;
     do {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;  // not ours to walk
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth < kMaxDepth) Sweep(folder + name + L"\\", depth + 1);
-        } else if (IsStale(name, programFolder)) {
+            if (depth >= 1 && depth < kMaxDepth) {
+                const bool intoDownloads =
+                    depth == 1 && ::lstrcmpiW(name.c_str(), L"downloaded_program") == 0;
+                Sweep(folder + name + L"\\", depth + 1, downloads || intoDownloads);
+            }
+        } else if (IsStale(name, place)) {
             if (::DeleteFileW((folder + name).c_str()))
                 win::Diag(L"[Pelmora]Removed stale download " + folder + name + L"\n");
         }
@@ -50,7 +61,10 @@ void Sweep(const std::wstring& folder, int depth) {
 }  // namespace
 
 void RemoveStaleDownloads(const std::wstring& localRoot) {
-    Sweep(localRoot + kToolsFolder, 1);
+    // Sibling tools' folders under Korvath\tools\ are theirs: only Pelmora's
+    // own folder is walked, and of the shared folder only Pelmora's files.
+    Sweep(localRoot + kToolsFolder, 0, false);
+    Sweep(localRoot + kPelmoraFolder, 1, false);
 }
 
 }  // namespace pelmora

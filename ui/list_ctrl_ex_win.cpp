@@ -37,7 +37,13 @@ CListCtrlEx::~CListCtrlEx() {
     m_rowProgress.Reset();
     m_rowButtonState.Reset();
     DestroyControls();
+    const HWND list = list_.load();
     Detach();
+    if (rowHeightImages_) {
+        // A list that outlives us must not draw with a destroyed image list.
+        if (list && ::IsWindow(list)) ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
+        ::ImageList_Destroy(rowHeightImages_);
+    }
 }
 
 bool CListCtrlEx::Attach(HWND list) {
@@ -46,6 +52,9 @@ bool CListCtrlEx::Attach(HWND list) {
         !::SetWindowSubclass(list, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
     list_ = list;
+    // Image lists given to the list are ours (SetRowHeight), never the list's to destroy.
+    ::SetWindowLongPtrW(list, GWL_STYLE,
+                        ::GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
     laidOut_ = CurrentLayout();
     return true;
 }
@@ -182,6 +191,19 @@ void CListCtrlEx::SetExtendedStyle(DWORD styles) {
 
 void CListCtrlEx::SetImageList(HIMAGELIST images) {
     ::SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+}
+
+void CListCtrlEx::SetRowHeight(int pixels) {
+    if (!rowHeightImages_ || rowHeight_ != pixels) {
+        const HIMAGELIST images = ::ImageList_Create(1, pixels, ILC_COLOR, 1, 0);
+        if (!images) return;
+        SetImageList(images);
+        if (rowHeightImages_) ::ImageList_Destroy(rowHeightImages_);
+        rowHeightImages_ = images;
+        rowHeight_ = pixels;
+        return;
+    }
+    SetImageList(rowHeightImages_);
 }
 
 // ---- per-row values ---------------------------------------------------------

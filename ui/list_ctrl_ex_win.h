@@ -57,6 +57,10 @@ class CListCtrlEx {
     void SetCheck(int row, bool checked);
     void SetExtendedStyle(DWORD styles);
     void SetImageList(HIMAGELIST images);  // small images; borrowed
+    // Rows `pixels` high, through a 1-pixel-wide image list that this object
+    // owns: the list shares it (LVS_SHAREIMAGELISTS) and never destroys it,
+    // so each list has a live one for as long as its wrapper exists.
+    void SetRowHeight(int pixels);
 
     int m_progressColumn = 0;  // column of the progress bars
     int m_buttonColumn = 0;    // column of the install buttons
@@ -145,6 +149,8 @@ class CListCtrlEx {
     RowValues m_rowButtonState;
 
     std::atomic<HWND> list_{nullptr};  // borrowed; read by ShowRowProgress on any thread
+    HIMAGELIST rowHeightImages_ = nullptr;  // owned
+    int rowHeight_ = 0;
     LayoutKey laidOut_{};
     bool relayingOut_ = false;
 };

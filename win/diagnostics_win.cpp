@@ -3,17 +3,106 @@
 #include "win/handles_win.h"
 #include "win/text_win.h"
 
+#include <cstdio>
 #include <mutex>
 #include <string>
 
 namespace win {
 namespace {
 
-std::wstring LogPath() {
+std::wstring OverridePath() {
     wchar_t buffer[MAX_PATH * 2] = {};
     const DWORD n = ::GetEnvironmentVariableW(L"PELMORA_LOG", buffer, MAX_PATH * 2);
     if (n == 0 || n >= MAX_PATH * 2) return {};
     return std::wstring(buffer, n);
+}
+
+File OpenForAppend(const std::wstring& path, DWORD disposition) {
+    // Others may read it, and move it aside, while a run writes.
+    return File(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// One line is one WriteFile to a local file under the lock: short enough for
+// the window thread, and nothing is lost when the process dies.
+class LogSink {
+  public:
+    LogSink() : overridePath_(OverridePath()) {}
+
+    void Write(std::string bytes) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (!overridePath_.empty()) {
+            const File file = OpenForAppend(overridePath_, OPEN_ALWAYS);
+            Append(file.get(), bytes);
+            return;
+        }
+        if (!file_) {
+            if (early_.size() + bytes.size() <= kEarlyLinesMaxBytes) early_ += bytes;
+            return;
+        }
+        if (size_ + bytes.size() > kLogFileMaxBytes) Rotate();
+        if (Append(file_.get(), bytes)) size_ += bytes.size();
+    }
+
+    void Keep(const std::wstring& folder) {
+        const std::lock_guard<std::mutex> guard(lock_);
+        if (!overridePath_.empty() || file_) return;
+        path_ = folder + L"pelmora.log";
+        oldPath_ = folder + L"pelmora.old.log";
+        file_ = OpenForAppend(path_, OPEN_ALWAYS);
+        if (!file_) return;
+        LARGE_INTEGER size{};
+        size_ = ::GetFileSizeEx(file_.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+        std::string lines = RunHeading() + early_;
+        early_.clear();
+        early_.shrink_to_fit();
+        if (size_ + lines.size() > kLogFileMaxBytes) Rotate();
+        if (Append(file_.get(), lines)) size_ += lines.size();
+    }
+
+  private:
+    static bool Append(HANDLE file, const std::string& bytes) {
+        DWORD written = 0;
+        return file != INVALID_HANDLE_VALUE &&
+               ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                           nullptr) &&
+               written == bytes.size();
+    }
+
+    static std::string RunHeading() {
+        SYSTEMTIME now{};
+        ::GetSystemTime(&now);
+        char text[128];
+        snprintf(text, sizeof text,
+                 "\n[Pelmora]---- run of %04u-%02u-%02u %02u:%02u:%02u UTC, process %lu ----\n",
+                 now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                 static_cast<unsigned long>(::GetCurrentProcessId()));
+        return text;
+    }
+
+    // The full file becomes the old one; a new one starts.
+    void Rotate() {
+        file_.reset();
+        ::MoveFileExW(path_.c_str(), oldPath_.c_str(), MOVEFILE_REPLACE_EXISTING);
+        // When the move failed (the old file held open), starting over still keeps the cap.
+        file_ = OpenForAppend(path_, CREATE_ALWAYS);
+        size_ = 0;
+    }
+
+    std::mutex lock_;
+    const std::wstring overridePath_;
+    std::wstring path_;
+    std::wstring oldPath_;
+    File file_;
+    uint64_t size_ = 0;
+    std::string early_;
+};
+
+LogSink& Sink() {
+    // Never destroyed: threads still running at exit may write a last line.
+    static LogSink* const sink = new LogSink;
+    return *sink;
 }
 
 }  // namespace
@@ -21,18 +110,11 @@ std::wstring LogPath() {
 void Diag(std::wstring_view line) {
     const std::wstring text(line);
     ::OutputDebugStringW(text.c_str());
-
-    static const std::wstring path = LogPath();
-    if (path.empty()) return;
-    static std::mutex lock;  // keeps lines of different threads whole
-    const std::lock_guard<std::mutex> guard(lock);
-    File file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
     std::string bytes = ToUtf8(text);
     if (bytes.empty() || bytes.back() != '\n') bytes.push_back('\n');
-    DWORD written = 0;
-    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    Sink().Write(std::move(bytes));
 }
+
+void KeepLogIn(const std::wstring& folder) { Sink().Keep(folder); }
 
 }  // namespace win

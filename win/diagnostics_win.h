@@ -1,11 +1,24 @@
-// Diagnostic lines: to the debugger output, and appended (UTF-8) to the file
-// named by PELMORA_LOG when that variable is set, so tests can read the
-// sequence and users can send it to support.
+// Diagnostic lines: to the debugger output, and to one log file. With
+// PELMORA_LOG set, that file (appended, UTF-8, never cut: tests read it).
+// Otherwise, once the start-up calls KeepLogIn, "pelmora.log" in Pelmora's own
+// folder, so a user or an administrator can read or send it: capped at
+// kLogFileMaxBytes, then moved to "pelmora.old.log", so the last runs stay.
 #pragma once
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace win {
 
+constexpr uint64_t kLogFileMaxBytes = 192 * 1024;
+// Lines written before the log file is known are held up to this many bytes.
+constexpr size_t kEarlyLinesMaxBytes = 64 * 1024;
+
+// Thread-safe; a line is written whole before the call returns.
 void Diag(std::wstring_view line);
+
+// Starts the default log file in `folder` (ending in a backslash), beginning
+// with the lines held so far. Does nothing while PELMORA_LOG is set.
+void KeepLogIn(const std::wstring& folder);
 
 }  // namespace win

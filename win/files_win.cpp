@@ -33,20 +33,24 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
 
 bool ReplaceFileWith(const std::wstring& path, const std::string& bytes) {
     const std::wstring temporary = path + L".new";
+    DWORD error = ERROR_SUCCESS;
     {
         const File file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return false;
         DWORD written = 0;
         if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr) ||
-            written != bytes.size()) {
-            ::DeleteFileW(temporary.c_str());
-            return false;
-        }
+                         nullptr))
+            error = ::GetLastError();
+        else if (written != bytes.size())
+            error = ERROR_HANDLE_DISK_FULL;
+    }  // closed here: an open file cannot be deleted
+    if (error == ERROR_SUCCESS) {
+        if (MoveReplacing(temporary, path)) return true;
+        error = ::GetLastError();
     }
-    if (MoveReplacing(temporary, path)) return true;
     ::DeleteFileW(temporary.c_str());
+    ::SetLastError(error);  // the caller logs why it failed, not why the clean-up did
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "app/stdio_file_ex_win.h"
 #include "win/files_win.h"
+#include "win/handles_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -68,6 +69,23 @@ TEST_F(TextFile, WriteIntoMissingFolderDoesNothing) {
     const std::wstring missing = folder_ + L"\\no-such-folder\\version.txt";
     WriteVersionFile(missing, L"1.0");
     EXPECT_FALSE(win::FileExists(missing));
+}
+
+// A version file that cannot be replaced stays as it was: no empty file, no
+// ".new" left beside it, and the caller learns the replacement's own error.
+TEST_F(TextFile, FailedReplacementKeepsTheOldFileAndItsReason) {
+    Write("1.0");
+    {
+        // Held open without delete sharing: the move over it must fail.
+        const win::File holder(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_FALSE(WriteVersionFile(path_, L"2.0"));
+        const DWORD error = ::GetLastError();
+        EXPECT_TRUE(error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED) << error;
+    }
+    EXPECT_EQ(Read(), "1.0");
+    EXPECT_FALSE(win::FileExists(path_ + L".new"));
 }
 
 TEST_F(TextFile, LongLineIsReadIn4095ByteParts) {

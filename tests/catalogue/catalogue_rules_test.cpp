@@ -64,5 +64,19 @@ TEST(SafeName, NamesThatCouldLeaveTheFolderOrNameADevice) {
     EXPECT_EQ(PrintableName(u"a\x01\n"), u"a\\x01\\x0A");
 }
 
+// The name limit leaves room for the deepest path below the local root, and
+// no more than that.
+TEST(SafeName, LimitFitsTheDeepestPathBelowTheRoot) {
+    for (const std::u16string root :
+         {u"C:\\", u"C:\\users\\Public\\Documents\\",
+          u"D:\\Shared Data\\Engineering Department\\Common Documents\\"}) {
+        const std::u16string deepest = root + u"Korvath\\tools\\Pelmora\\downloaded_program\\" +
+                                       std::u16string(NameLengthLimit(root.size()), u'n') +
+                                       u"\\_999setup_light.exe.part-4294967295-4294967295";
+        EXPECT_EQ(deepest.size(), kMaxPathLength) << deepest.size();
+    }
+    EXPECT_EQ(NameLengthLimit(kMaxPathLength), 0u);
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -37,7 +37,9 @@ TEST(InstallDetection, RecordsChooseKeyAndExecutableByTheirId) {
     EXPECT_EQ(ExecutableForRecord(4, u"Other"), u"\\Strenna.exe");
     EXPECT_EQ(ProgramKeyForRecord(9, u"Mira Tool"), UninstallKeyName(9, u"Mira Tool"));
     EXPECT_EQ(ExecutableForRecord(9, u"Mira Tool"), u"\\Mira Tool.exe");
-    EXPECT_EQ(ExecutableForRecord(5, u"Veddimar"), u"\\Veddimar.exe");
+    // Id 5's executable keeps its fixed name whatever the record calls it; 6 takes the name.
+    EXPECT_EQ(ExecutableForRecord(5, u"Veddimar Studio"), u"\\Veddimar.exe");
+    EXPECT_EQ(ExecutableForRecord(6, u"Veddimar Studio"), u"\\Veddimar Studio.exe");
     EXPECT_EQ(ProgramKeyForRecord(0, u"Mira"), u"");
     EXPECT_EQ(ExecutableForRecord(0, u"Mira"), u"");
     EXPECT_EQ(ExecutableForRecord(-2, u"Mira"), u"");

@@ -4,6 +4,7 @@
 // would: ticks rows, presses buttons, answers message boxes, and reads what
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
+#include "catalogue/safe_name.h"
 #include "download/base_url_win.h"
 #include "trust/sha256_win.h"
 #include "resource_ids.h"
@@ -712,6 +713,121 @@ TEST_F(InstallWorkflowTest, DigestsGuardTheDownloadAndTheInstall) {
     EXPECT_FALSE(win::FileExists(folder + L"\\setup.exe"));
     ::Sleep(1000);
     EXPECT_FALSE(win::FileExists(folder + L"\\ran.txt"));  // never started
+}
+
+}  // namespace
+}  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// What the list shows in a cell, read back from the screen: how many pixels
+// are red, blue and grey text.
+struct CellColours {
+    int red = 0, blue = 0, grey = 0;
+};
+
+CellColours ReadCellColours(HWND list, int row, int column) {
+    RECT cell{};
+    cell.top = column;
+    cell.left = LVIR_BOUNDS;
+    ::SendMessageW(list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+    ::RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const int width = cell.right - cell.left, height = cell.bottom - cell.top;
+    CellColours colours;
+    if (width <= 0 || height <= 0) return colours;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
+    void* bits = nullptr;
+    const HDC screen = ::GetDC(list);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, cell.left, cell.top, SRCCOPY);
+    ::GdiFlush();
+    const auto* pixel = static_cast<const uint32_t*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+        const int r = (pixel[i] >> 16) & 0xFF, g = (pixel[i] >> 8) & 0xFF, b = pixel[i] & 0xFF;
+        if (r > 160 && g < 96 && b < 96) ++colours.red;
+        if (b > 160 && r < 96 && g < 96) ++colours.blue;
+        if (r == g && g == b && r >= 96 && r <= 160) ++colours.grey;
+    }
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(list, screen);
+    return colours;
+}
+
+// Each window's list has a live 1 x 25 row image list, also after an
+// earlier window (and its list) is gone; the status column shows red, blue
+// and grey by state, as the screen shows it.
+TEST_F(InstallWorkflowTest, StatusColoursOnScreenAndARowImageListForEveryWindow) {
+    Installed(L"PelmoraWF Old", L"0.9");
+    Installed(L"PelmoraWF Cur", L"2.0");
+    Publish({{41, L"PelmoraWF New", L"1.0"},
+             {42, L"PelmoraWF Old", L"1.0"},
+             {43, L"PelmoraWF Cur", L"2.0"}});
+    for (int window = 0; window < 2; ++window) {
+        SCOPED_TRACE(window);
+        MainWindow& w = Open();
+        ASSERT_EQ(w.Column(2),
+                  (std::vector<std::wstring>{Text(IDS_STATUS_NOT_INSTALLED),
+                                             Text(IDS_STATUS_UPDATE), Text(IDS_STATUS_LATEST)}));
+        const auto images = reinterpret_cast<HIMAGELIST>(
+            ::SendMessageW(w.List(), LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+        int cx = 0, cy = 0;
+        EXPECT_TRUE(images && ::ImageList_GetIconSize(images, &cx, &cy));
+        EXPECT_EQ(cy, 25);
+        RECT row{};
+        row.left = LVIR_BOUNDS;
+        ::SendMessageW(w.List(), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row));
+        EXPECT_GE(row.bottom - row.top, 25);
+
+        const CellColours notInstalled = ReadCellColours(w.List(), 0, 2);
+        const CellColours update = ReadCellColours(w.List(), 1, 2);
+        const CellColours latest = ReadCellColours(w.List(), 2, 2);
+        const CellColours name = ReadCellColours(w.List(), 0, 1);
+        EXPECT_GT(notInstalled.red, 5);
+        EXPECT_EQ(notInstalled.blue, 0);
+        EXPECT_GT(update.blue, 5);
+        EXPECT_EQ(update.red, 0);
+        EXPECT_GT(latest.grey, 5);
+        EXPECT_EQ(latest.red + latest.blue, 0);
+        EXPECT_EQ(name.red + name.blue, 0);  // other columns are black
+        if (window == 0) testsupport::SaveWindowScreenshot(w.hwnd(), L"status_colours");
+        window_.reset();
+    }
+}
+
+// English names are limited to what the deepest path below this machine's
+// root allows: a name at the limit is downloaded and installed through the
+// workflow; one character more is listed but never becomes a path.
+TEST_F(InstallWorkflowTest, NameAtThePathLimitIsDownloadedAndInstalled) {
+    const size_t limit = NameLengthLimit(win::LocalRoot().size());
+    ASSERT_GT(limit, 100u);
+    ASSERT_LT(limit, kMaxSafeNameLength);
+    const std::wstring atLimit = L"PelmoraWF " + std::wstring(limit - 10, L'L');
+    const std::wstring tooLong = L"PelmoraWF " + std::wstring(limit - 9, L'M');
+    Publish({{71, atLimit, L"1.0"}, {72, tooLong, L"1.0"}});
+    keys_.push_back(atLimit);  // the installer makes it
+    PublishInstaller(atLimit, TestInstallerBytes());
+    PublishInstaller(tooLong, TestInstallerBytes());
+    MainWindow& w = Open();
+    ASSERT_EQ(w.Column(1), (std::vector<std::wstring>{atLimit, tooLong}));
+    w.Tick(0, true);
+    w.Tick(1, true);
+    w.Press(IDC_BTN_START);
+    ASSERT_TRUE(WaitUntil([&] { return w.WindowText(w.Item(IDC_BTN_CANCEL)) == Text(IDS_BACK); },
+                          20000));
+    ASSERT_EQ(w.Cell(0, 2), Text(IDS_STATUS_DOWNLOADED));
+    EXPECT_TRUE(win::FileExists(DownloadFolder(atLimit) + L"\\setup.exe"));
+    EXPECT_EQ(::GetFileAttributesW(DownloadFolder(tooLong).c_str()), INVALID_FILE_ATTRIBUTES);
+
+    ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_LATEST); }, 15000))
+        << "the installer at the deepest path ran and registered the program";
+    EXPECT_TRUE(win::FileExists(DownloadFolder(atLimit) + L"\\ran.txt"));
 }
 
 }  // namespace

@@ -58,7 +58,13 @@ int Install(const std::wstring& self) {
     if (::GetFileAttributesW((folder + L"\\no-install.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
         return 0;
     ::Sleep(300);  // an installer takes a moment
-    const std::wstring target = folder + L"\\installed";
+    std::wstring target = folder + L"\\installed";
+    // A name at Pelmora's path limit leaves no room below its download folder.
+    if ((target + L"\\" + name + L".exe").size() >= MAX_PATH) {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        target = std::wstring(temp) + L"pelmora-installed";
+    }
     ::CreateDirectoryW(target.c_str(), nullptr);
     if (!::CopyFileW(self.c_str(), (target + L"\\" + name + L".exe").c_str(), FALSE)) return 2;
     const std::wstring keyPath =

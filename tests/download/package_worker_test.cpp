@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,8 +23,10 @@ class ScriptedHost final : public PackageWorkerHost {
     std::vector<std::string> calls;
 
     bool Cancelled() override { return false; }
-    void MakeProgramFolder(const std::u16string& name) override {
+    uint32_t folderError = 0;  // what MakeProgramFolder answers
+    uint32_t MakeProgramFolder(const std::u16string& name) override {
         calls.push_back("folder " + Narrow(name));
+        return folderError;
     }
     int32_t Download(const PackageJob& job, const std::u16string& url,
                      const std::u16string& fileName) override {
@@ -39,7 +42,7 @@ class ScriptedHost final : public PackageWorkerHost {
     }
     void Report(ReportKind kind, int row, int value) override {
         static const char* names[] = {"downloading", "progress", "downloaded",
-                                      "ask",         "failed",   "all passed"};
+                                      "ask",         "failed",   "all passed", "folder fault"};
         calls.push_back(std::string("report ") + names[static_cast<int>(kind)] + " " +
                         std::to_string(row) + " " + std::to_string(value));
     }
@@ -107,6 +110,23 @@ TEST(ReportQueue, OneWakeUpPerBurstAndNothingLost) {
         for (const WorkerReport& r : shared.Drain()) seen.push_back(r.value);
     writer.join();
     for (int i = 0; i < 20000; ++i) ASSERT_EQ(seen[i], i);
+}
+
+// A folder that cannot be written, or a full disk, is a local fault: no retry
+// question, the worker stops and says so with the Win32 error.
+TEST(PackageWorker, LocalFaultsStopWithoutARetryQuestion) {
+    ScriptedHost readOnly;
+    readOnly.folderError = 5;  // ERROR_ACCESS_DENIED
+    RunPackageJobs({Job(0, u"A"), Job(1, u"B")}, readOnly);
+    EXPECT_EQ(readOnly.calls,
+              (std::vector<std::string>{"folder A", "report folder fault 0 5"}));
+
+    ScriptedHost full;
+    full.results = {static_cast<int32_t>(0x80070070u)};  // ERROR_DISK_FULL
+    full.answers = {true};
+    RunPackageJobs({Job(2, u"C")}, full);
+    EXPECT_EQ(full.calls.back(), "report folder fault 2 112");
+    EXPECT_EQ(std::count(full.calls.begin(), full.calls.end(), "report ask 2 0"), 0);
 }
 
 }  // namespace

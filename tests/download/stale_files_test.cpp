@@ -20,5 +20,17 @@ TEST(StaleFiles, TemporariesNameTheirProcessRetriesTheirInstaller) {
         EXPECT_FALSE(IsRetryInstallerName(other));
 }
 
+// Korvath\tools\ is shared with sibling tools: only Pelmora's own files there count.
+TEST(StaleFiles, InTheSharedToolsFolderOnlyPelmorasTemporariesCount) {
+    for (const char16_t* own :
+         {u"config.txt.part-12-1", u"db_version.txt.server.part-12-1", u"modelinfo_eur.db.part-3-9",
+          u"Model ViewerReleaseNote.txt.part-40-2"})
+        EXPECT_TRUE(IsPelmoraToolsTemporary(own)) << std::u16string(own).size();
+    for (const char16_t* other :
+         {u"setup.exe.part-12-1", u"data.db.part-3-9", u"ReleaseNote.txt.part-40-2",
+          u"config.txt", u"config.txt.part-12", u"modelinfo_xx.db.part-3-9"})
+        EXPECT_FALSE(IsPelmoraToolsTemporary(other)) << std::u16string(other).size();
+}
+
 }  // namespace
 }  // namespace pelmora

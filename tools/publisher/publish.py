@@ -34,7 +34,10 @@ NAME_FIELDS = ["korean", "english", "chinese", "japanese"]
 MAX_TOOLS = 20
 MAX_LINE_CHARS = 999
 MAX_CATALOGUE_BYTES = 80000
-MAX_NAME_CHARS = 200
+# What Pelmora takes below the usual root (C:\Users\Public\Documents\, 26
+# characters): its deepest path, the name's download folder and an installer's
+# temporary file (88 characters beyond the name), must stay below MAX_PATH (259).
+MAX_NAME_CHARS = 259 - 26 - 88
 MAX_IMAGE_STAMPS = 20
 # Signed by earlier publishers one by one; the release manifest vouches for them now.
 OLD_SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_version.txt"]

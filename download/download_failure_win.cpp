@@ -1,0 +1,112 @@
+#include "download/download_failure_win.h"
+
+#include "download/download_to_file_win.h"
+#include "download/http_response.h"
+#include "download/signed_download_win.h"
+#include "win/text_win.h"
+
+#include <cwchar>
+
+namespace pelmora {
+namespace {
+
+constexpr uint32_t kHttpFacility = 0x8019;
+constexpr uint32_t kWin32Facility = 0x8007;
+constexpr DWORD kFirstWinInetError = 12000;
+constexpr DWORD kLastWinInetError = 12999;
+
+std::wstring Hex(HRESULT result) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
+    return text;
+}
+
+// The system's own text for an error; WinINet's live in wininet.dll.
+std::wstring SystemText(DWORD error) {
+    const bool wininet = error >= kFirstWinInetError && error <= kLastWinInetError;
+    const HMODULE module = wininet ? ::GetModuleHandleW(L"wininet.dll") : nullptr;
+    wchar_t* buffer = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                        (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+    const DWORD n =
+        ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT),
+                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.'))
+        text.pop_back();
+    return text;
+}
+
+// Names for the WinINet errors a user meets most, where the system has no text.
+const wchar_t* WinInetName(DWORD error) {
+    switch (error) {
+    case 12002: return L"the connection timed out";
+    case 12007: return L"the server name could not be resolved";
+    case 12029: return L"no connection could be made to the server";
+    case 12030: return L"the connection was aborted";
+    case 12031: return L"the connection was reset";
+    case 12152: return L"the server's answer could not be read";
+    case 12157: return L"the secure channel failed";
+    case 12175: return L"the secure channel failed";
+    default: return nullptr;
+    }
+}
+
+std::wstring ErrorText(DWORD error) {
+    std::wstring text = L"error " + std::to_wstring(error);
+    if (const std::string_view name = CertificateErrorName(error); !name.empty())
+        return text + L" (" + win::FromUtf8(name) + L", the server's certificate was refused)";
+    std::wstring words = SystemText(error);
+    if (words.empty() && WinInetName(error)) words = WinInetName(error);
+    return words.empty() ? text : text + L": " + words;
+}
+
+}  // namespace
+
+bool IsLocalWriteFailure(HRESULT result) {
+    if (static_cast<uint32_t>(result) >> 16 != kWin32Facility) return false;
+    switch (HRESULT_CODE(result)) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL:
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_DIRECTORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBytes) {
+    const auto code = static_cast<uint32_t>(result);
+    switch (result) {
+    case S_OK: return L"no failure";
+    case kDownloadTimedOut:
+        return L"no progress for " + std::to_wstring(timeoutMs) + L" ms (timed out)";
+    case E_ABORT: return L"cancelled";
+    case E_OUTOFMEMORY: return L"out of memory";
+    case kDownloadTooLarge:
+        return maxBytes ? L"the body is larger than the cap of " + std::to_wstring(maxBytes) +
+                              L" bytes"
+                        : L"the body is larger than allowed";
+    case kDownloadCutShort: return L"the body was cut short (fewer bytes than announced)";
+    case kDownloadDigestMismatch: return L"the file does not have the expected SHA-256 digest";
+    case kDownloadEncodedBody: return L"the server sent the body encoded, not as the file";
+    case kDownloadBadRedirect:
+        return L"a redirect that is not followed (scheme, downgrade or loop)";
+    case kSignatureMissing: return L"trust refused it: its signature is missing";
+    case kSignatureInvalid: return L"trust refused it: its signature is not the maker's";
+    case kCatalogueNotFresh: return L"trust refused it: the catalogue is not fresh";
+    case INET_E_DOWNLOAD_FAILURE: return L"the transfer failed without an error code";
+    default: break;
+    }
+    if (code >> 16 == kHttpFacility) return L"HTTP status " + std::to_wstring(code & 0xFFFFu);
+    if (code >> 16 == kWin32Facility) return ErrorText(code & 0xFFFFu);
+    return L"result " + Hex(result);
+}
+
+}  // namespace pelmora
