@@ -2,7 +2,7 @@
 
 #include "download/download_to_file_win.h"
 #include "download/http_response.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "win/text_win.h"
 
 #include <cwchar>
@@ -98,9 +98,11 @@ std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBy
     case kDownloadEncodedBody: return L"the server sent the body encoded, not as the file";
     case kDownloadBadRedirect:
         return L"a redirect that is not followed (scheme, downgrade or loop)";
-    case kSignatureMissing: return L"trust refused it: its signature is missing";
-    case kSignatureInvalid: return L"trust refused it: its signature is not the maker's";
-    case kCatalogueNotFresh: return L"trust refused it: the catalogue is not fresh";
+    case kSignatureMissing: return L"trust refused it: the release's signature is missing";
+    case kSignatureInvalid: return L"trust refused it: the release's signature is not the maker's";
+    case kReleaseNotFresh: return L"trust refused it: the release is not fresh (replayed or expired)";
+    case kReleaseUnreadable: return L"trust refused it: the release manifest does not read";
+    case kNotInRelease: return L"trust refused it: the signed release does not list it";
     case INET_E_DOWNLOAD_FAILURE: return L"the transfer failed without an error code";
     default: break;
     }
