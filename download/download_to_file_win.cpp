@@ -158,6 +158,9 @@ HRESULT OpenFailed(const std::wstring& url) {
     if (const std::string_view name = CertificateErrorName(error); !name.empty())
         win::Diag(L"[Pelmora]Certificate refused (" + win::FromUtf8(name) + L" " +
                   std::to_wstring(error) + L"): " + url + L"\n");
+    else
+        win::Diag(L"[Pelmora]Request failed (error " + std::to_wstring(error) + L"): " + url +
+                  L"\n");
     return result;
 }
 

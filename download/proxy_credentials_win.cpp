@@ -76,6 +76,8 @@ HRESULT AnswerProxy(HINTERNET request, DWORD flags, DWORD& status) {
         return error ? HRESULT_FROM_WIN32(error) : kDownloadProxyAuthRequired;
     }
     status = StatusOf(request);
+    win::Diag(L"[Pelmora]Sent again with the proxy credentials: answer " +
+              std::to_wstring(status) + L"\n");
     if (status != HTTP_STATUS_PROXY_AUTH_REQ) return S_OK;
     LogRefused(status, true);
     return kDownloadProxyAuthRequired;
