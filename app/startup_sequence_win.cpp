@@ -157,7 +157,7 @@ bool CPelmoraDlg::CheckSelfVersion() {
         return true;
     }
     fetched = DownloadToFile(BaseUrl() + L"Pelmora/setup.exe", installer, 0, nullptr,
-                                           kInstallerTimeoutMs, false, options);
+                             kInstallerTimeoutMs, false, options);
     if (fetched != S_OK) {
         win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
                   std::to_wstring(static_cast<long>(fetched)) + L"); start-up goes on\n");
