@@ -21,8 +21,9 @@ std::wstring TemporaryFolder() {
     return n && n <= MAX_PATH ? std::wstring(path, n) : std::wstring();  // ends in a backslash
 }
 
-// "Only this user and the system", not inherited: TMP may point at a folder
-// that other users can write (C:\Temp, say).
+// This user and the system, not inherited: TMP may point at a folder that
+// other users can write (C:\Temp, say). Administrators may read and run it:
+// an installer elevated with an administrator's own account reads itself.
 std::wstring OwnUserOnlySddl() {
     HANDLE rawToken = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return {};
@@ -34,7 +35,7 @@ std::wstring OwnUserOnlySddl() {
     if (!size || !::GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size) ||
         !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &sid))
         return {};
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" + std::wstring(sid) + L")";
+    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BA)(A;OICI;FA;;;" + std::wstring(sid) + L")";
     ::LocalFree(sid);
     return sddl;
 }
