@@ -35,7 +35,8 @@ std::wstring OwnUserOnlySddl() {
     if (!size || !::GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size) ||
         !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &sid))
         return {};
-    std::wstring sddl = L"D:P(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BA)(A;OICI;FA;;;" + std::wstring(sid) + L")";
+    std::wstring sddl =
+        L"D:P(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BA)(A;OICI;FA;;;" + std::wstring(sid) + L")";
     ::LocalFree(sid);
     return sddl;
 }
