@@ -105,8 +105,8 @@ class Proxy(PelmoraCase):
         subprocess.run(["/usr/bin/python3", str(script), str(pki)], check=True, timeout=120)
         key = trust_root(WineSession(), (pki / "ca.der").read_bytes())
         cls.addClassCleanup(WineSession().run_wine, "reg", "delete", key, "/f")
-        cls.tls = SampleServer(cls.__name__ + "-tls", tls=(pki / "trusted.pem", pki / "trusted.key"),
-                               host="localhost").start()
+        cls.tls = SampleServer(cls.__name__ + "-tls", host="localhost",
+                               tls=(pki / "trusted.pem", pki / "trusted.key")).start()
         cls.addClassCleanup(cls.tls.stop)
         cls.tls.write_tree()
 
@@ -135,7 +135,8 @@ class Proxy(PelmoraCase):
         def shown():
             nonlocal found
             for window in self.wine.windows():
-                if window["visible"] and window["class"] == "#32770" and window["title"] != "Pelmora":
+                if (window["visible"] and window["class"] == "#32770"
+                        and window["title"] != "Pelmora"):
                     edits = [c["id"] for c in self.wine.controls(window["hwnd"])
                              if c["class"].lower() == "edit" and c["visible"]]
                     if edits:
@@ -192,8 +193,8 @@ class Proxy(PelmoraCase):
                   if user == USER and result == "TCP_MISS/200" and url.startswith(base)]
         for name in ("Pelmora.txt", "program_list.txt", "db_version.txt", "image_version.txt"):
             self.assertIn(name, passed)
-        self.assertIn(f"localhost:{self.tls.port}",
-                      [url for _, method, url, user in seen if method == "CONNECT" and user == USER])
+        tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]
+        self.assertIn(f"localhost:{self.tls.port}", tunnels)
 
 
 if __name__ == "__main__":
