@@ -3,14 +3,17 @@
 // out before the end closes the window by posting WM_CLOSE.
 #include "app/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
+#include "app/self_update_start_win.h"
 #include "app/startup_clock_win.h"
 #include "catalogue/install_detection_win.h"
 #include "catalogue/local_text_win.h"
+#include "catalogue/private_installer_copy_win.h"
 #include "catalogue/program_table_defaults_win.h"
 #include "catalogue/self_version.h"
 #include "download/base_url_win.h"
 #include "download/download_failure_win.h"
 #include "download/download_to_file_win.h"
+#include "download/proxy_credentials_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/release_check_win.h"
 #include "download/stale_files_win.h"
@@ -88,6 +91,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
     }
     win::KeepLogIn(ownFolder);
     RemoveStaleDownloads(win::LocalRoot());
+    RemovePrivateInstallerFolders();
     if (MakerKey())
         win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
     clock.Mark(L"settings and folders");
@@ -137,15 +141,20 @@ bool CPelmoraDlg::CheckSelfVersion() {
     const Downloader download = StartupDownloader();
     const std::wstring folder = win::LocalRoot() + L"Korvath\\tools\\Pelmora\\";
     win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
-    if (const HRESULT result =
-            download(BaseUrl() + L"Pelmora.txt", folder + L"Pelmora.txt", kSmallFileTimeoutMs);
-        result != S_OK) {
+    const std::wstring selfUrl = BaseUrl() + L"Pelmora.txt";
+    HRESULT fetched = download(selfUrl, folder + L"Pelmora.txt", kSmallFileTimeoutMs);
+    // The run's first fetch: what the proxy wants and WinINet cannot answer, the user may.
+    if (fetched == kDownloadProxyAuthRequired && !quietMode_ &&
+        AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(), selfUrl,
+                            kSmallFileTimeoutMs))
+        fetched = download(selfUrl, folder + L"Pelmora.txt", kSmallFileTimeoutMs);
+    if (fetched != S_OK) {
         win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
-                  DownloadFailureText(result, kSmallFileTimeoutMs) + L")\n");
+                  DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
         CloseSplash();
         MessageBoxPrompt prompt(hwnd());
-        if (IsLocalWriteFailure(result))  // the network is fine: say what is wrong here
-            ReportFolderNotWritable(prompt, folder, HRESULT_CODE(result), quietMode_);
+        if (IsLocalWriteFailure(fetched))  // the network is fine: say what is wrong here
+            ReportFolderNotWritable(prompt, folder, HRESULT_CODE(fetched), quietMode_);
         else if (!quietMode_)
             prompt.Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
         CloseDuringStartup();
@@ -177,7 +186,7 @@ bool CPelmoraDlg::CheckSelfVersion() {
     options.expectedDigest = SelfInstallerDigestFromFile(selfFile);
     const std::wstring url = BaseUrl() + L"Pelmora/setup.exe";
     if (ConstrainToRelease(url, options) != S_OK) return true;  // logged; start-up goes on
-    const HRESULT fetched = ExplainReleaseFailure(
+    fetched = ExplainReleaseFailure(
         url, DownloadToFile(url, installer, 0, nullptr, kInstallerTimeoutMs, false, options));
     if (fetched != S_OK) {
         win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
@@ -194,9 +203,11 @@ bool CPelmoraDlg::CheckSelfVersion() {
             return true;
         }
     }
-    const auto started = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, L"open", installer.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    win::Diag(L"[Pelmora]Pelmora's installer started: " + std::to_wstring(started) + L"\n");
+    // Declined elevation, a blocked start: say why and go on as without an update.
+    if (const DWORD error = StartSelfInstaller(hwnd(), installer, options.expectedDigest)) {
+        MessageBoxPrompt(hwnd()).Show(SelfUpdateNotStartedText(error), MB_OK | MB_ICONSTOP);
+        return true;
+    }
     CloseDuringStartup();
     return false;
 }

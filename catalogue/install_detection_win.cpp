@@ -47,28 +47,37 @@ InstallState DetectInstallState(int id, const std::wstring& englishName,
     return CheckInstalled(win::ToWide(key), serverVersion);
 }
 
-void StartInstalledProgram(int id, const std::wstring& englishName) {
+win::Handle StartInstalledProgram(int id, const std::wstring& englishName) {
     const std::u16string name = win::ToU16(englishName);
     const std::u16string key = ProgramKeyForRecord(id, name);
-    if (key.empty()) return;
+    if (key.empty()) return {};
     // Above id 5 the name becomes the executable's file name.
     if (id > 5 && !IsSafeFileName(name)) {
         win::Diag(L"[Pelmora] no program start for \"" + win::ToWide(PrintableName(name)) +
                   L"\": not a file name\n");
-        return;
+        return {};
     }
     const std::wstring folder = FindInstallFolder(win::ToWide(key));
     // Without a folder the path would be "\<exe>" on the current drive: some
     // other program, if anything.
     if (folder.empty()) {
         win::Diag(L"[Pelmora] no install folder for program " + std::to_wstring(id) + L"\n");
-        return;
+        return {};
     }
     const std::wstring path = folder + win::ToWide(ExecutableForRecord(id, name));
-    const auto result = reinterpret_cast<INT_PTR>(
-        ::ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, folder.c_str(), SW_SHOWNORMAL));
-    if (result <= 32)
-        win::Diag(L"[Pelmora] could not start " + path + L": " + std::to_wstring(result) + L"\n");
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = path.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) {
+        win::Diag(L"[Pelmora] could not start " + path + L": " +
+                  std::to_wstring(::GetLastError()) + L"\n");
+        return {};
+    }
+    return win::Handle(info.hProcess);
 }
 
 }  // namespace pelmora

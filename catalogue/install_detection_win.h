@@ -2,6 +2,7 @@
 // installed program by its catalogue record.
 #pragma once
 #include "catalogue/install_state.h"
+#include "win/handles_win.h"
 
 #include <string>
 
@@ -23,9 +24,10 @@ InstallState DetectInstallState(int id, const std::wstring& englishName,
 
 // Opens the installed executable of the catalogue program `id` (fixed key and
 // name for ids 1 to 4, the English name's key and "<name>.exe" above 4) with
-// its folder as the working folder. Does not wait, and reports nothing: a
-// program that cannot be found or started, or whose name cannot be a file
-// name, simply does not start.
-void StartInstalledProgram(int id, const std::wstring& englishName);
+// its folder as the working folder. Does not wait, and reports nothing but
+// the started process (empty when the system gives none): a program that
+// cannot be found or started, or whose name cannot be a file name, simply
+// does not start.
+win::Handle StartInstalledProgram(int id, const std::wstring& englishName);
 
 }  // namespace pelmora

@@ -4,6 +4,7 @@
 #include "catalogue/catalogue_parser.h"
 #include "catalogue/install_detection_win.h"
 #include "catalogue/installer_watch_win.h"
+#include "catalogue/private_installer_copy_win.h"
 #include "catalogue/program_table_win.h"
 #include "catalogue/safe_name.h"
 #include "download/download_to_file_win.h"
@@ -397,11 +398,11 @@ void InstallWorkflow::ApplyReport(const WorkerReport& report) {
 // ---- row buttons -------------------------------------------------------------------------
 
 void InstallWorkflow::OnInstallClick(int row) {
-    if (!ValidRow(row)) return;
+    if (!ValidRow(row) || launches_.Running(table_.records[row].id)) return;
     const ProgramRecord& record = table_.records[row];
     const std::wstring name = win::ToWide(record.nameEnglish);
     if (record.state == Latest) {  // installed since: the button reads "Execute"
-        StartInstalledProgram(record.id, name);
+        launches_.Started(record.id, StartInstalledProgram(record.id, name));
         return;
     }
     if (!UsableName(record, L"installer")) return;
@@ -431,7 +432,21 @@ void InstallWorkflow::OnInstallClick(int row) {
             return;
         }
     }
-    OpenInstallerAndWatch(path, window_.window, record.id);
+    StartInstaller(row, path, digest);
+}
+
+// From a checked copy of the user's own, held unchanged until it has started.
+void InstallWorkflow::StartInstaller(int row, const std::wstring& path,
+                                     const std::optional<Sha256Digest>& digest) {
+    const ProgramRecord& record = table_.records[row];
+    const PrivateInstaller copy = CopyInstallerPrivately(path, win::ToWide(record.nameEnglish), digest);
+    if (copy.path.empty()) {
+        MessageBoxPrompt(window_.window).Show(SystemErrorText(copy.error), MB_OK | MB_ICONSTOP);
+        return;
+    }
+    win::Handle process;
+    OpenInstallerAndWatch(copy.path, window_.window, record.id, &process);
+    launches_.Started(record.id, std::move(process));
 }
 
 void InstallWorkflow::OnViewClick(int row) {

@@ -7,6 +7,7 @@
 #pragma once
 #include "app/settings.h"
 #include "catalogue/program_record.h"
+#include "catalogue/row_launches_win.h"
 #include "download/package_worker_win.h"
 #include "download/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"
@@ -64,6 +65,8 @@ class InstallWorkflow {
     void OnViewClick(int row);
     void OnRunClick(int row);
     void OnStatusRefresh(int id);
+    void StartInstaller(int row, const std::wstring& path,
+                        const std::optional<Sha256Digest>& digest);
 
     void UpdateStartButton();
     int TickedRows() const;
@@ -80,6 +83,7 @@ class InstallWorkflow {
     CThreadLauncher launcher_;
     std::shared_ptr<PackageRun> run_;  // the active run; null in browse mode
     unsigned runCount_ = 0;
+    RowLaunches launches_;  // what each row's Install/Execute started
 };
 
 }  // namespace pelmora

@@ -32,7 +32,7 @@ unsigned __stdcall WatchInstaller(void* parameter) noexcept {
 
 }  // namespace
 
-bool OpenInstallerAndWatch(const std::wstring& path, HWND window, int id) {
+bool OpenInstallerAndWatch(const std::wstring& path, HWND window, int id, win::Handle* process) {
     std::wstring folder = path.substr(0, path.rfind(L'\\'));
     SHELLEXECUTEINFOW info = {};
     info.cbSize = sizeof(info);
@@ -49,6 +49,10 @@ bool OpenInstallerAndWatch(const std::wstring& path, HWND window, int id) {
     }
     win::Diag(L"[Pelmora]Installer opened: " + path + L"\n");
     if (!info.hProcess) return true;  // handed to another program: no end to watch
+    HANDLE own = nullptr;
+    if (process && ::DuplicateHandle(::GetCurrentProcess(), info.hProcess, ::GetCurrentProcess(),
+                                     &own, SYNCHRONIZE, FALSE, 0))
+        process->reset(own);
     auto* watch = new (std::nothrow) Watch{info.hProcess, window, id};
     const uintptr_t thread =
         watch ? ::_beginthreadex(nullptr, 0, &WatchInstaller, watch, 0, nullptr) : 0;

@@ -5,6 +5,7 @@
 #include "download/http_response.h"
 #include "trust/installer_digest_win.h"
 #include "download/progress_percent.h"
+#include "download/proxy_credentials_win.h"
 #include "download/read_pacing.h"
 #include "download/status_callback_win.h"
 #include "download/uri_encode_win.h"
@@ -158,15 +159,20 @@ HRESULT OpenFailed(const std::wstring& url) {
     if (const std::string_view name = CertificateErrorName(error); !name.empty())
         win::Diag(L"[Pelmora]Certificate refused (" + win::FromUtf8(name) + L" " +
                   std::to_wstring(error) + L"): " + url + L"\n");
+    else
+        win::Diag(L"[Pelmora]Request failed (error " + std::to_wstring(error) + L"): " + url +
+                  L"\n");
     return result;
 }
 
 // Opens the URL, following at most kMaxRedirects redirects by hand: only to
 // http or https, never from https down to http. Cookies are neither sent nor
-// kept, and no credentials are offered to a server on its own asking.
+// kept, and no credentials are offered to a server on its own asking: only
+// a proxy that asks for them gets them.
 HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& headers, DWORD flags,
                     win::InternetHandle& request, DWORD& status) {
-    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
+    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
+             (ProxyAsksForCredentials() ? 0 : INTERNET_FLAG_NO_AUTH);
     for (int hop = 0;; ++hop) {
         request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
                                          static_cast<DWORD>(headers.size()), flags, 0));
@@ -175,6 +181,13 @@ HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& hea
         if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                               &status, &size, nullptr))
             return LastErrorResult();
+        if (const HRESULT proxy = AnswerProxy(request.get(), flags, status); proxy == S_FALSE) {
+            flags &= ~INTERNET_FLAG_NO_AUTH;  // again, letting WinINet answer the proxy
+            --hop;
+            continue;
+        } else if (proxy != S_OK) {
+            return proxy;
+        }
         if (!IsRedirectStatus(status)) return S_OK;
         const std::wstring location = HeaderText(request.get(), HTTP_QUERY_LOCATION);
         wchar_t next[INTERNET_MAX_URL_LENGTH] = {};

@@ -9,6 +9,7 @@ packages=(
     wine wine64 xvfb imagemagick fonts-wqy-microhei  # running and looking at it
     nsis                                           # real installers for tests
     nginx-light                                    # a real server for the benchmark
+    squid apache2-utils                            # a real (authenticating) proxy for tests
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -171,6 +171,9 @@ class WineSession:
     def press(self, hwnd, control_id):
         return self.driver("press", hwnd, str(control_id))[0] == 0
 
+    def set_text(self, hwnd, control_id, text):
+        return self.driver("set-text", hwnd, str(control_id), text)[0] == 0
+
     def post(self, hwnd, message, wparam):
         return self.driver("post", hwnd, str(message), str(wparam))[0] == 0
 

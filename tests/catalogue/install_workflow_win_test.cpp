@@ -271,6 +271,12 @@ class MainWindow {
             reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
+    // A message box of the start-up, while the window is not shown yet.
+    HWND WaitForStartupBox(int ms) {
+        HWND box = nullptr;
+        WaitUntil([&] { return (window_ = Find()) && (box = Box()) != nullptr; }, ms);
+        return box;
+    }
     HWND WaitForBox(int ms) const {
         HWND box = nullptr;
         WaitUntil([&] { return (box = Box()) != nullptr; }, ms);
@@ -364,6 +370,10 @@ class InstallWorkflowTest : public ::testing::Test {
         return server_.Log(query);
     }
 
+    MainWindow& Start() {
+        window_ = std::make_unique<MainWindow>();
+        return *window_;
+    }
     MainWindow& Open() {
         window_ = std::make_unique<MainWindow>();
         EXPECT_NE(window_->Wait(), nullptr) << "the main window did not come up";
@@ -713,6 +723,72 @@ TEST_F(InstallWorkflowTest, DigestsGuardTheDownloadAndTheInstall) {
     EXPECT_FALSE(win::FileExists(folder + L"\\setup.exe"));
     ::Sleep(1000);
     EXPECT_FALSE(win::FileExists(folder + L"\\ran.txt"));  // never started
+}
+
+std::wstring TemporaryFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    return std::wstring(path, ::GetTempPathW(MAX_PATH + 1, path));
+}
+
+std::vector<std::wstring> Lines(const std::string& utf16) {
+    std::vector<std::wstring> lines;
+    std::wstring text(reinterpret_cast<const wchar_t*>(utf16.data()), utf16.size() / 2);
+    for (size_t end; (end = text.find(L'\n')) != std::wstring::npos; text.erase(0, end + 1))
+        lines.push_back(text.substr(0, end));
+    return lines;
+}
+
+TEST_F(InstallWorkflowTest, InstallPressedThriceRunsOnePrivateCopyOfTheInstaller) {
+    // What an earlier run left below the temporary folder goes at the start.
+    const std::wstring temporary = TemporaryFolder();
+    const std::wstring left = temporary + L"Pelmora-installer-1-2-3";
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(left + L"\\Old\\setup.exe", "old"));
+    Publish({{91, L"PelmoraWF Once", L"2.0"}});
+    keys_.push_back(L"PelmoraWF Once");  // the installer registers it
+    RemoveUninstallKey(L"PelmoraWF Once");
+    PublishInstaller(L"PelmoraWF Once", TestInstallerBytes());
+    MainWindow& w = Open();
+    EXPECT_EQ(::GetFileAttributesW(left.c_str()), INVALID_FILE_ATTRIBUTES);
+    w.Tick(0, true);
+    w.Press(IDC_BTN_START);
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_DOWNLOADED); }, 20000));
+
+    for (int press = 0; press < 3; ++press)
+        ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_LATEST); }, 15000));
+    ::Sleep(1000);  // a second installer would have written by now
+    const std::wstring folder = DownloadFolder(L"PelmoraWF Once");
+    const std::vector<std::wstring> runs =
+        Lines(testsupport::ReadFileBytes(folder + L"\\ran-from.txt"));
+    ASSERT_EQ(runs.size(), 1u);
+    // It ran from a fresh folder of its own below the user's temporary
+    // folder, that folder its working folder; the download stays as it was.
+    const std::wstring path = runs[0].substr(0, runs[0].find(L'|'));
+    const std::wstring working = runs[0].substr(path.size() + 1);
+    EXPECT_EQ(path.rfind(temporary + L"Pelmora-installer-", 0), 0u) << path;
+    EXPECT_EQ(working + L"\\setup.exe", path);
+    EXPECT_NE(path.find(L"\\PelmoraWF Once\\setup.exe"), std::wstring::npos) << path;
+    EXPECT_EQ(testsupport::ReadFileBytes(folder + L"\\setup.exe"), TestInstallerBytes());
+}
+
+TEST_F(InstallWorkflowTest, ASelfUpdateThatCannotStartSaysWhyAndTheListComes) {
+    Publish({{92, L"PelmoraWF After", L"1.0"}});
+    // A newer Pelmora whose installer is no program: its start fails.
+    server_.PutFile("/wf/tools/Pelmora.txt", "v1.4.0v");
+    server_.PutFile("/wf/tools/Pelmora/setup.exe", "not a program");
+    MainWindow& w = Start();
+    HWND box = w.WaitForStartupBox(30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(w.BoxText(box), Text(IDS_SELF_UPDATE_FOUND));
+    w.Answer(box, IDYES);
+    ASSERT_TRUE(WaitUntil([&] { return w.Box() && w.Box() != box; }, 20000));
+    box = w.Box();
+    const std::wstring said = w.BoxText(box);
+    EXPECT_EQ(said.rfind(Text(IDS_SELF_UPDATE_NOT_STARTED), 0), 0u) << said;
+    EXPECT_GT(said.size(), Text(IDS_SELF_UPDATE_NOT_STARTED).size() + 2) << "and the reason";
+    w.Answer(box, IDOK);
+    ASSERT_NE(w.Wait(), nullptr) << "the start-up went on";
+    EXPECT_EQ(w.Cell(0, 1), L"PelmoraWF After");
 }
 
 }  // namespace

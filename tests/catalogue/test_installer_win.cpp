@@ -8,6 +8,12 @@
 // beside it exits without installing. Under any other name it is the
 // installed tool: it writes its path and working folder into "started.txt"
 // in its working folder.
+//
+// Pelmora starts installers from a private copy, "<temp>\Pelmora-installer-
+// *\<name>\<file>": then the download folder of <name> is still where it
+// reads version.txt and writes ran.txt and installed\, and it also writes
+// there a line "<its own path>|<its working folder>" into "ran-from.txt".
+#include <shlobj.h>
 #include <windows.h>
 
 #include <string>
@@ -18,6 +24,19 @@ bool WriteText(const std::wstring& path, const std::wstring& text) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(
+        file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
+    ::CloseHandle(file);
+    return ok != FALSE;
+}
+
+// One more line: each run of the installer leaves its own.
+bool AppendLine(const std::wstring& path, const std::wstring& line) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::wstring text = line + L"\n";
     DWORD written = 0;
     const BOOL ok = ::WriteFile(
         file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
@@ -50,10 +69,22 @@ bool SetValue(HKEY key, const wchar_t* name, const std::wstring& value) {
            ERROR_SUCCESS;
 }
 
+std::wstring DownloadFolderOf(const std::wstring& ownFolder, const std::wstring& name) {
+    const std::wstring parent = ownFolder.substr(0, ownFolder.rfind(L'\\'));
+    if (parent.find(L"\\Pelmora-installer-") == std::wstring::npos) return ownFolder;
+    wchar_t documents[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, documents);
+    return std::wstring(documents) + L"\\Korvath\\tools\\Pelmora\\downloaded_program\\" + name;
+}
+
 int Install(const std::wstring& self) {
-    const std::wstring folder = self.substr(0, self.rfind(L'\\'));
-    const std::wstring fileName = self.substr(folder.size() + 1);
-    const std::wstring name = folder.substr(folder.rfind(L'\\') + 1);
+    const std::wstring ownFolder = self.substr(0, self.rfind(L'\\'));
+    const std::wstring fileName = self.substr(ownFolder.size() + 1);
+    const std::wstring name = ownFolder.substr(ownFolder.rfind(L'\\') + 1);
+    const std::wstring folder = DownloadFolderOf(ownFolder, name);
+    wchar_t workingFolder[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, workingFolder);
+    AppendLine(folder + L"\\ran-from.txt", self + L"|" + workingFolder);
     WriteText(folder + L"\\ran.txt", fileName);
     if (::GetFileAttributesW((folder + L"\\no-install.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
         return 0;

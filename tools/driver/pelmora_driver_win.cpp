@@ -276,6 +276,15 @@ int wmain(int argc, wchar_t** argv) {
         HWND child = ::GetDlgItem(ParseHwnd(argv[2]), _wtoi(argv[3]));
         return child && ::PostMessageW(child, BM_CLICK, 0, 0) ? 0 : 1;
     }
+    if (command == L"set-text" && argc >= 5) {  // a dialog's edit control, as if typed
+        HWND child = ::GetDlgItem(ParseHwnd(argv[2]), _wtoi(argv[3]));
+        DWORD_PTR done = 0;
+        return child && ::SendMessageTimeoutW(child, WM_SETTEXT, 0,
+                                              reinterpret_cast<LPARAM>(argv[4]), SMTO_BLOCK, 5000,
+                                              &done)
+                   ? 0
+                   : 1;
+    }
     if (command == L"post" && argc >= 5)
         return ::PostMessageW(ParseHwnd(argv[2]), static_cast<UINT>(std::wcstoul(argv[3], nullptr, 10)),
                               std::wcstoul(argv[4], nullptr, 10), 0)

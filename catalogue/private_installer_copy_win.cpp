@@ -1,0 +1,165 @@
+#include "catalogue/private_installer_copy_win.h"
+
+#include "trust/installer_digest_win.h"
+#include "win/diagnostics_win.h"
+
+#include <sddl.h>
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+namespace pelmora {
+namespace {
+
+constexpr wchar_t kFolderPrefix[] = L"Pelmora-installer-";
+constexpr DWORD kCopyChunkBytes = 256 * 1024;
+
+std::wstring TemporaryFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD n = ::GetTempPathW(MAX_PATH + 1, path);
+    return n && n <= MAX_PATH ? std::wstring(path, n) : std::wstring();  // ends in a backslash
+}
+
+// This user and the system, not inherited: TMP may point at a folder that
+// other users can write (C:\Temp, say). Administrators may read and run it:
+// an installer elevated with an administrator's own account reads itself.
+std::wstring OwnUserOnlySddl() {
+    HANDLE rawToken = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &rawToken)) return {};
+    const win::Handle token(rawToken);
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    const std::unique_ptr<BYTE[]> buffer(new BYTE[size ? size : 1]);
+    wchar_t* sid = nullptr;
+    if (!size || !::GetTokenInformation(token.get(), TokenUser, buffer.get(), size, &size) ||
+        !::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &sid))
+        return {};
+    std::wstring sddl =
+        L"D:P(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BA)(A;OICI;FA;;;" + std::wstring(sid) + L")";
+    ::LocalFree(sid);
+    return sddl;
+}
+
+// A folder that did not exist before this call.
+bool MakeFreshFolder(const std::wstring& path) {
+    const std::wstring sddl = OwnUserOnlySddl();
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (sddl.empty() || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                            sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const bool made = ::CreateDirectoryW(path.c_str(), &attributes) != FALSE;
+    const DWORD error = ::GetLastError();
+    ::LocalFree(descriptor);
+    ::SetLastError(error);
+    return made;
+}
+
+std::wstring FreshPrivateFolder() {
+    const std::wstring temporary = TemporaryFolder();
+    if (temporary.empty()) return {};
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring folder = temporary + kFolderPrefix +
+                                    std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                    std::to_wstring(::GetTickCount64()) + L"-" +
+                                    std::to_wstring(++counter);
+        if (MakeFreshFolder(folder)) return folder;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
+
+bool CopyBytes(HANDLE from, HANDLE to) {
+    const std::unique_ptr<char[]> buffer(new char[kCopyChunkBytes]);
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!::ReadFile(from, buffer.get(), kCopyChunkBytes, &got, nullptr)) return false;
+        if (got == 0) return true;
+        if (!::WriteFile(to, buffer.get(), got, &written, nullptr) || written != got) return false;
+    }
+}
+
+PrivateInstaller Failed(const std::wstring& what, const std::wstring& path, DWORD error) {
+    win::Diag(L"[Pelmora]No private copy of the installer (" + what + L", error " +
+              std::to_wstring(error) + L"): " + path + L"\n");
+    PrivateInstaller failed;
+    failed.error = error ? error : ERROR_GEN_FAILURE;
+    return failed;
+}
+
+// Deletes `folder` with its files and folders, never following a link out of it.
+void RemoveTree(const std::wstring& folder, int depth) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && depth < 4)
+                RemoveTree(path, depth + 1);
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ::RemoveDirectoryW(path.c_str());  // the link itself
+            else
+                ::DeleteFileW(path.c_str());
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
+                                        const std::optional<Sha256Digest>& digest) {
+    const win::File from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from) return Failed(L"unreadable", source, ::GetLastError());
+    const std::wstring root = FreshPrivateFolder();
+    if (root.empty()) return Failed(L"no folder", TemporaryFolder(), ::GetLastError());
+    const std::wstring folder = root + L"\\" + folderName;
+    if (!::CreateDirectoryW(folder.c_str(), nullptr))
+        return Failed(L"no folder", folder, ::GetLastError());
+    const std::wstring path = folder + source.substr(source.rfind(L'\\'));
+    {
+        const win::File to(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!to || !CopyBytes(from.get(), to.get())) {
+            const DWORD error = ::GetLastError();
+            return Failed(L"not copied", path, error);
+        }
+    }
+    PrivateInstaller copy;
+    if (digest) {
+        copy.held = OpenVerified(path, *digest);
+        if (!copy.held) return Failed(L"copy does not match the digest", path, ERROR_FILE_INVALID);
+    } else {
+        copy.held.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!copy.held) return Failed(L"copy unreadable", path, ::GetLastError());
+        win::Diag(L"[Pelmora]No digest known for " + source + L": its private copy runs unchecked\n");
+    }
+    copy.path = path;
+    win::Diag(L"[Pelmora]Installer copied to " + path + L"\n");
+    return copy;
+}
+
+void RemovePrivateInstallerFolders() {
+    const std::wstring temporary = TemporaryFolder();
+    if (temporary.empty()) return;
+    WIN32_FIND_DATAW found;
+    const HANDLE search =
+        ::FindFirstFileW((temporary + kFolderPrefix + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            RemoveTree(temporary + found.cFileName, 0);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+}
+
+}  // namespace pelmora

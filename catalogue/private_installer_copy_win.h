@@ -1,0 +1,33 @@
+// Installers run from a copy of the user's own. The download folder lies in
+// the common documents folder, which every local user can write: a DLL put
+// beside setup.exe there by another account would load into the installer,
+// elevated if the user elevates it. The copy lies in a fresh folder below the
+// user's temporary folder that only this user (and the system) may open.
+#pragma once
+#include "trust/sha256.h"
+#include "win/handles_win.h"
+
+#include <optional>
+#include <string>
+
+namespace pelmora {
+
+// A checked private copy, held open with read sharing only: nobody can
+// change it until the handle goes, after the installer has started.
+struct PrivateInstaller {
+    std::wstring path;  // empty when no checked copy could be made
+    win::File held;
+    DWORD error = ERROR_SUCCESS;  // why not, when path is empty
+};
+
+// Copies `source` to "<temp>\Pelmora-installer-<unique>\<folderName>\<its
+// file name>" and checks the copy, through the held handle, against `digest`
+// when one is known. Every failure is logged.
+PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
+                                        const std::optional<Sha256Digest>& digest);
+
+// Removes the folders of earlier copies; one whose installer still runs stays
+// for the next start.
+void RemovePrivateInstallerFolders();
+
+}  // namespace pelmora
