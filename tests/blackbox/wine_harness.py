@@ -163,7 +163,11 @@ class WineSession:
         return rows
 
     def check_row(self, list_hwnd, row, checked=True):
-        return self.driver("check-row", list_hwnd, str(row), "1" if checked else "0")[0] == 0
+        # The driver waits 5 s for the window thread; on a loaded machine give it three tries.
+        for _ in range(3):
+            if self.driver("check-row", list_hwnd, str(row), "1" if checked else "0")[0] == 0:
+                return True
+        return False
 
     def click(self, hwnd, control_id):
         return self.driver("click", hwnd, str(control_id))[0] == 0
