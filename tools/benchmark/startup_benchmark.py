@@ -27,18 +27,21 @@ READY = "list ready"
 
 
 def run_once(exe, driver, env, log_path, timeout=60):
-    """(wall ms from launching wine to the list ready, {phase: ms}, in-process ms)."""
+    """(wall ms from launching wine to the list ready, {phase: ms, and the peak
+    memory}, in-process ms)."""
     if log_path.exists():
         log_path.unlink()
     started = time.monotonic()
     process = subprocess.Popen(["wine", exe], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = None
+    peak_kib = 0
     text = ""
     while time.monotonic() - started < timeout:
         text = log_path.read_text("utf-8", "replace") if log_path.exists() else ""
         if READY in text:
             wall = (time.monotonic() - started) * 1000
+            peak_kib = peak_memory_kib(process.pid)
             break
         if process.poll() is not None:
             break
@@ -63,7 +66,19 @@ def run_once(exe, driver, env, log_path, timeout=60):
         process.wait()
     if wall is None:
         sys.exit("Pelmora did not reach the list; see " + str(log_path))
+    phases["peak memory (KiB)"] = peak_kib
     return wall, phases, total
+
+
+def peak_memory_kib(pid):
+    """The process's peak resident size (wine runs the program in the process it started)."""
+    try:
+        for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
 
 
 def proxy_counts(proxy):
@@ -143,7 +158,8 @@ def main():
             print(f"{kind} start at {rtt} ms, runs: {', '.join(f'{r[0]:.0f}' for r in rows)}")
             for name in rows[0][1]:
                 values = [r[1].get(name, 0.0) for r in rows]
-                print(f"    {name:<32} {statistics.median(values):7.1f} ms")
+                unit = "" if "KiB" in name else " ms"
+                print(f"    {name:<32} {statistics.median(values):7.1f}{unit}")
 
 
 if __name__ == "__main__":
