@@ -2,7 +2,7 @@
 #include "app/command_line.h"
 #include "app/pelmora_app_win.h"
 #include "download/base_url_win.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "win/text_win.h"
 
 #include <windows.h>

@@ -11,7 +11,7 @@
 #include "download/base_url_win.h"
 #include "download/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "download/stale_files_win.h"
 #include "download/sync_defaults_win.h"
 #include "resource_ids.h"
@@ -66,7 +66,8 @@ BOOL CPelmoraDlg::OnInitDialog() {
     for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
         win::EnsureFolder(win::LocalRoot() + folder);
     RemoveStaleDownloads(win::LocalRoot());
-    if (MakerKey()) win::Diag(L"[Pelmora]Maker's key built in: signed files only\n");
+    if (MakerKey())
+        win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
     clock.Mark(L"settings and folders");
 
     const StartupPrefetchScope prefetch;
@@ -129,6 +130,11 @@ bool CPelmoraDlg::CheckSelfVersion() {
 
     std::wstring serverVersion;
     if (!ReadSelfVersion(folder + L"Pelmora.txt", serverVersion)) return true;
+    if (!IsReadableVersion(win::ToUtf8(serverVersion))) {
+        win::Diag(L"[Pelmora]Pelmora.txt names no readable version (\"" + serverVersion +
+                  L"\"); no update is offered\n");
+        return true;
+    }
     if (CheckInstalled(kPelmoraUninstallKey, serverVersion) == Latest) return true;
     const std::wstring question = win::LoadText(IDS_SELF_UPDATE_FOUND);
     CloseSplash();
@@ -139,19 +145,16 @@ bool CPelmoraDlg::CheckSelfVersion() {
     win::EnsureFolder(installerFolder);
     const std::wstring installer = installerFolder + L"\\setup.exe";
     ::DeleteFileW(installer.c_str());
-    // The file names the installer's digest; with the maker's key it must,
-    // or a replaced installer would run on the word of an unsigned server.
+    // The file names the installer's digest; with the maker's key the signed
+    // release's entry is what the installer must match.
     std::string selfFile;
     ReadFileHead(folder + L"Pelmora.txt", kStampFileMaxBytes, selfFile);
     DownloadOptions options;
     options.expectedDigest = SelfInstallerDigestFromFile(selfFile);
-    if (!options.expectedDigest && MakerKey()) {
-        win::Diag(L"[Pelmora]Pelmora.txt names no installer digest, which a signed release must; "
-                  L"the installer is not fetched and start-up goes on\n");
-        return true;
-    }
-    const HRESULT fetched = DownloadToFile(BaseUrl() + L"Pelmora/setup.exe", installer, 0, nullptr,
-                                           kInstallerTimeoutMs, false, options);
+    const std::wstring url = BaseUrl() + L"Pelmora/setup.exe";
+    if (ConstrainToRelease(url, options) != S_OK) return true;  // logged; start-up goes on
+    const HRESULT fetched = ExplainReleaseFailure(
+        url, DownloadToFile(url, installer, 0, nullptr, kInstallerTimeoutMs, false, options));
     if (fetched != S_OK) {
         win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
                   std::to_wstring(static_cast<long>(fetched)) + L"); start-up goes on\n");

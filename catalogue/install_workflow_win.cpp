@@ -10,7 +10,7 @@
 #include "trust/installer_digest_win.h"
 #include "download/package_files.h"
 #include "download/server_files_win.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "download/sync_defaults_win.h"
 #include "string_ids.h"
 #include "ui/prompt_win.h"
@@ -86,6 +86,15 @@ bool UsableName(const ProgramRecord& record, const wchar_t* what) {
               win::ToWide(PrintableName(record.nameEnglish)) + L"\": " + win::FromUtf8(problem) +
               L"\n");
     return false;
+}
+
+// What a row's installer must match: with the maker's key the signed
+// release's entry for its URL in the region, otherwise the catalogue's digest.
+std::optional<Sha256Digest> InstallerDigest(const ProgramRecord& record, int region) {
+    if (!MakerKey()) return ExpectedInstallerDigest(record);
+    if (region < 0 || region >= kPackageRegionCount) region = HQ;
+    return ReleaseDigest(
+        win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile)));
 }
 
 std::wstring SystemErrorText(DWORD error) {
@@ -178,7 +187,7 @@ void InstallWorkflow::OnStart() {
             list_.SetItemText(row, 4, L" 0 %");
             jobs.push_back(PackageJob{row, record.nameEnglish, record.serverVersion,
                                       record.packageLocation[region], record.setupFile,
-                                      record.downloadMatches, ExpectedInstallerDigest(record)});
+                                      record.downloadMatches, InstallerDigest(record, region)});
         }
         list_.SetRowProgress(row, 0);
     }
@@ -397,7 +406,7 @@ void InstallWorkflow::OnInstallClick(int row) {
     // the installer again, and keep it locked against changes until it runs.
     // With the maker's key, only an installer the signed catalogue vouches for runs.
     win::File locked;
-    const std::optional<Sha256Digest>& digest = ExpectedInstallerDigest(record);
+    const std::optional<Sha256Digest> digest = InstallerDigest(record, settings_.region);
     if (digest || MakerKey()) {
         if (digest) locked = OpenVerified(path, *digest);
         if (!locked) {
@@ -428,7 +437,11 @@ void InstallWorkflow::OnViewClick(int row) {
     }
     const std::wstring url = win::ToWide(ReleaseNoteUrl(record.packageLocation[HQ]));
     const std::wstring path = win::LocalRoot() + win::ToWide(ReleaseNoteFile(record.nameEnglish));
-    const HRESULT result = DownloadToFile(url, path, 0, nullptr, kSmallFileTimeoutMs, false);
+    DownloadOptions options;
+    HRESULT result = ConstrainToRelease(url, options);  // with the maker's key: as listed
+    if (result == S_OK)
+        result = ExplainReleaseFailure(
+            url, DownloadToFile(url, path, 0, nullptr, kSmallFileTimeoutMs, false, options));
     if (result != S_OK) {
         win::Diag(L"[Pelmora]Release note " + url + L" failed: " +
                   std::to_wstring(static_cast<long>(result)) + L"\n");

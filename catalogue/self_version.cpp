@@ -13,6 +13,15 @@ std::string SelfVersionFromLine(std::string_view line) {
         line.substr(start, second == std::string_view::npos ? second : second - start));
 }
 
+bool IsReadableVersion(std::string_view version) {
+    bool digit = false;
+    for (const char c : version) {
+        if (c <= ' ' || c > '~') return false;
+        digit = digit || (c >= '0' && c <= '9');
+    }
+    return digit;
+}
+
 std::string SelfVersionFromFile(std::string_view fileBytes) {
     return SelfVersionFromLine(FirstTextLine(fileBytes));
 }

@@ -13,6 +13,11 @@ namespace pelmora {
 // without a second one. Upper-case "V" is an ordinary character.
 std::string SelfVersionFromLine(std::string_view line);
 
+// A version worth comparing: printable ASCII without blanks, with a digit.
+// Anything else ("Pelmora 1.3.2 build" has no "v" at all) names no version,
+// and an update to no version is never offered.
+bool IsReadableVersion(std::string_view version);
+
 // From the file's bytes: its first line as text mode reads it, then the rule above.
 std::string SelfVersionFromFile(std::string_view fileBytes);
 

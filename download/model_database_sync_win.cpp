@@ -2,6 +2,7 @@
 
 #include "catalogue/local_text_win.h"
 #include "catalogue/version_stamps.h"
+#include "download/release_check_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -42,15 +43,31 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
         return;
     }
 
+    // With the maker's key a set the release does not vouch for in whole
+    // changes nothing: each database waits beside its place until all four
+    // arrived as listed, and the old stamp stays true to the old set.
+    const bool wholeSet = MakerKey().has_value();
+    const auto landing = [&](const wchar_t* name) {
+        return folder + name + (wholeSet ? L".server" : L"");
+    };
     bool allArrived = true;
     for (const wchar_t* name : kDatabases) {
         const HRESULT result =
-            server.download(server.baseUrl + name, folder + name, kSmallFileTimeoutMs);
+            server.download(server.baseUrl + name, landing(name), kSmallFileTimeoutMs);
         if (result != S_OK) {
             win::Diag(L"[Pelmora]Model database " + std::wstring(name) + L" failed: " +
                       std::to_wstring(static_cast<long>(result)) + L"\n");
             allArrived = false;
         }
+    }
+    if (wholeSet) {
+        if (!allArrived) {
+            for (const wchar_t* name : kDatabases) ::DeleteFileW(landing(name).c_str());
+            ::DeleteFileW(fetchedStamp.c_str());
+            return;
+        }
+        for (const wchar_t* name : kDatabases)
+            allArrived = win::MoveReplacing(landing(name), folder + name) && allArrived;
     }
     if (!allArrived || !win::MoveReplacing(fetchedStamp, versionFile)) {
         ::DeleteFileW(fetchedStamp.c_str());

@@ -4,7 +4,7 @@
 #include "download/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/package_files.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -33,20 +33,18 @@ class WorkerHost final : public PackageWorkerHost {
         const std::wstring folder = Folder(job.name);
         const std::wstring path = folder + L"\\" + win::ToWide(fileName);
         win::Diag(L"[Pelmora]Package " + win::ToWide(url) + L" -> " + path + L"\n");
-        // With the maker's key, an installer is taken only on the signed
-        // catalogue's word: one without a digest there is not fetched.
-        if (MakerKey() && !job.expectedDigest) {
-            win::Diag(L"[Pelmora]Package refused: the signed catalogue gives no digest for it\n");
-            return static_cast<int32_t>(kDownloadDigestMismatch);
-        }
         DownloadOptions options;
         // One partial body per installer, whatever the retry's file name: a
         // retry continues where the last attempt stopped.
         options.partialPath = PartialDownloadPath(folder + L"\\" + win::ToWide(job.setupFile));
         options.expectedDigest = job.expectedDigest;
-        const HRESULT result = DownloadToFile(win::ToWide(url), path, job.row, &run_,
-                                              kPackageTimeoutMs, ContinueFrom(job, folder),
-                                              options);
+        // With the maker's key, an installer is fetched only as the signed release lists it.
+        if (const HRESULT refused = ConstrainToRelease(win::ToWide(url), options); refused != S_OK)
+            return static_cast<int32_t>(refused);
+        const HRESULT result = ExplainReleaseFailure(
+            win::ToWide(url),
+            DownloadToFile(win::ToWide(url), path, job.row, &run_, kPackageTimeoutMs,
+                           ContinueFrom(job, folder), options));
         win::Diag(L"[Pelmora]Package result " + std::to_wstring(static_cast<long>(result)) + L"\n");
         return static_cast<int32_t>(result);
     }

@@ -4,7 +4,7 @@
 #include "download/download_to_file_win.h"
 #include "download/model_database_sync_win.h"
 #include "download/program_image_sync_win.h"
-#include "download/signed_download_win.h"
+#include "download/release_check_win.h"
 #include "download/startup_files.h"
 #include "download/startup_prefetch_win.h"
 #include "ui/prompt_win.h"
@@ -17,13 +17,22 @@
 
 namespace pelmora {
 
+Transfer StartupTransfer() {
+    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
+              DownloadOptions options) {
+        if (!options.maxBytes) options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
+    };
+}
+
 namespace {
 
-Downloader PlainDownloader() {
-    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
-        DownloadOptions options;
-        options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
-        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
+Downloader DirectDownloader() {
+    // With the maker's key, every file must be one the signed release lists.
+    if (MakerKey()) return CheckedDownloader(CurrentRelease());
+    return [transfer = StartupTransfer()](const std::wstring& url, const std::wstring& localPath,
+                                          DWORD timeoutMs) {
+        return transfer(url, localPath, timeoutMs, DownloadOptions());
     };
 }
 
@@ -36,13 +45,11 @@ StartupPrefetchScope::StartupPrefetchScope() {
     // None of these depends on another to be fetched; their order of effects
     // is kept by handing them over only when the start-up reaches them.
     std::vector<std::wstring> urls;
-    for (const wchar_t* name : {L"Pelmora.txt", L"program_list.txt", L"db_version.txt",
-                                L"image_version.txt"}) {
+    for (const wchar_t* name :
+         {L"Pelmora.txt", L"program_list.txt", L"db_version.txt", L"image_version.txt"})
         urls.push_back(BaseUrl() + name);
-        if (MakerKey()) urls.push_back(BaseUrl() + name + L".sig");
-    }
     auto prefetch = std::make_unique<StartupPrefetch>(
-        PlainDownloader(), urls, win::LocalRoot() + kPelmoraFolder, kSmallFileTimeoutMs);
+        DirectDownloader(), urls, win::LocalRoot() + kPelmoraFolder, kSmallFileTimeoutMs);
     const std::lock_guard<std::mutex> guard(g_prefetchLock);
     g_prefetch = std::move(prefetch);
 }
@@ -53,14 +60,11 @@ StartupPrefetchScope::~StartupPrefetchScope() {
 }
 
 Downloader StartupDownloader() {
-    Downloader plain = PlainDownloader();
     {
         const std::lock_guard<std::mutex> guard(g_prefetchLock);
-        if (g_prefetch) plain = g_prefetch->Serving();
+        if (g_prefetch) return g_prefetch->Serving();
     }
-    if (!MakerKey()) return plain;
-    return SignedDownloader(std::move(plain), SignaturePolicy{*MakerKey(), BaseUrl(),
-                                                             CatalogueSerialPath(win::LocalRoot())});
+    return DirectDownloader();
 }
 
 ServerFiles DefaultServerFiles() {

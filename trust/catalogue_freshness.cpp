@@ -5,20 +5,6 @@ namespace {
 
 constexpr size_t kMaxSerialDigits = 18;  // fits uint64_t with room to spare
 
-// The header as ASCII: units outside it become '?', which no field name has.
-std::string HeaderLine(std::string_view bytes) {
-    std::string line;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                                static_cast<uint8_t>(bytes[i + 1]) << 8);
-        if (unit == u'\n') break;
-        if (i == 0 && unit == 0xFEFF) continue;  // the byte-order mark
-        line += unit < 0x80 ? static_cast<char>(unit) : '?';
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
-
 bool AllDigits(std::string_view text) {
     if (text.empty()) return false;
     for (const char c : text)
@@ -32,7 +18,8 @@ int DaysInMonth(int year, int month) {
     return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
-// "YYYY-MM-DD" as YYYYMMDD, a real calendar day; nullopt otherwise.
+}  // namespace
+
 std::optional<int> ParseDate(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
     const std::string_view y = text.substr(0, 4), m = text.substr(5, 2), d = text.substr(8, 2);
@@ -43,8 +30,6 @@ std::optional<int> ParseDate(std::string_view text) {
     return year * 10000 + month * 100 + day;
 }
 
-}  // namespace
-
 std::optional<uint64_t> ParseSerial(std::string_view text) {
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
@@ -52,33 +37,6 @@ std::optional<uint64_t> ParseSerial(std::string_view text) {
     uint64_t value = 0;
     for (const char c : text) value = value * 10 + static_cast<uint64_t>(c - '0');
     return value;
-}
-
-CatalogueFreshness ReadCatalogueFreshness(std::string_view fileBytes) {
-    CatalogueFreshness freshness;
-    const std::string header = HeaderLine(fileBytes);
-    size_t start = 0;
-    while (start <= header.size()) {
-        size_t end = header.find(',', start);
-        if (end == std::string::npos) end = header.size();
-        const std::string_view field = std::string_view(header).substr(start, end - start);
-        start = end + 1;
-        const size_t equals = field.find('=');
-        if (equals == std::string_view::npos) continue;
-        const std::string_view key = field.substr(0, equals), value = field.substr(equals + 1);
-        if (key == "serial") {
-            const std::optional<uint64_t> serial =
-                value.find_first_of("\r\n") == std::string_view::npos ? ParseSerial(value)
-                                                                       : std::nullopt;
-            if (serial) freshness.serial = *serial;
-            else freshness.problem = "serial \"" + std::string(value) + "\" is not a number";
-        } else if (key == "expires") {
-            freshness.expires = ParseDate(value);
-            if (!freshness.expires)
-                freshness.problem = "expires \"" + std::string(value) + "\" is not a date";
-        }
-    }
-    return freshness;
 }
 
 FreshnessVerdict JudgeFreshness(const CatalogueFreshness& freshness, uint64_t highestAccepted,

@@ -1,10 +1,10 @@
-// Freshness of a signed catalogue. Its header line, which every catalogue
-// reader skips, may carry "serial=N" (a number the maker raises with every
-// release) and "expires=YYYY-MM-DD" (the last day the catalogue is good for)
-// among its comma-separated fields. A client that trusts the maker's key
-// refuses an older serial than it has accepted (an old catalogue replayed to
-// bring back an old installer) and a catalogue past its date (updates frozen
-// by an attacker who keeps serving the last one).
+// Freshness of a signed release: a serial the maker raises with every
+// release and the last day the release is good for. A client that trusts the
+// maker's key refuses an older serial than it has accepted (an old release
+// replayed to bring back an old installer) and a release past its date
+// (updates frozen by an attacker who keeps serving the last one). The
+// catalogue's header line carries the same two fields ("serial=N",
+// "expires=YYYY-MM-DD") for readers of the catalogue alone.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -14,14 +14,10 @@
 namespace pelmora {
 
 struct CatalogueFreshness {
-    uint64_t serial = 0;         // 0 when the header names none
-    std::optional<int> expires;  // YYYYMMDD; none: the catalogue does not expire
+    uint64_t serial = 0;         // 0 when none is named
+    std::optional<int> expires;  // YYYYMMDD; none: it does not expire
     std::string problem;         // a freshness field that does not read, described
 };
-
-// From the catalogue file's raw bytes (UTF-16 little-endian, first line).
-// Fields other than "serial" and "expires" are ignored.
-CatalogueFreshness ReadCatalogueFreshness(std::string_view fileBytes);
 
 enum class FreshnessVerdict { Fresh, Unreadable, Replayed, Expired };
 
@@ -30,8 +26,11 @@ enum class FreshnessVerdict { Fresh, Unreadable, Replayed, Expired };
 FreshnessVerdict JudgeFreshness(const CatalogueFreshness& freshness, uint64_t highestAccepted,
                                 int today);
 
-// A serial as the client keeps it: decimal digits, an optional line end;
-// nullopt for anything else.
+// A serial as the client keeps it: decimal digits (at most 18), an optional
+// line end; nullopt for anything else.
 std::optional<uint64_t> ParseSerial(std::string_view text);
+
+// "YYYY-MM-DD", a real calendar day, as YYYYMMDD; nullopt otherwise.
+std::optional<int> ParseDate(std::string_view text);
 
 }  // namespace pelmora

@@ -20,15 +20,4 @@ std::optional<MakerPublicKey> ParseMakerPublicKey(std::string_view hex) {
     return key;
 }
 
-bool IsSignedServerFile(std::u16string_view url, std::u16string_view baseUrl) {
-    if (baseUrl.empty() || url.size() <= baseUrl.size() || url.substr(0, baseUrl.size()) != baseUrl)
-        return false;
-    const std::u16string_view name = SignedFileName(url, baseUrl);
-    for (const std::u16string_view signedName :
-         {kCatalogueFileName, std::u16string_view(u"Pelmora.txt"),
-          std::u16string_view(u"db_version.txt"), std::u16string_view(u"image_version.txt")})
-        if (name == signedName) return true;
-    return false;
-}
-
 }  // namespace pelmora

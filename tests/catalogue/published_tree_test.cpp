@@ -1,9 +1,9 @@
 // Pelmora's own readers on a tree written by the maker's publisher
 // (tests/tools/publisher_test.py writes it into PELMORA_PUBLISHED_TREE).
-#include "trust/catalogue_freshness.h"
 #include "catalogue/catalogue_parser.h"
 #include "catalogue/self_version.h"
 #include "catalogue/version_stamps.h"
+#include "trust/release_manifest.h"
 #include "trust/sha256.h"
 
 #include <gtest/gtest.h>
@@ -57,10 +57,26 @@ TEST(PublishedTree, VersionAndStampsReadBack) {
     // SHA-256 of "pelmora installer".
     EXPECT_EQ(SelfInstallerDigestFromFile(self),
               ParseSha256Hex(u"ce0dcf627850064f650f528b50193ab8bf66864dfc5f9a9ea292dea9785d9514"));
-    const CatalogueFreshness freshness = ReadCatalogueFreshness(TreeFile("program_list.txt"));
-    EXPECT_EQ(freshness.serial, 12u);
-    EXPECT_EQ(freshness.expires, 20270630);
-    EXPECT_EQ(freshness.problem, "");
+    std::string problem;
+    const auto release = ReadReleaseManifest(TreeFile("release.txt"), problem);
+    ASSERT_TRUE(release) << problem;
+    EXPECT_EQ(release->serial, 12u);
+    EXPECT_EQ(release->expires, 20270630);
+    const auto index = ReleaseIndex::Make(*release, "http://updates.example/tools/", problem);
+    ASSERT_TRUE(index) << problem;
+    // Every file Pelmora fetches, under the URL it fetches it by, with its size.
+    const auto listedSize = [&](const char* name, const std::string& url) {
+        const ReleaseEntry* entry = index->Find(url);
+        ASSERT_TRUE(entry) << url;
+        EXPECT_EQ(entry->size, TreeFile(name).size()) << url;
+    };
+    const std::string base = "http://updates.example/tools/";
+    for (const char* name : {"Pelmora.txt", "program_list.txt", "db_version.txt",
+                             "image_version.txt", "modelinfo_chna.db", "Pelmora/setup.exe",
+                             "images/Model Viewer/po.bmp", "packages/eur/Halvex/setup_light.exe",
+                             "packages/hq/Model Viewer/ReleaseNote.txt"})
+        listedSize(name, base + name);
+    EXPECT_EQ(index->size(), 9 + 3 * 5 + 3 * 4 * 2 + 3u);
     const std::string db = TreeFile("db_version.txt");
     EXPECT_FALSE(DatabaseStamp(db).empty());
     EXPECT_EQ(DatabaseStamp(db) + "\r\n", db);

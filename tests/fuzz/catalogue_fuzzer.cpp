@@ -1,6 +1,5 @@
 // Any bytes as the catalogue file: lines and fields must stay within their
 // limits and every field must be a piece of its line.
-#include "trust/catalogue_freshness.h"
 #include "catalogue/catalogue_parser.h"
 
 #include <algorithm>
@@ -24,13 +23,6 @@ void CheckField(const std::u16string& field, std::u16string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    // The header's freshness: a date read is a real one, a problem fails the judgement.
-    const pelmora::CatalogueFreshness freshness = pelmora::ReadCatalogueFreshness(bytes);
-    if (freshness.expires)
-        Check(*freshness.expires % 100 >= 1 && *freshness.expires % 100 <= 31 &&
-              *freshness.expires / 100 % 100 >= 1 && *freshness.expires / 100 % 100 <= 12);
-    if (!freshness.problem.empty())
-        Check(pelmora::JudgeFreshness(freshness, 0, 0) == pelmora::FreshnessVerdict::Unreadable);
     const auto lines = pelmora::CatalogueProgramLines(bytes);
     Check(lines.size() <= pelmora::kCatalogueMaxProgramLines);
     size_t units = 0;

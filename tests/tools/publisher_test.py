@@ -323,42 +323,76 @@ class SignatureTest(Workspace):
         with self.assertRaises(publish.Refused):
             publish.keygen(key, self.dir / "other.hex")
 
+        with self.assertRaises(publish.Refused) as caught:
+            publish.build(self.description(serial=3), self.out, key)
+        self.assertIn("release: expires: missing (a signed release needs it", str(caught.exception))
+
         path = self.description(serial=3, expires="2099-01-01")
+        (self.out).mkdir()
+        (self.out / "Pelmora.txt.sig").write_bytes(b"from an older publisher")
         publish.build(path, self.out, key)
+        self.assertEqual([p.name for p in self.out.glob("*.sig")], ["release.txt.sig"])
+        manifest = (self.out / "release.txt").read_bytes()
+        signature = (self.out / "release.txt.sig").read_bytes()
+        self.assertEqual(len(signature), 64)
+        # Checked as BCryptVerifySignature will: raw r||s over SHA-256 of the bytes.
         point = ec.EllipticCurvePublicKey.from_encoded_point(ec.SECP256R1(),
                                                              b"\x04" + bytes.fromhex(hex_key))
-        for name in publish.SIGNED_FILES:
-            signature = (self.out / f"{name}.sig").read_bytes()
-            self.assertEqual(len(signature), 64)
-            # Checked as BCryptVerifySignature will: raw r||s over SHA-256 of the bytes.
-            der = utils.encode_dss_signature(int.from_bytes(signature[:32], "big"),
-                                             int.from_bytes(signature[32:], "big"))
-            point.verify(der, (self.out / name).read_bytes(), ec.ECDSA(hashes.SHA256()))
+        der = utils.encode_dss_signature(int.from_bytes(signature[:32], "big"),
+                                         int.from_bytes(signature[32:], "big"))
+        point.verify(der, manifest, ec.ECDSA(hashes.SHA256()))
+        lines = manifest.decode().split("\n")
+        self.assertEqual(lines[:3], ["pelmora-release 1", "serial 3", "expires 2099-01-01"])
+        db = (self.out / "modelinfo_eur.db").read_bytes()
+        self.assertIn(f"{len(db)} {hashlib.sha256(db).hexdigest()} modelinfo_eur.db", lines)
+        self.assertEqual(len([x for x in lines if x.endswith("/ReleaseNote.txt")]), 3)
         self.assertEqual(publish.lint(self.out, hex_key), [])
         tree_files = [p.read_bytes() for p in self.out.rglob("*") if p.is_file()]
         self.assertNotIn(key.read_bytes(), tree_files)
 
-        catalogue = bytearray((self.out / "program_list.txt").read_bytes())
-        catalogue[-4] ^= 1
-        (self.out / "program_list.txt").write_bytes(bytes(catalogue))
-        signature = bytearray((self.out / "Pelmora.txt.sig").read_bytes())
-        signature[10] ^= 0x80
-        (self.out / "Pelmora.txt.sig").write_bytes(bytes(signature))
-        (self.out / "db_version.txt.sig").unlink()
+        # Files changed after publishing, a file left out of the manifest, a
+        # stray old signature, and a manifest signed by another key.
+        self.flip(self.out / "modelinfo_eur.db")
+        self.flip(self.out / "images/Model Viewer/jp.bmp")
+        (self.out / "release.txt").write_bytes(
+            "\n".join(x for x in lines if not x.endswith("Halvex/kr.bmp")).encode())
+        (self.out / "db_version.txt.sig").write_bytes(signature)
+        problems = publish.lint(self.out, hex_key)
+        for expected in ["modelinfo_eur.db: changed after publishing",
+                         "images/Model Viewer/jp.bmp: changed after publishing",
+                         "images/Halvex/kr.bmp is not in release.txt",
+                         "db_version.txt.sig: left over",
+                         "release.txt.sig: does not verify release.txt with the public key"]:
+            self.assertTrue([p for p in problems if expected in p], f"{expected} in {problems}")
         other = self.dir / "other"
         other.mkdir()
         other_hex = publish.keygen(other / "k.pem", other / "k.hex")
+        publish.build(path, self.out, key)
+        self.assertEqual(publish.lint(self.out, hex_key), [])
+        self.assertIn("release.txt.sig: does not verify release.txt with the public key",
+                      publish.lint(self.out, other_hex))
+
+        # A new installer published with its catalogue, under the old manifest.
+        old = {n: (self.out / n).read_bytes() for n in ("release.txt", "release.txt.sig")}
+        self.write("setup/Halvex.exe", "full Halvex, fixed")
+        publish.build(path, self.out, key)
+        for name, data in old.items():
+            (self.out / name).write_bytes(data)
         problems = publish.lint(self.out, hex_key)
-        self.assertIn("program_list.txt.sig: does not verify program_list.txt with the public key",
-                      problems)
-        self.assertIn("Pelmora.txt.sig: does not verify Pelmora.txt with the public key", problems)
-        self.assertIn("db_version.txt.sig: missing", problems)
-        self.assertIn("image_version.txt.sig: does not verify image_version.txt with the public "
-                      "key", publish.lint(self.out, other_hex))
+        self.assertTrue([p for p in problems if p.startswith("release.txt:") and
+                         "packages/amr/Halvex/setup.exe: SHA-256 disagrees with the digest in "
+                         "program_list.txt" in p], problems)
 
         # Published again without a key: no signature is left to disagree.
         publish.build(path, self.out)
         self.assertFalse(list(self.out.glob("*.sig")))
+        self.assertEqual(publish.lint(self.out), [])
+
+    @staticmethod
+    def flip(path):
+        data = bytearray(path.read_bytes())
+        data[-1] ^= 1
+        path.write_bytes(bytes(data))
 
 
 class SampleTreeTest(Workspace):

@@ -7,48 +7,6 @@
 namespace pelmora {
 namespace {
 
-// The catalogue's bytes as the publisher writes them: UTF-16LE with a BOM.
-std::string Catalogue(std::u16string_view text) {
-    std::string bytes = "\xFF\xFE";
-    for (const char16_t unit : text) {
-        bytes += static_cast<char>(unit & 0xFF);
-        bytes += static_cast<char>(unit >> 8);
-    }
-    return bytes;
-}
-
-constexpr std::u16string_view kHeader = u"id,Korean,English,Chinese,Japanese,Version,List";
-
-TEST(CatalogueFreshness, HeaderFieldsAreReadFromTheFirstLineOnly) {
-    CatalogueFreshness f = ReadCatalogueFreshness(
-        Catalogue(std::u16string(kHeader) + u",serial=42,expires=2027-02-28\r\n1,a,b,serial=1\n"));
-    EXPECT_EQ(f.serial, 42u);
-    EXPECT_EQ(f.expires, 20270228);
-    EXPECT_EQ(f.problem, "");
-
-    f = ReadCatalogueFreshness(Catalogue(std::u16string(kHeader) + u"\n2,x,serial=9\n"));
-    EXPECT_EQ(f.serial, 0u) << "no serial in the header: none";
-    EXPECT_FALSE(f.expires);
-    EXPECT_EQ(ReadCatalogueFreshness("").serial, 0u);
-    EXPECT_EQ(ReadCatalogueFreshness(Catalogue(u"serial=7")).serial, 7u) << "no line end";
-    // Unknown fields and other letters are passed over.
-    f = ReadCatalogueFreshness(Catalogue(u"id,\u00e9=1,Serial=3,serial=8,signer=x\n"));
-    EXPECT_EQ(f.serial, 8u);
-    EXPECT_EQ(f.problem, "");
-}
-
-TEST(CatalogueFreshness, FieldsThatDoNotReadAreAProblem) {
-    for (const std::u16string_view bad :
-         {u"serial=", u"serial=12a", u"serial=-1", u"serial=1234567890123456789",
-          u"expires=2027-02-29", u"expires=2027-13-01", u"expires=27-01-01",
-          u"expires=2027-1-01", u"expires=", u"serial=\u0661"}) {
-        const CatalogueFreshness f = ReadCatalogueFreshness(Catalogue(std::u16string(bad) + u"\n"));
-        EXPECT_NE(f.problem, "") << std::string(bad.begin(), bad.end());
-        EXPECT_EQ(JudgeFreshness(f, 0, 20261208), FreshnessVerdict::Unreadable);
-    }
-    EXPECT_EQ(ReadCatalogueFreshness(Catalogue(u"expires=2028-02-29\n")).expires, 20280229);
-}
-
 TEST(CatalogueFreshness, OlderSerialsAndPastDatesAreRefused) {
     CatalogueFreshness f;
     f.serial = 5;
@@ -65,11 +23,14 @@ TEST(CatalogueFreshness, OlderSerialsAndPastDatesAreRefused) {
         << "a catalogue without a serial cannot follow one with a serial";
 }
 
-TEST(CatalogueFreshness, KeptSerialReadsBackOrNotAtAll) {
+TEST(CatalogueFreshness, KeptSerialsAndDatesReadBackOrNotAtAll) {
     EXPECT_EQ(ParseSerial("5\r\n"), 5u);
     EXPECT_EQ(ParseSerial("123456789012345678"), 123456789012345678u);
     for (const char* bad : {"", "\r\n", "5 ", "x", "1234567890123456789", "-5", "5\n6"})
         EXPECT_FALSE(ParseSerial(bad)) << bad;
+    EXPECT_EQ(ParseDate("2028-02-29"), 20280229);
+    for (const char* bad : {"2027-02-29", "2027-13-01", "27-01-01", "2027-1-01", "", "2027-01-01 "})
+        EXPECT_FALSE(ParseDate(bad)) << bad;
 }
 
 TEST(SignedFiles, KeysAndSignedNames) {
@@ -82,16 +43,6 @@ TEST(SignedFiles, KeysAndSignedNames) {
     EXPECT_FALSE(ParseMakerPublicKey(hex.substr(1)));
     EXPECT_FALSE(ParseMakerPublicKey(hex + "a"));
     EXPECT_FALSE(ParseMakerPublicKey(hex.substr(2) + "0g"));
-
-    const std::u16string_view base = u"https://h/tools/";
-    for (const char16_t* name : {u"program_list.txt", u"Pelmora.txt", u"db_version.txt",
-                                 u"image_version.txt"})
-        EXPECT_TRUE(IsSignedServerFile(std::u16string(base) + name, base));
-    for (const char16_t* url :
-         {u"https://h/tools/modelinfo_hq.db", u"https://h/tools/program_list.txt.sig",
-          u"https://h/tools/Pelmora/setup.exe", u"https://other/tools/Pelmora.txt",
-          u"https://h/tools/", u"https://h/tools/PROGRAM_LIST.TXT"})
-        EXPECT_FALSE(IsSignedServerFile(url, base));
 }
 
 TEST(SelfVersion, InstallerDigestFollowsTheSecondV) {

@@ -6,7 +6,7 @@
     publish.py keygen KEY.pem PUBLIC.hex
 
 OUT_DIR and TREE_DIR are the folder served as the base URL (".../tools/").
-The description format, the tree and the signature files are described in
+The description format, the tree and the signed release manifest are described in
 the README ("Publishing a release"). Everything but signing and signature
 checks is plain Python; those need the `cryptography` package (Debian's
 python3-cryptography, so run them with /usr/bin/python3).
@@ -21,6 +21,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import urllib.parse
 from pathlib import Path
 
 TOOL = "publish.py"
@@ -35,7 +36,11 @@ MAX_LINE_CHARS = 999
 MAX_CATALOGUE_BYTES = 80000
 MAX_NAME_CHARS = 200
 MAX_IMAGE_STAMPS = 20
-SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_version.txt"]
+# Signed by earlier publishers one by one; the release manifest vouches for them now.
+OLD_SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_version.txt"]
+MANIFEST = "release.txt"
+MANIFEST_FORMAT = "pelmora-release 1"
+MANIFEST_ENTRY = re.compile(r"^([0-9]{1,18}) ([0-9A-Fa-f]{64}) (.+)$")
 SIGNATURE_BYTES = 64
 DIGEST_FIELD = re.compile(r"^(setup\.exe|setup_light\.exe)=sha256:([0-9A-Fa-f]{64})$")
 SELF_DIGEST = re.compile(r"(?:^|\s)sha256:([0-9A-Fa-f]{64})(?:\s|$)")
@@ -520,6 +525,62 @@ def copy_file(source, target):
     os.replace(temp, target)
 
 
+def release_files(release, out):
+    """(URL, file) of every file Pelmora may fetch for this release: the URL
+    as Pelmora fetches it (below the base URL: relative to it)."""
+    files = [("Pelmora.txt", out / "Pelmora.txt"), ("program_list.txt", out / "program_list.txt"),
+             ("image_version.txt", out / "image_version.txt")]
+    if release.pelmora["installer"]:
+        files.append(("Pelmora/setup.exe", out / "Pelmora" / "setup.exe"))
+    if release.databases:
+        files.append(("db_version.txt", out / "db_version.txt"))
+        files += [(f"modelinfo_{r}.db", out / f"modelinfo_{r}.db") for r in REGIONS]
+    for t in release.tools:
+        files += [(f"{t['image_location']}/{p}.bmp", t["pictures"][p]) for p in PICTURES]
+        for location in t["package_locations"]:
+            files += [(f"{location}/{name}", path) for name, path in t["installers"].items()]
+        if t["release_note"]:
+            files.append((f"{t['package_locations'][0]}/ReleaseNote.txt", t["release_note"]))
+    base = release.base_url
+    return [(url[len(base):] if url.startswith(base) else url, path) for url, path in files]
+
+
+def manifest_bytes(release, out):
+    """The release manifest (README: "The release manifest")."""
+    lines = [MANIFEST_FORMAT, f"serial {release.serial}", f"expires {release.expires}"]
+    for url, path in release_files(release, out):
+        lines.append(f"{Path(path).stat().st_size} {sha256_file(path)} {url}")
+    return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+def read_manifest(data):
+    """(serial, expires, [(line, size, sha256, url)]) of a manifest's bytes;
+    raises ValueError naming the line that does not read."""
+    text = data.decode("utf-8")
+    if not text.endswith("\n"):
+        raise ValueError("its last line has no line end")
+    lines = text[:-1].split("\n")
+    if lines[0] != MANIFEST_FORMAT:
+        raise ValueError(f"line 1: not {MANIFEST_FORMAT!r}")
+    serial = re.fullmatch(r"serial ([0-9]{1,18})", lines[1] if len(lines) > 1 else "")
+    if not serial:
+        raise ValueError("line 2: not 'serial <number>'")
+    try:
+        expires = datetime.date.fromisoformat(lines[2][len("expires "):]) \
+            if len(lines) > 2 and lines[2].startswith("expires ") else None
+    except ValueError:
+        expires = None
+    if not expires:
+        raise ValueError("line 3: not 'expires YYYY-MM-DD'")
+    entries = []
+    for number, line in enumerate(lines[3:], 4):
+        match = MANIFEST_ENTRY.match(line)
+        if not match or any(ord(c) < 0x20 or ord(c) == 0x7F for c in line) or line.endswith(" "):
+            raise ValueError(f"line {number}: not '<size> <sha256> <url>'")
+        entries.append((number, int(match.group(1)), match.group(2).lower(), match.group(3)))
+    return int(serial.group(1)), expires, entries
+
+
 def build(description, out, key_path=None):
     release = Release(description)
     out = Path(out)
@@ -529,6 +590,10 @@ def build(description, out, key_path=None):
             raise Refused([f"release: --key: {key_path} is inside the tree; the private key "
                            "must never be published"])
         key = load_private_key(key_path)
+        missing = [f for f in ("serial", "expires") if getattr(release, f) is None]
+        if missing:
+            raise Refused([f"release: {f}: missing (a signed release needs it: Pelmora refuses "
+                           "replayed and expired releases by it)" for f in missing])
     catalogue = catalogue_bytes(release)
     out.mkdir(parents=True, exist_ok=True)
     # Stamps are decided against the tree as it was, before anything is copied.
@@ -555,12 +620,18 @@ def build(description, out, key_path=None):
     write_file(out / "program_list.txt", catalogue)
     write_file(out / "Pelmora.txt", self_version_bytes(release))
 
-    for name in SIGNED_FILES:
-        signature = out / f"{name}.sig"
-        if key and (out / name).is_file():
-            write_file(signature, sign(key, (out / name).read_bytes()))
-        elif signature.exists():
-            signature.unlink()  # it would no longer match
+    for name in OLD_SIGNED_FILES:
+        (out / f"{name}.sig").unlink(missing_ok=True)  # the manifest vouches for them now
+    # Last of all: the manifest, once every file it lists is in place.
+    manifest, signature = out / MANIFEST, out / f"{MANIFEST}.sig"
+    if release.serial is not None and release.expires is not None:
+        write_file(manifest, manifest_bytes(release, out))
+    else:
+        manifest.unlink(missing_ok=True)  # it would list another release
+    if key:
+        write_file(signature, sign(key, manifest.read_bytes()))
+    else:
+        signature.unlink(missing_ok=True)
     return release
 
 
@@ -638,6 +709,8 @@ class Lint:
         self.tree = Path(tree)
         self.public_hex = public_hex
         self.problems = []
+        self.expected = {}  # tree path -> (file, line, digest) of what Pelmora may fetch
+        self.catalogue_serial = None
 
     def report(self, file, line, text):
         problem = f"{file}:{line}: {text}" if line else f"{file}: {text}"
@@ -656,7 +729,12 @@ class Lint:
         self.self_version()
         self.databases()
         self.image_stamps(tools)
-        self.signatures()
+        for name in ("Pelmora.txt", "program_list.txt", "image_version.txt"):
+            self.expect(name, name, 0)
+        self.manifest()
+        for name in OLD_SIGNED_FILES:
+            if (self.tree / f"{name}.sig").exists():
+                self.report(f"{name}.sig", 0, "left over: only the release manifest is signed")
         return self.problems
 
     def catalogue(self):
@@ -680,6 +758,7 @@ class Lint:
         number, header = lines[0]
         try:
             fresh = parse_header(header)
+            self.catalogue_serial = fresh.get("serial")
             today = datetime.datetime.now(datetime.timezone.utc).date()
             if "expires" in fresh and fresh["expires"] < today:
                 self.report(name, number, f"header: expired on {fresh['expires']}")
@@ -748,6 +827,8 @@ class Lint:
         if folder is None:
             return
         shown = folder.relative_to(self.tree)
+        for p in PICTURES:
+            self.expect(f"{shown.as_posix()}/{p}.bmp", name, number)
         missing = [f"{p}.bmp" for p in PICTURES if not (folder / f"{p}.bmp").is_file()]
         if missing:
             self.report(name, number, f"{who}: pictures missing in {shown}: {', '.join(missing)}")
@@ -762,6 +843,10 @@ class Lint:
         if folder is None:
             return
         shown = folder.relative_to(self.tree)
+        for setup in INSTALLERS:
+            self.expect(f"{shown.as_posix()}/{setup}", name, number, digests.get(setup))
+        if region == "hq":
+            self.expect(f"{shown.as_posix()}/ReleaseNote.txt", name, number)
         missing = [setup for setup in INSTALLERS if not (folder / setup).is_file()]
         if missing:
             self.report(name, number, f"{who}: installers missing in {shown}: {', '.join(missing)}")
@@ -794,6 +879,7 @@ class Lint:
             return
         setup = self.tree / "Pelmora" / "setup.exe"
         match = SELF_DIGEST.search(parts[2])
+        self.expect("Pelmora/setup.exe", name, 1, match.group(1).lower() if match else None)
         if not setup.is_file():
             self.report(name, 0, "Pelmora/setup.exe missing (Pelmora downloads it to update itself)")
         elif match and sha256_file(setup) != match.group(1).lower():
@@ -806,7 +892,9 @@ class Lint:
             return
         if not line:
             self.report(name, 1, "empty stamp: a new database would never be fetched")
+        self.expect(name, name, 0)
         for r in REGIONS:
+            self.expect(f"modelinfo_{r}.db", name, 0)
             if not (self.tree / f"modelinfo_{r}.db").is_file():
                 self.report(f"modelinfo_{r}.db", 0, "missing")
 
@@ -827,23 +915,59 @@ class Lint:
             self.report(name, 0, f"{len(stamps)} stamps before the first empty line, but "
                         f"{len(tools)} tools in the catalogue (one line per tool, in list order)")
 
-    def signatures(self):
-        present = [n for n in SIGNED_FILES if (self.tree / f"{n}.sig").exists()]
-        if not present and not self.public_hex:
+    def expect(self, relative, file, line, digest=None):
+        """A file Pelmora may fetch, which the manifest must list (with the
+        digest the catalogue or Pelmora.txt gives it, when they give one)."""
+        if relative is not None and (self.tree / relative).is_file():
+            self.expected.setdefault(relative, (file, line, digest))
+
+    def manifest(self):
+        path, sig = self.tree / MANIFEST, self.tree / f"{MANIFEST}.sig"
+        if not path.is_file():
+            if sig.exists() or self.public_hex:
+                self.report(MANIFEST, 0, "missing (a signed release is its manifest)")
             return
-        for name in SIGNED_FILES:
-            sig = self.tree / f"{name}.sig"
-            if not (self.tree / name).is_file():
-                continue
-            if not sig.is_file():
-                self.report(f"{name}.sig", 0, "missing")
-                continue
-            signature = sig.read_bytes()
-            if len(signature) != SIGNATURE_BYTES:
-                self.report(f"{name}.sig", 0, f"{len(signature)} bytes, {SIGNATURE_BYTES} expected")
-            elif self.public_hex and not verify(self.public_hex, (self.tree / name).read_bytes(),
-                                                signature):
-                self.report(f"{name}.sig", 0, f"does not verify {name} with the public key")
+        try:
+            serial, expires, entries = read_manifest(path.read_bytes())
+        except (ValueError, UnicodeDecodeError) as e:
+            self.report(MANIFEST, 0, f"does not read: {e}")
+            return
+        if expires < datetime.datetime.now(datetime.timezone.utc).date():
+            self.report(MANIFEST, 3, f"expired on {expires}")
+        if self.catalogue_serial is not None and self.catalogue_serial != serial:
+            self.report(MANIFEST, 2, f"serial {serial}, but the catalogue's header says "
+                        f"{self.catalogue_serial}")
+        listed = {}
+        for number, size, digest, url in entries:
+            target = self.tree_path(url) if re.match(r"(?i)https?://", url) else \
+                self.tree / urllib.parse.unquote(url)
+            if target is None:
+                continue  # on another host
+            relative = target.relative_to(self.tree).as_posix()
+            if relative in listed:
+                self.report(MANIFEST, number, f"{url}: listed twice")
+            listed[relative] = (number, digest)
+            if not target.is_file():
+                self.report(MANIFEST, number, f"{url}: not in the tree")
+            elif target.stat().st_size != size or sha256_file(target) != digest:
+                self.report(MANIFEST, number, f"{url}: changed after publishing (its size or "
+                            "SHA-256 is not the manifest's)")
+        for relative, (file, line, digest) in self.expected.items():
+            if relative not in listed:
+                self.report(file, line, f"{relative} is not in {MANIFEST}: a Pelmora with the "
+                            "maker's key does not fetch it")
+            elif digest and listed[relative][1] != digest:
+                self.report(MANIFEST, listed[relative][0], f"{relative}: SHA-256 disagrees with "
+                            f"the digest in {file}")
+        if not sig.is_file():
+            if self.public_hex:
+                self.report(f"{MANIFEST}.sig", 0, "missing")
+            return
+        signature = sig.read_bytes()
+        if len(signature) != SIGNATURE_BYTES:
+            self.report(f"{MANIFEST}.sig", 0, f"{len(signature)} bytes, {SIGNATURE_BYTES} expected")
+        elif self.public_hex and not verify(self.public_hex, path.read_bytes(), signature):
+            self.report(f"{MANIFEST}.sig", 0, f"does not verify {MANIFEST} with the public key")
 
 
 def lint(tree, public_hex=None):
@@ -858,7 +982,7 @@ def main(argv=None):
     b = commands.add_parser("build", help="write the server tree from a description")
     b.add_argument("description")
     b.add_argument("out")
-    b.add_argument("--key", help="PEM private key: sign the four text files")
+    b.add_argument("--key", help="PEM private key: sign the release manifest")
     l_ = commands.add_parser("lint", help="check an existing tree")
     l_.add_argument("tree")
     l_.add_argument("--public-key", help="file with the public key in hex: verify signatures")

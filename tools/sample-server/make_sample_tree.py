@@ -22,6 +22,9 @@ The tree (below OUTPUT_DIR/tools/):
   image_version.txt       one line per listed program
   images/<name>/{kr,en,cn,jp,po}.bmp   the tool's name and the language, readable
   packages/<region>/<name>/setup.exe, setup_light.exe, ReleaseNote.txt (hq)
+  release.txt, .sig       with --serial and --expires: the release manifest;
+                          with --key signed (lines beyond 20 programs are
+                          appended after it, so a keyed Pelmora refuses them)
 
 Options:
   --programs N            catalogue lines: the sample tools first, then
@@ -166,9 +169,9 @@ def main():
     parser.add_argument("--image-stamp", default="1")
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
     parser.add_argument("--offer-all", action="store_true")
-    parser.add_argument("--key", help="the maker's private key (PEM): sign the tree")
-    parser.add_argument("--serial", type=int, help="the catalogue's serial number")
-    parser.add_argument("--expires", help="the catalogue's last good day, YYYY-MM-DD")
+    parser.add_argument("--key", help="the maker's private key (PEM): sign the release manifest")
+    parser.add_argument("--serial", type=int, help="the release's serial number")
+    parser.add_argument("--expires", help="the release's last good day, YYYY-MM-DD")
     args = parser.parse_args()
     if not args.base_url.endswith("/tools/"):
         sys.exit("BASE_URL must end in /tools/")

@@ -1,0 +1,216 @@
+#include "download/release_check_win.h"
+
+#include "catalogue/local_text_win.h"
+#include "download/base_url_win.h"
+#include "download/sync_defaults_win.h"
+#include "trust/catalogue_freshness.h"
+#include "trust/signature_win.h"
+#include "win/diagnostics_win.h"
+#include "win/files_win.h"
+#include "win/text_win.h"
+
+#include <cstdio>
+
+namespace pelmora {
+namespace {
+
+std::optional<MakerPublicKey> g_makerKey;
+
+int TodayUtc() {
+    SYSTEMTIME now{};
+    ::GetSystemTime(&now);
+    return now.wYear * 10000 + now.wMonth * 100 + now.wDay;
+}
+
+std::wstring DateText(int ymd) {
+    wchar_t text[16];
+    swprintf(text, 16, L"%04d-%02d-%02d", ymd / 10000, ymd / 100 % 100, ymd % 100);
+    return text;
+}
+
+std::wstring Decimal(HRESULT result) { return std::to_wstring(static_cast<long>(result)); }
+
+// 0 when none was kept; a kept file that does not read counts as none, since
+// the folder is the user's and a lost floor only weakens the replay check.
+uint64_t HighestAcceptedSerial(const std::wstring& serialFile) {
+    std::string text;
+    if (!ReadFileHead(serialFile, 64, text)) return 0;
+    const std::optional<uint64_t> serial = ParseSerial(text);
+    if (!serial) win::Diag(L"[Pelmora]Kept release serial does not read; none assumed\n");
+    return serial.value_or(0);
+}
+
+HRESULT Refuse(const std::wstring& name, HRESULT result, const std::wstring& why) {
+    win::Diag(L"[Pelmora]" + name + L" refused: " + why + L"; taken as a failed download\n");
+    return result;
+}
+
+class Leftovers {
+public:
+    Leftovers(std::wstring a, std::wstring b) : a_(std::move(a)), b_(std::move(b)) {}
+    ~Leftovers() {
+        ::DeleteFileW(a_.c_str());
+        ::DeleteFileW(b_.c_str());
+    }
+    Leftovers(const Leftovers&) = delete;
+    Leftovers& operator=(const Leftovers&) = delete;
+
+private:
+    std::wstring a_, b_;
+};
+
+}  // namespace
+
+void SetMakerKey(std::optional<MakerPublicKey> key) { g_makerKey = key; }
+const std::optional<MakerPublicKey>& MakerKey() { return g_makerKey; }
+
+std::wstring CatalogueSerialPath(const std::wstring& localRoot) {
+    return localRoot + kPelmoraFolder + L"catalogue_serial.txt";
+}
+
+ReleaseCheck::ReleaseCheck(ReleasePolicy policy, Transfer transfer)
+    : policy_(std::move(policy)), transfer_(std::move(transfer)) {}
+
+std::wstring ReleaseCheck::NameOf(const std::wstring& url) const {
+    return url.compare(0, policy_.baseUrl.size(), policy_.baseUrl) == 0
+               ? url.substr(policy_.baseUrl.size())
+               : url;
+}
+
+HRESULT ReleaseCheck::Accept(DWORD timeoutMs) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!tried_) {
+        tried_ = true;
+        accepted_ = FetchManifest(timeoutMs);
+    }
+    return accepted_;
+}
+
+HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
+    const std::wstring name = win::ToWide(kReleaseManifestName);
+    const std::wstring url = policy_.baseUrl + name;
+    const std::wstring body = policy_.workFolder + name + L".unverified";
+    const std::wstring signature = policy_.workFolder + name + L".sig";
+    const Leftovers leftovers(body, signature);
+
+    DownloadOptions options;
+    options.maxBytes = kReleaseManifestMaxBytes;
+    HRESULT result = transfer_(url, body, timeoutMs, options);
+    if (result != S_OK)
+        return Refuse(name, result, L"it could not be fetched (" + Decimal(result) + L")");
+    options.maxBytes = kSignatureBytes;
+    result = transfer_(url + L".sig", signature, timeoutMs, options);
+    if (result != S_OK)
+        return Refuse(name, kSignatureMissing,
+                      L"its signature could not be fetched (" + Decimal(result) + L")");
+
+    std::string bytes, sig;
+    if (!ReadFileHead(body, kReleaseManifestMaxBytes + 1, bytes) ||
+        !ReadFileHead(signature, kSignatureBytes + 1, sig))
+        return Refuse(name, Win32Failure(ERROR_READ_FAULT), L"it could not be read back");
+    if (sig.size() != kSignatureBytes)
+        return Refuse(name, kSignatureInvalid, L"its signature is " + std::to_wstring(sig.size()) +
+                                                   L" bytes, not " +
+                                                   std::to_wstring(kSignatureBytes));
+    if (!VerifyMakerSignature(policy_.key, bytes, sig))
+        return Refuse(name, kSignatureInvalid, L"its signature is not the maker's");
+
+    std::string problem;
+    const std::optional<ReleaseManifest> manifest = ReadReleaseManifest(bytes, problem);
+    if (!manifest)
+        return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
+    const uint64_t highest = HighestAcceptedSerial(policy_.serialFile);
+    switch (JudgeRelease(*manifest, highest, policy_.today ? policy_.today : TodayUtc())) {
+    case FreshnessVerdict::Fresh:
+    case FreshnessVerdict::Unreadable: break;
+    case FreshnessVerdict::Replayed:
+        return Refuse(name, kReleaseNotFresh,
+                      L"serial " + std::to_wstring(manifest->serial) + L" is older than serial " +
+                          std::to_wstring(highest) + L" accepted before");
+    case FreshnessVerdict::Expired:
+        return Refuse(name, kReleaseNotFresh, L"it expired on " + DateText(manifest->expires));
+    }
+    index_ = ReleaseIndex::Make(*manifest, win::ToUtf8(policy_.baseUrl), problem);
+    if (!index_)
+        return Refuse(name, kReleaseUnreadable, L"it does not read: " + win::FromUtf8(problem));
+
+    if (manifest->serial > highest &&
+        !win::ReplaceFileWith(policy_.serialFile, std::to_string(manifest->serial) + "\r\n"))
+        win::Diag(L"[Pelmora]Release serial could not be kept: error " +
+                  std::to_wstring(::GetLastError()) + L"\n");
+    win::Diag(L"[Pelmora]Release " + std::to_wstring(manifest->serial) + L" accepted: " +
+              std::to_wstring(index_->size()) + L" files, good until " +
+              DateText(manifest->expires) + L"\n");
+    return S_OK;
+}
+
+HRESULT ReleaseCheck::Constrain(const std::wstring& url, DownloadOptions& options) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (!index_)
+        return Refuse(NameOf(url), kNotInRelease, L"no signed release manifest was accepted");
+    const ReleaseEntry* entry = index_->Find(win::ToUtf8(url));
+    if (!entry)
+        return Refuse(NameOf(url), kNotInRelease,
+                      L"the release manifest does not list it; not requested");
+    // A cap of 0 would mean none: an empty file gets one byte, which its digest then refuses.
+    options.maxBytes = entry->size ? entry->size : 1;
+    options.expectedDigest = entry->digest;
+    return S_OK;
+}
+
+HRESULT ReleaseCheck::Fetch(const std::wstring& url, const std::wstring& localPath,
+                            DWORD timeoutMs) {
+    HRESULT result = Accept(timeoutMs);
+    if (result != S_OK)
+        return Refuse(NameOf(url), result, L"no signed release manifest was accepted");
+    DownloadOptions options;
+    result = Constrain(url, options);
+    if (result != S_OK) return result;
+    return Explain(url, transfer_(url, localPath, timeoutMs, options));
+}
+
+HRESULT ReleaseCheck::Explain(const std::wstring& url, HRESULT result) const {
+    if (result == kDownloadDigestMismatch)
+        return Refuse(NameOf(url), result, L"its bytes are not those the release manifest lists");
+    if (result == kDownloadTooLarge)
+        return Refuse(NameOf(url), result,
+                      L"its body is larger than the release manifest's size, cut off there");
+    return result;
+}
+
+std::shared_ptr<ReleaseCheck> CurrentRelease() {
+    static const std::shared_ptr<ReleaseCheck> check = []() -> std::shared_ptr<ReleaseCheck> {
+        if (!MakerKey()) return nullptr;
+        const std::wstring root = win::LocalRoot();
+        return std::make_shared<ReleaseCheck>(
+            ReleasePolicy{*MakerKey(), BaseUrl(), CatalogueSerialPath(root), root + kPelmoraFolder},
+            StartupTransfer());
+    }();
+    return check;
+}
+
+HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    return check ? check->Constrain(url, options) : S_OK;
+}
+
+std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    DownloadOptions options;
+    if (!check || check->Constrain(url, options) != S_OK) return std::nullopt;
+    return options.expectedDigest;
+}
+
+HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    return check ? check->Explain(url, result) : result;
+}
+
+Downloader CheckedDownloader(std::shared_ptr<ReleaseCheck> check) {
+    return [check = std::move(check)](const std::wstring& url, const std::wstring& localPath,
+                                      DWORD timeoutMs) {
+        return check->Fetch(url, localPath, timeoutMs);
+    };
+}
+
+}  // namespace pelmora

@@ -1,0 +1,137 @@
+#include "download/release_check_win.h"
+
+#include "trust/sha256_win.h"
+#include "win/files_win.h"
+#include "win/text_win.h"
+
+#include <bcrypt.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "tests/support/test_root_win.h"
+
+namespace pelmora {
+namespace {
+
+const std::wstring kBase = L"http://server.test/tools/";
+
+// A maker of our own: a fresh P-256 key pair from BCrypt.
+class Maker {
+public:
+    Maker() {
+        ::BCryptOpenAlgorithmProvider(&ecdsa_, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0);
+        ::BCryptGenerateKeyPair(ecdsa_, &key_, 256, 0);
+        ::BCryptFinalizeKeyPair(key_, 0);
+        UCHAR blob[sizeof(BCRYPT_ECCKEY_BLOB) + 64];
+        ULONG size = 0;
+        ::BCryptExportKey(key_, nullptr, BCRYPT_ECCPUBLIC_BLOB, blob, sizeof blob, &size, 0);
+        std::copy(blob + sizeof(BCRYPT_ECCKEY_BLOB), blob + sizeof blob, publicKey.begin());
+    }
+    ~Maker() {
+        ::BCryptDestroyKey(key_);
+        ::BCryptCloseAlgorithmProvider(ecdsa_, 0);
+    }
+    std::string Sign(const std::string& bytes) {
+        Sha256Digest digest = *Sha256Of(bytes);
+        std::string signature(64, '\0');
+        ULONG size = 0;
+        ::BCryptSignHash(key_, nullptr, digest.data(), 32,
+                         reinterpret_cast<UCHAR*>(&signature[0]), 64, &size, 0);
+        return signature;
+    }
+    MakerPublicKey publicKey{};
+
+private:
+    BCRYPT_ALG_HANDLE ecdsa_ = nullptr;
+    BCRYPT_KEY_HANDLE key_ = nullptr;
+};
+
+// The server's files in memory; the transfer keeps DownloadToFile's promises
+// on size and digest and counts what was asked for.
+struct Server {
+    std::map<std::wstring, std::string> files;
+    std::map<std::wstring, int> asked;
+    std::mutex mutex;
+
+    Transfer AsTransfer() {
+        return [this](const std::wstring& url, const std::wstring& path, DWORD,
+                      const DownloadOptions& options) -> HRESULT {
+            std::string body;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                ++asked[url];
+                if (!files.count(url)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+                body = files[url];
+            }
+            if (options.maxBytes && body.size() > options.maxBytes) return kDownloadTooLarge;
+            if (options.expectedDigest && Sha256Of(body) != options.expectedDigest)
+                return kDownloadDigestMismatch;
+            return win::ReplaceFileWith(path, body) ? S_OK : E_FAIL;
+        };
+    }
+};
+
+class ReleaseCheckTest : public ::testing::Test {
+protected:
+    void Publish(uint64_t serial, const std::map<std::wstring, std::string>& files) {
+        std::string manifest = "pelmora-release 1\nserial " + std::to_string(serial) +
+                               "\nexpires 2099-12-31\n";
+        for (const auto& [name, bytes] : files) {
+            server_.files[kBase + name] = bytes;
+            manifest += std::to_string(bytes.size()) + " " + Sha256Hex(*Sha256Of(bytes)) + " " +
+                        win::ToUtf8(name) + "\n";
+        }
+        server_.files[kBase + L"release.txt"] = manifest;
+        server_.files[kBase + L"release.txt.sig"] = maker_.Sign(manifest);
+    }
+    ReleaseCheck Check() {
+        return ReleaseCheck(ReleasePolicy{maker_.publicKey, kBase, root_.Root() + L"serial.txt",
+                                          root_.Root(), 20261208},
+                            server_.AsTransfer());
+    }
+    std::string Local(const std::wstring& name) {
+        return testsupport::ReadFileBytes(root_.Root() + name);
+    }
+
+    testsupport::TestRoot root_{L"pelmora-release-check-test"};
+    Maker maker_;
+    Server server_;
+};
+
+TEST_F(ReleaseCheckTest, ManyThreadsShareOneManifestAndFetchOnlyWhatItLists) {
+    std::map<std::wstring, std::string> files;
+    for (int i = 0; i < 8; ++i) files[L"f" + std::to_wstring(i) + L".bmp"] = std::string(i, 'x');
+    Publish(7, files);
+    server_.files[kBase + L"f3.bmp"] = "xxX";     // altered, same size
+    server_.files[kBase + L"f5.bmp"] = "xxxxxx";  // one byte longer
+    server_.files[kBase + L"unlisted.bmp"] = "anything";
+    ReleaseCheck check = Check();
+
+    std::vector<HRESULT> results(9);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 9; ++i)
+        threads.emplace_back([&, i] {
+            const std::wstring name = i < 8 ? L"f" + std::to_wstring(i) + L".bmp" : L"unlisted.bmp";
+            results[i] = check.Fetch(kBase + name, root_.Root() + name, 1000);
+        });
+    for (std::thread& t : threads) t.join();
+
+    EXPECT_EQ(server_.asked[kBase + L"release.txt"], 1);
+    EXPECT_EQ(server_.asked[kBase + L"release.txt.sig"], 1);
+    for (int i : {0, 1, 2, 4, 6, 7}) EXPECT_EQ(results[i], S_OK) << i;
+    EXPECT_EQ(results[3], kDownloadDigestMismatch);
+    EXPECT_EQ(results[5], kDownloadTooLarge);
+    EXPECT_EQ(results[8], kNotInRelease);
+    EXPECT_EQ(server_.asked.count(kBase + L"unlisted.bmp"), 0u) << "never requested";
+    EXPECT_EQ(Local(L"f3.bmp"), "<missing>");
+    EXPECT_EQ(Local(L"f7.bmp"), std::string(7, 'x'));
+    EXPECT_EQ(Local(L"serial.txt"), "7\r\n");
+    EXPECT_EQ(Local(L"release.txt.unverified"), "<missing>");
+}
+
+}  // namespace
+}  // namespace pelmora
