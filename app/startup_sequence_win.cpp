@@ -96,6 +96,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
         win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
     clock.Mark(L"settings and folders");
 
+    const StartupPrefetchScope prefetch;
     if (!CheckSelfVersion()) return TRUE;
     clock.Mark(L"self-version check");
 
@@ -117,7 +118,10 @@ BOOL CPelmoraDlg::OnInitDialog() {
     clock.Mark(L"layout and list");
 
     win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
-    SyncProgramImages(table_);
+    if (!SyncProgramImages(table_)) {  // a WM_CLOSE waits: nothing more is worth doing
+        CloseSplash();
+        return TRUE;
+    }
     if (table_.programCount > 0)
         ShowProgramImage(win::ToWide(table_.records[0].nameEnglish), Item(IDC_PROGRAM_IMAGE),
                          settings_.language);

@@ -15,6 +15,7 @@ void ProgramRecord::Clear() {
     state = NotLookedUp;
     downloadMatches = false;
     retryNumber = 0;
+    catalogueLine = -1;
 }
 
 }  // namespace pelmora

@@ -41,11 +41,15 @@ struct ProgramRecord {
     InstallState state;
     bool downloadMatches;
     int32_t retryNumber;
+    // Which of the catalogue's program lines this is (0-based, counting the
+    // lines that are not listed here too); -1 when not from the catalogue.
+    int32_t catalogueLine;
 };
 
 struct ProgramTable {
     std::array<ProgramRecord, kProgramTableSize> records;  // constructed cleared
     int programCount = 0;
+    int catalogueLineCount = 0;  // program lines in the catalogue, listed or not
 };
 
 }  // namespace pelmora

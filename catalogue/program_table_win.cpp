@@ -76,6 +76,7 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
     for (const std::u16string& line : CatalogueProgramLines(bytes)) {
         ProgramRecord& record = table.records[next];
         ParseProgramLine(line, record);
+        record.catalogueLine = table.catalogueLineCount++;
         record.state = DetectState(record, startup.installCheck);
         record.setupFile = SetupFileFor(record.state);
         record.downloadMatches = DownloadedCopyMatches(startup.server.localRoot, record);

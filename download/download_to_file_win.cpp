@@ -3,6 +3,8 @@
 #include "download/background_writer_win.h"
 #include "download/download_failure_win.h"
 #include "download/http_response.h"
+#include "download/internet_session_win.h"
+#include "download/painting_wait_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/progress_percent.h"
 #include "download/proxy_credentials_win.h"
@@ -34,9 +36,6 @@ constexpr int kMaxRedirects = 5;
 // An abandoned request keeps its connection until the server lets go, and
 // later downloads from that server must not queue behind it.
 constexpr DWORD kConnectionsPerServer = 16;
-// Where the system honours socket time-outs, an abandoned reader ends soon
-// after the caller left it; the margin keeps them from racing the caller's own.
-constexpr DWORD kSocketTimeoutMarginMs = 10000;
 
 // Shared by the caller and the transfer thread. The thread holds its own
 // reference, so a transfer the caller has given up on still finishes on valid
@@ -94,16 +93,6 @@ void AllowConnectionsPerServer() {
         ::InternetSetOptionW(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &connections,
                              sizeof connections);
     });
-}
-
-void SetSocketTimeouts(HINTERNET session, DWORD timeoutMs) {
-    DWORD ms = timeoutMs > MAXDWORD - kSocketTimeoutMarginMs ? MAXDWORD
-                                                             : timeoutMs + kSocketTimeoutMarginMs;
-    for (const DWORD option :
-         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-          INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT,
-          INTERNET_OPTION_DATA_RECEIVE_TIMEOUT})
-        ::InternetSetOptionW(session, option, &ms, sizeof ms);
 }
 
 uint64_t Microseconds() {
@@ -268,11 +257,9 @@ HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, Body
 // Fetches the job's URL into the body file. S_OK only when the whole file is
 // there: a 200 answer, or a 206 continuing exactly where the body ends.
 HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
-    // The preconfigured access type follows the user's proxy settings.
-    const win::InternetHandle session(
-        ::InternetOpenW(L"Pelmora", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    // Shared by transfers with the same time-out, so they reuse connections.
+    const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
     if (!session) return LastErrorResult();
-    SetSocketTimeouts(session.get(), job.timeoutMs);
 
     // No dialogs from a transfer thread: a certificate that WinINet refuses
     // fails the request instead of asking. The checks themselves stay as the
@@ -293,7 +280,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     }
     win::InternetHandle request;
     DWORD status = 0;
-    if (const HRESULT opened = OpenRequest(session.get(), job.url, headers, flags, request, status);
+    if (const HRESULT opened = OpenRequest(session, job.url, headers, flags, request, status);
         opened != S_OK)
         return opened;
 
@@ -314,7 +301,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
             if (status != 200) {
                 headers.resize(headers.find(L"Range: "));
                 if (const HRESULT opened =
-                        OpenRequest(session.get(), job.url, headers, flags, request, status);
+                        OpenRequest(session, job.url, headers, flags, request, status);
                     opened != S_OK)
                     return opened;
             }
@@ -453,30 +440,6 @@ DWORD WINAPI TransferThread(void* parameter) noexcept {
     const std::unique_ptr<std::shared_ptr<DownloadJob>> job(
         static_cast<std::shared_ptr<DownloadJob>*>(parameter));
     return static_cast<DWORD>(RunDownloadJob(**job));
-}
-
-// WaitForMultipleObjects (wait-any) that keeps the calling thread's windows
-// painted meanwhile, when it has any: only paint messages and messages sent
-// by other threads are handled here, input stays queued for the caller's
-// own message loop, so nothing re-enters the caller through user input.
-DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeoutMs) {
-    if (!::IsGUIThread(FALSE)) return ::WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        const ULONGLONG now = ::GetTickCount64();
-        const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        const DWORD wait = ::MsgWaitForMultipleObjectsEx(count, handles, left,
-                                                         QS_PAINT | QS_SENDMESSAGE, 0);
-        if (wait != WAIT_OBJECT_0 + count) return wait;
-        MSG msg;
-        bool painted = false;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
-            ::DispatchMessageW(&msg);
-            painted = true;
-        }
-        // A paint bit no message goes with would wake us at once, again and again.
-        if (!painted) ::Sleep(10);
-    }
 }
 
 HRESULT Download(std::wstring url, std::wstring localPath, int row,

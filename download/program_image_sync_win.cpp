@@ -3,13 +3,13 @@
 #include "catalogue/local_text_win.h"
 #include "catalogue/safe_name.h"
 #include "catalogue/version_stamps.h"
+#include "download/parallel_fetch_win.h"
 #include "download/program_image_files.h"
 #include "download/url_host.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
 
-#include <set>
 #include <vector>
 
 namespace pelmora {
@@ -35,43 +35,40 @@ bool SafeProgramName(const std::wstring& name, const wchar_t* what) {
     return false;
 }
 
-// Fetches the five pictures of a row; true when all arrived or the row has
-// nothing that could. Pictures from a host that has already timed out are
-// left for the next start: one dead host would otherwise cost a time-out per
-// picture.
-bool FetchPictures(const ServerFiles& server, const ProgramTable& table, size_t row,
-                   std::set<std::u16string>& deadHosts) {
-    if (row >= static_cast<size_t>(table.programCount)) {
-        win::Diag(L"[Pelmora]Image line " + std::to_wstring(row) + L" has no program\n");
-        return true;
-    }
-    const ProgramRecord& record = table.records[row];
-    const std::wstring name = win::ToWide(record.nameEnglish);
-    if (!SafeProgramName(name, L"pictures are fetched")) return true;
-    const std::u16string host = UrlHost(record.imageLocation);
-    if (deadHosts.count(host)) {
-        win::Diag(L"[Pelmora]Pictures of " + name + L" left for the next start: " +
-                  win::ToWide(host) + L" timed out\n");
+// The listed row that catalogue line `line` became, or null when the line
+// was dropped (not offered here) or there is none.
+const ProgramRecord* RowOfLine(const ProgramTable& table, size_t line) {
+    for (int row = 0; row < table.programCount; ++row)
+        if (table.records[row].catalogueLine == static_cast<int32_t>(line))
+            return &table.records[row];
+    return nullptr;
+}
+
+// Adds the five pictures of catalogue line `line` to `items`; false when the
+// line's pictures cannot arrive this time, true when they will be fetched or
+// there is nothing to fetch.
+bool AddPictures(const ServerFiles& server, const ProgramTable& table, size_t line,
+                 std::vector<FetchItem>& items) {
+    const ProgramRecord* record = RowOfLine(table, line);
+    if (!record) {
+        if (line >= static_cast<size_t>(table.catalogueLineCount)) {
+            win::Diag(L"[Pelmora]Image line " + std::to_wstring(line) + L" has no program\n");
+            return true;
+        }
+        // Its line stays as it was, so the pictures come once the tool is listed here.
         return false;
     }
+    const std::wstring name = win::ToWide(record->nameEnglish);
+    if (!SafeProgramName(name, L"pictures are fetched")) return true;
     const std::wstring folder = ProgramImageFolder(server.localRoot, name);
     win::EnsureFolder(folder);
-    const std::wstring location = win::ToWide(record.imageLocation);
-    bool allArrived = true;
+    const std::wstring location = win::ToWide(record->imageLocation);
+    const std::u16string host = UrlHost(record->imageLocation);
     for (std::u16string_view file : kProgramImageFiles) {
         const std::wstring fileName = win::ToWide(file);
-        const HRESULT result = server.download(location + L"/" + fileName,
-                                               folder + L"\\" + fileName, kSmallFileTimeoutMs);
-        if (result == S_OK) continue;
-        win::Diag(L"[Pelmora]Picture " + fileName + L" of " + name + L" failed: " +
-                  std::to_wstring(static_cast<long>(result)) + L"\n");
-        allArrived = false;
-        if (result == kFetchTimedOut) {
-            deadHosts.insert(host);
-            break;
-        }
+        items.push_back(FetchItem{location + L"/" + fileName, folder + L"\\" + fileName, host});
     }
-    return allArrived;
+    return true;
 }
 
 }  // namespace
@@ -80,7 +77,7 @@ std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstrin
     return localRoot + kPelmoraFolder + kImageFolder + L"\\" + programName;
 }
 
-void SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
+bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
     win::EnsureFolder(server.localRoot + kPelmoraFolder + kImageFolder);
     const std::wstring versionFile = server.localRoot + kPelmoraFolder + L"image_version.txt";
     // The server's lines wait here; each is kept only once its pictures arrived.
@@ -90,20 +87,35 @@ void SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
     ReadStamps(versionFile, oldStamps);  // none yet: all empty
     if (server.download(server.baseUrl + L"image_version.txt", fetchedStamps,
                         kSmallFileTimeoutMs) != S_OK)
-        return;
+        return true;
     std::vector<std::string> newStamps;
     const bool readable = ReadStamps(fetchedStamps, newStamps);
     ::DeleteFileW(fetchedStamps.c_str());
-    if (!readable) return;
+    if (!readable) return true;
 
-    std::set<std::u16string> deadHosts;
+    // Line j of the stamp file vouches for the pictures of catalogue line j.
     std::vector<bool> complete(newStamps.size(), true);
-    for (size_t row = 0; row < newStamps.size(); ++row)
-        if (newStamps[row] != StampAt(oldStamps, row))
-            complete[row] = FetchPictures(server, table, row, deadHosts);
+    std::vector<FetchItem> items;
+    std::vector<size_t> lineOfItem;
+    for (size_t line = 0; line < newStamps.size(); ++line) {
+        if (newStamps[line] == StampAt(oldStamps, line)) continue;
+        complete[line] = AddPictures(server, table, line, items);
+        lineOfItem.resize(items.size(), line);
+    }
+    std::vector<HRESULT> results;
+    const FetchBatchEnd end =
+        FetchInParallel(server.download, items, kSmallFileTimeoutMs, kParallelTransfers, results);
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (results[i] == S_OK) continue;
+        complete[lineOfItem[i]] = false;
+        if (results[i] != kFetchSkipped)
+            win::Diag(L"[Pelmora]Picture " + items[i].url + L" failed: " +
+                      std::to_wstring(static_cast<long>(results[i])) + L"\n");
+    }
     if (!win::ReplaceFileWith(versionFile, ImageStampsToKeep(oldStamps, newStamps, complete)))
         win::Diag(L"[Pelmora]image_version.txt could not be written: error " +
                   std::to_wstring(::GetLastError()) + L"\n");
+    return end == FetchBatchEnd::Done;
 }
 
 void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,

@@ -11,10 +11,12 @@
 
 namespace pelmora {
 
-// Fetches the five pictures of every row whose line in the server's stamp
-// file changed since the last fetch (at most 20 lines, ending at the first
-// empty one). Failed pictures are not reported.
-void SyncProgramImages(const ServerFiles& server, const ProgramTable& table);
+// Fetches the five pictures of every catalogue line whose line in the
+// server's stamp file changed since the last fetch (at most 20 lines, ending
+// at the first empty one; line j belongs to the j-th catalogue line, listed
+// here or not), several at a time. Failed pictures are not reported. False
+// when a WM_CLOSE queued for the calling thread ended the wait early.
+bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table);
 
 // Shows the program's picture in the interface language in a static
 // control (SS_BITMAP). A missing file leaves the control's picture as it was.

@@ -81,9 +81,10 @@ TEST(PublishedTree, VersionAndStampsReadBack) {
     EXPECT_FALSE(DatabaseStamp(db).empty());
     EXPECT_EQ(DatabaseStamp(db) + "\r\n", db);
     const auto stamps = ImageStamps(TreeFile("image_version.txt"));
-    ASSERT_EQ(stamps.size(), 2u);  // Legacy Bridge is not offered: no line
+    ASSERT_EQ(stamps.size(), 3u);  // one per catalogue line, offered or not
     EXPECT_EQ(stamps[0].rfind("Halvex-", 0), 0u);
-    EXPECT_EQ(stamps[1].rfind("Model Viewer-", 0), 0u);
+    EXPECT_EQ(stamps[1].rfind("Legacy Bridge-", 0), 0u);
+    EXPECT_EQ(stamps[2].rfind("Model Viewer-", 0), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "tests/support/fake_server_win.h"
 #include "tests/support/test_root_win.h"
 
@@ -104,25 +107,35 @@ class ImageSync : public SyncTest {
     // Programs "A", "B", ... with their pictures below img/A/ and so on.
     ImageSync() {
         table_.programCount = kProgramTableSize;
+        table_.catalogueLineCount = kProgramTableSize;
         for (int i = 0; i < kProgramTableSize; ++i) {
             const std::wstring name(1, L'A' + i);
+            table_.records[i].catalogueLine = i;
             table_.records[i].nameEnglish = win::ToU16(name);
             table_.records[i].imageLocation = win::ToU16(L"http://server.test/img/" + name);
             for (const wchar_t* file : kPictures)
                 root_.Publish(L"img/" + name + L"/" + file, "bmp");
         }
     }
-    // The programs whose pictures were fetched, each all five and in order.
+    // The programs whose pictures were requested, in name order, each with
+    // all five (fetched in parallel, so in any order).
     std::wstring Sync(const std::string& stamps) {
         root_.Publish(L"tools/image_version.txt", stamps);
         server_.requests.clear();
         SyncProgramImages(files_, table_);
+        EXPECT_EQ(server_.requests.at(0), L"tools/image_version.txt");
+        return ProgramsRequested(true);
+    }
+    std::wstring ProgramsRequested(bool expectAllFive) {
+        std::map<wchar_t, std::set<std::wstring>> files;
+        for (const std::wstring& r : server_.requests)
+            if (r.rfind(L"img/", 0) == 0) files[r[4]].insert(r.substr(6));
         std::wstring programs;
-        const Requests& r = server_.requests;
-        for (size_t i = 1; i < r.size(); i += 5) {
-            programs += r[i][4];
-            for (size_t f = 0; f < 5; ++f)
-                EXPECT_EQ(r.at(i + f), std::wstring(L"img/") + r[i][4] + L"/" + kPictures[f]);
+        for (const auto& [program, got] : files) {
+            programs += program;
+            if (expectAllFive)
+                EXPECT_EQ(got, std::set<std::wstring>(std::begin(kPictures), std::end(kPictures)))
+                    << program;
         }
         return programs;
     }
@@ -140,7 +153,7 @@ TEST_F(ImageSync, ChangedLinesFetchTheirProgramsPictures) {
 }
 
 TEST_F(ImageSync, AFailedPictureKeepsItsRowsOldLineUntilItArrives) {
-    table_.programCount = 3;
+    table_.programCount = table_.catalogueLineCount = 3;
     server_.Fail(L"img/B/kr.bmp", 0x800C0005);  // missing
     EXPECT_EQ(Sync("x\ny\nz\nno program in this row\n"), L"ABC");
     EXPECT_EQ(Local(L"Pelmora\\image\\B\\en.bmp"), "bmp");  // the others still come
@@ -160,21 +173,55 @@ TEST_F(ImageSync, AFailedPictureKeepsItsRowsOldLineUntilItArrives) {
 }
 
 TEST_F(ImageSync, AHostThatTimesOutIsLeftForTheNextStart) {
-    table_.programCount = 4;
+    table_.programCount = table_.catalogueLineCount = 4;
     table_.records[2].imageLocation = u"http://other.test/img/C";  // another host
-    server_.Fail(L"img/A/cn.bmp", 1);                              // stalls
+    server_.Fail(L"img/A/kr.bmp", 1);                              // stalls, first of all
+    server_.latencyMs = 50;  // the others are still under way when it fails
     root_.Publish(L"tools/image_version.txt", "1\n1\n1\n1\n");
     server_.requests.clear();
     SyncProgramImages(files_, table_);
-    // A stops at its stalled picture; B and D, on the same host, are not tried.
-    Requests expected = {L"tools/image_version.txt", L"img/A/kr.bmp", L"img/A/en.bmp",
-                         L"img/A/cn.bmp"};
-    for (const wchar_t* file : kPictures) expected.push_back(std::wstring(L"img/C/") + file);
-    EXPECT_EQ(server_.requests, expected);
+    // What was under way ends; D, on the same host and not begun, is not tried.
+    // C, on another host, comes whole.
+    EXPECT_EQ(ProgramsRequested(false).find(L'D'), std::wstring::npos);
+    for (const wchar_t* file : kPictures)
+        EXPECT_EQ(Local(std::wstring(L"Pelmora\\image\\C\\") + file), "bmp");
+    EXPECT_EQ(Local(L"Pelmora\\image\\A\\kr.bmp"), "<missing>");
 
-    server_.Heal(L"img/A/cn.bmp");
-    EXPECT_EQ(Sync("1\n1\n1\n1\n"), L"ABD");
+    server_.Heal(L"img/A/kr.bmp");
+    server_.latencyMs = 0;
+    const std::wstring next = Sync("1\n1\n1\n1\n");
+    EXPECT_NE(next.find(L'A'), std::wstring::npos);
+    EXPECT_NE(next.find(L'D'), std::wstring::npos);
+    EXPECT_EQ(next.find(L'C'), std::wstring::npos);  // its line was saved
     EXPECT_EQ(Sync("1\n1\n1\n1\n"), L"");
+}
+
+// Line j of the stamp file belongs to the j-th catalogue line, whether or not
+// this machine lists it: rows below a tool that is not listed here keep their
+// own lines and pictures.
+TEST_F(ImageSync, LinesFollowCatalogueLinesNotListRows) {
+    table_.catalogueLineCount = 4;
+    table_.programCount = 3;
+    table_.records[1].catalogueLine = 2;  // line 1 (B) is not listed here
+    table_.records[1].nameEnglish = u"C";
+    table_.records[1].imageLocation = u"http://server.test/img/C";
+    table_.records[2].catalogueLine = 3;
+    table_.records[2].nameEnglish = u"D";
+    table_.records[2].imageLocation = u"http://server.test/img/D";
+    root_.Publish(L"img/C/en.bmp", "C's picture");
+    EXPECT_EQ(Sync("a1\nb1\nc1\nd1\n"), L"ACD");
+    EXPECT_EQ(Local(L"Pelmora\\image\\C\\en.bmp"), "C's picture");
+    EXPECT_EQ(Sync("a1\nb1\nc2\nd1\n"), L"C");  // only C's line changed
+
+    // B's line was not taken: once B is listed, its pictures come.
+    table_.programCount = 4;
+    table_.records[3] = table_.records[2];
+    table_.records[2] = table_.records[1];
+    table_.records[1].catalogueLine = 1;
+    table_.records[1].nameEnglish = u"B";
+    table_.records[1].imageLocation = u"http://server.test/img/B";
+    EXPECT_EQ(Sync("a1\nb1\nc2\nd1\n"), L"B");
+    EXPECT_EQ(Sync("a1\nb1\nc2\nd1\n"), L"");
 }
 
 TEST_F(ImageSync, StampsAreSavedOnlyAfterThePicturesTheyVouchFor) {
@@ -241,7 +288,8 @@ TEST_F(ShowImage, ShowsWhatTheSynchronisationWroteButNothingOutsideIt) {
     root_.Publish(L"img/A/po.bmp", Bitmap(RGB(0, 255, 0)));
     root_.Publish(L"tools/image_version.txt", "1\n");
     ProgramTable table;
-    table.programCount = 1;
+    table.programCount = table.catalogueLineCount = 1;
+    table.records[0].catalogueLine = 0;
     table.records[0].nameEnglish = std::u16string(u"A");
     table.records[0].imageLocation = std::u16string(u"http://server.test/img/A");
     SyncProgramImages(files_, table);

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,20 @@ class FakeServer {
     std::vector<std::wstring> requests;  // paths, in order
     std::function<void(const std::wstring& path)> onRequest;  // called before each answer
 
+    // Each answer that is not a chosen failure comes this much later.
+    DWORD latencyMs = 0;
+    // Safe from several threads at once: the request log and onRequest are
+    // serialised, the copies are not.
     pelmora::Downloader Downloader() {
         return [this](const std::wstring& url, const std::wstring& localPath, DWORD) -> HRESULT {
             std::wstring path = url.substr(url.find(L'/', url.find(L"//") + 2) + 1);
-            requests.push_back(path);
-            if (onRequest) onRequest(path);
-            if (failures_.count(path)) return failures_[path];
+            {
+                const std::lock_guard<std::mutex> guard(lock_);
+                requests.push_back(path);
+                if (onRequest) onRequest(path);
+                if (failures_.count(path)) return failures_[path];
+            }
+            if (latencyMs) ::Sleep(latencyMs);
             for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
             if (!::CopyFileW((folder_ + L"\\" + path).c_str(), localPath.c_str(), FALSE))
                 return 0x800C0005;  // not found
@@ -38,6 +47,7 @@ class FakeServer {
   private:
     std::wstring folder_;
     std::map<std::wstring, HRESULT> failures_;
+    std::mutex lock_;
 };
 
 // Answers every question with `answer` and keeps what was shown.

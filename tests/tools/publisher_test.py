@@ -202,11 +202,10 @@ class TreeTest(Workspace):
         self.assertEqual(pelmora, f"Pelmora v1.3.2v20261208 sha256:{digest}\r\n".encode())
         self.assertEqual((self.out / "Pelmora/setup.exe").read_bytes(), b"pelmora installer")
 
-        # One picture stamp per offered tool, in list order: Legacy Bridge has none.
+        # One picture stamp per tool, in list order, Legacy Bridge (not offered) too.
         stamps = (self.out / "image_version.txt").read_bytes().split(b"\r\n")
-        self.assertEqual(len(stamps), 3)
-        self.assertTrue(stamps[0].startswith(b"Halvex-") and stamps[1].startswith(b"Model Viewer-"))
-        self.assertEqual(stamps[2], b"")
+        self.assertEqual([s.split(b"-")[0] for s in stamps],
+                         [b"Halvex", b"Legacy Bridge", b"Model Viewer", b""])
         self.assertTrue((self.out / "db_version.txt").read_bytes().endswith(b"\r\n"))
         self.assertEqual(publish.lint(self.out), [])
         self.assertFalse(list(self.out.glob("*.sig")))
@@ -226,19 +225,20 @@ class TreeTest(Workspace):
 
         # A stamp made by hand stays while its files do not change.
         (self.out / "db_version.txt").write_bytes(b"by hand\r\n")
-        (self.out / "image_version.txt").write_bytes(b"H-by-hand\r\n" + images[1] + b"\r\n")
+        (self.out / "image_version.txt").write_bytes(
+            b"H-by-hand\r\n" + images[1] + b"\r\n" + images[2] + b"\r\n")
         publish.build(path, self.out)
         self.assertEqual((self.out / "db_version.txt").read_bytes(), b"by hand\r\n")
-        self.assertEqual((self.out / "image_version.txt").read_bytes().split(b"\r\n")[:2],
-                         [b"H-by-hand", images[1]])
+        self.assertEqual((self.out / "image_version.txt").read_bytes().split(b"\r\n")[:3],
+                         [b"H-by-hand", images[1], images[2]])
 
         self.write("pictures/Model Viewer/cn.bmp", bmp(shade=200))
         self.write("db/eur.db", "new database")
         publish.build(path, self.out)
         after = (self.out / "image_version.txt").read_bytes().split(b"\r\n")
-        self.assertEqual(after[0], b"H-by-hand")
-        self.assertNotEqual(after[1], images[1])
-        self.assertTrue(after[1].startswith(b"Model Viewer-"))
+        self.assertEqual(after[:2], [b"H-by-hand", images[1]])
+        self.assertNotEqual(after[2], images[2])
+        self.assertTrue(after[2].startswith(b"Model Viewer-"))
         self.assertNotEqual((self.out / "db_version.txt").read_bytes(), b"by hand\r\n")
 
         # A stamp the description gives is taken as it is.
@@ -290,7 +290,7 @@ class LintTest(Workspace):
             ("program_list.txt:23:", "more than 20 program lines"),
             ("Pelmora.txt:1:", "does not match the digest"),
             ("modelinfo_amr.db:", "missing"),
-            ("image_version.txt:", "4 stamps before the first empty line, but 2 offered"),
+            ("image_version.txt:", "4 stamps before the first empty line, but 19 tools"),
         ]
         for prefix, words in expected:
             self.assertTrue([p for p in problems if p.startswith(prefix) and words in p],
@@ -407,7 +407,7 @@ class SampleTreeTest(Workspace):
         self.assertEqual([r[2] for r in rows[:3]], ["Halvex", "Quorin", "Pindral"])
         self.assertEqual(len(rows), 20)
         stamps = (tree / "image_version.txt").read_bytes().split(b"\r\n")
-        self.assertEqual(len(stamps), 25)  # 24 offered tools and the end
+        self.assertEqual(len(stamps), 26)  # 25 tools and the end
         self.assertEqual(stamps[0], b"Halvex-images-3")
         self.assertEqual(self_version((tree / "Pelmora.txt").read_bytes()), "1.3.2")
         # Without --tool-exe and --pelmora-installer no installers are built; the

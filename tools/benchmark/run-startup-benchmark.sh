@@ -1,8 +1,11 @@
 #!/bin/bash
 # Start-up time of Pelmora.exe under Wine: process start to the list shown
 # and filled, for a catalogue of 20 programs with 100 pictures served on
-# loopback; first start (everything fetched) and second start (stamps
-# unchanged), median of BENCH_RUNS (default 5) each, with a breakdown per phase.
+# loopback through a proxy that adds round-trip time (tools/latency_proxy.py);
+# first start (everything fetched) and second start (stamps unchanged) at
+# each round-trip time of BENCH_RTTS (default "0 100" ms), median of
+# BENCH_RUNS (default 5) each, with requests, connections and a breakdown
+# per phase.
 #   tools/benchmark/run-startup-benchmark.sh
 # Works in build/startup-benchmark/ (own server, own Wine prefix); needs
 # build/win (built when missing).
@@ -23,13 +26,21 @@ fi
 export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     bash tools/test_server/test-server.sh stop "$work/server" >/dev/null 2>&1 || true
+    if [ -f "$work/proxy/pid" ]; then kill "$(cat "$work/proxy/pid")" 2>/dev/null || true; fi
     bash tools/wine-prefix.sh stop "$WINEPREFIX" || true
     [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
 
 bash tools/test_server/test-server.sh start "$work/server" >/dev/null
-base_url="http://127.0.0.1:$(cat "$work/server/port")/tools/"
+# Every fetch, pictures included, goes through the proxy: the tree names it.
+rm -rf "$work/proxy"
+mkdir -p "$work/proxy"
+python3 tools/latency_proxy.py --target-port "$(cat "$work/server/port")" --rtt-ms 0 \
+    --state-dir "$work/proxy" &
+for _ in $(seq 1 100); do [ -s "$work/proxy/port" ] && break; sleep 0.05; done
+[ -s "$work/proxy/port" ] || { echo "the latency proxy did not start" >&2; exit 1; }
+base_url="http://127.0.0.1:$(cat "$work/proxy/port")/tools/"
 rm -rf "$work/server/root/tools"
 python3 tools/sample-server/make_sample_tree.py "$work/server/root" "$base_url" \
     --programs 20 --offer-all >/dev/null
@@ -46,4 +57,4 @@ printf 'Language:English,Server:HQ' >"$tools_folder/config.txt"
 cp "$work/server/root/tools/db_version.txt" "$tools_folder/db_version.txt"
 
 echo "Pelmora start-up under Wine, 20 programs and 100 pictures from $base_url"
-python3 tools/benchmark/startup_benchmark.py "$exe" "$driver" "$work"
+python3 tools/benchmark/startup_benchmark.py "$exe" "$driver" "$work" "$work/proxy"

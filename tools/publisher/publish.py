@@ -463,30 +463,34 @@ def database_stamp(release, out):
 
 def old_image_stamps(out):
     """English name -> the tree's current picture stamp, from its catalogue's
-    offered tools and image_version.txt in list order."""
+    tools and image_version.txt in list order (offered tools only, in a tree
+    from before every tool had a line)."""
     try:
         text = (out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
         stamps = (out / "image_version.txt").read_bytes().split(b"\n")
     except (OSError, UnicodeDecodeError):
         return {}
-    offered = []
+    names, offered = [], []
     for _, line in catalogue_lines(text)[1:]:
         fields = [f for f in line.split(",") if f]
-        if len(fields) >= 7 and fields[6].startswith("TRUE"):
-            offered.append(fields[2])
-    return {name: stamp.rstrip(b"\r").decode("utf-8", "replace")
-            for name, stamp in zip(offered, stamps) if stamp.rstrip(b"\r")}
+        if len(fields) >= 7:
+            names.append(fields[2])
+            if fields[6].startswith("TRUE"):
+                offered.append(fields[2])
+    lines = [s.rstrip(b"\r") for s in stamps]
+    if len(offered) < len(names) and len([s for s in lines if s]) == len(offered):
+        names = offered
+    return {name: stamp.decode("utf-8", "replace")
+            for name, stamp in zip(names, lines) if stamp}
 
 
 def image_stamps(release, out):
-    """One line per offered tool, in list order: a tool that is not offered
-    is listed only where it is installed, so a line for it would shift the
-    lines of the rows below on every other machine."""
+    """One line per tool, in list order: line j belongs to the j-th
+    catalogue line, listed on a machine or not (a tool that is not offered is
+    listed only where it is installed)."""
     old = old_image_stamps(out)
     stamps = []
     for t in release.tools:
-        if not t["offered"]:
-            continue
         if t["image_stamp"] is not None:
             stamps.append(t["image_stamp"])
             continue
@@ -910,11 +914,9 @@ class Lint:
             if not line or len(stamps) == MAX_IMAGE_STAMPS:
                 break
             stamps.append(line)
-        offered = sum(1 for t in tools if t["offered"])
-        if len(stamps) != offered:
+        if len(stamps) != min(len(tools), MAX_IMAGE_STAMPS):
             self.report(name, 0, f"{len(stamps)} stamps before the first empty line, but "
-                        f"{offered} offered tools in the catalogue (one line per offered tool, "
-                        "in list order)")
+                        f"{len(tools)} tools in the catalogue (one line per tool, in list order)")
 
     def expect(self, relative, file, line, digest=None):
         """A file Pelmora may fetch, which the manifest must list (with the

@@ -209,8 +209,7 @@ def append_beyond_limit(tools, base, extra):
                   "package_locations": [f"{base}packages/{r}/{en}" for r in REGIONS],
                   "digests": {}}
         lines.append(publish.catalogue_line(fields) + "\n")
-        if tool["offered"]:
-            stamps.append(tool["image_stamp"] + "\r\n")
+        stamps.append(tool["image_stamp"] + "\r\n")
     with open(tools / "program_list.txt", "ab") as f:
         f.write("".join(lines).encode("utf-16-le"))
     with open(tools / "image_version.txt", "ab") as f:

@@ -1,0 +1,40 @@
+// Many small files fetched over a few transfers at once, for the window
+// thread: its windows keep painting while it waits, and a WM_CLOSE ends the
+// wait at once.
+#pragma once
+#include "download/server_files_win.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace pelmora {
+
+struct FetchItem {
+    std::wstring url;
+    std::wstring localPath;  // its folder exists
+    std::u16string host;     // after one time-out there, the host's other items are skipped
+};
+
+// An item's result when it was not fetched: its host timed out before, or
+// the window is closing.
+constexpr HRESULT kFetchSkipped = E_ABORT;
+
+// The number of transfers at once: enough to hide the round trips of small
+// files, few enough to be fair to the server.
+constexpr size_t kParallelTransfers = 8;
+
+enum class FetchBatchEnd { Done, CloseQueued };
+
+// Fetches every item through `download` (which must be safe to call from
+// several threads) with `timeoutMs` each, over up to `transfers` threads.
+// An item's file is replaced only when it arrived whole. `results[i]` is the
+// Downloader's result for item i, or kFetchSkipped.
+// On CloseQueued (a WM_CLOSE waits in the calling thread's queue), the call
+// returns without waiting for the transfers: from then on they write none of
+// the items' files, and whatever they still hold is freed by the last of them.
+FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem> items,
+                              DWORD timeoutMs, size_t transfers, std::vector<HRESULT>& results);
+
+}  // namespace pelmora

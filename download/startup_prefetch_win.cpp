@@ -1,0 +1,134 @@
+#include "download/startup_prefetch_win.h"
+
+#include "download/painting_wait_win.h"
+#include "download/proxy_credentials_win.h"
+#include "win/diagnostics_win.h"
+#include "win/handles_win.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
+namespace pelmora {
+
+struct PrefetchEntry {
+    std::wstring url;
+    std::wstring stagingPath;
+    DWORD timeoutMs = 0;
+    win::Handle done;  // manual reset, set when the fetch ended
+    HRESULT result = E_PENDING;
+    bool abandoned = false;  // nobody will take it: the fetch removes its file
+};
+
+struct StartupPrefetch::State {
+    Downloader transport;
+    std::mutex lock;
+    std::map<std::wstring, std::shared_ptr<PrefetchEntry>> waiting;  // by URL, not handed over
+};
+
+namespace {
+
+struct FetchJob {
+    std::shared_ptr<StartupPrefetch::State> state;
+    std::shared_ptr<PrefetchEntry> entry;
+};
+
+DWORD WINAPI FetchThread(void* parameter) noexcept {
+    const std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(parameter));
+    PrefetchEntry& entry = *job->entry;
+    HRESULT result = E_OUTOFMEMORY;
+    try {
+        result = job->state->transport(entry.url, entry.stagingPath, entry.timeoutMs);
+    } catch (...) {
+        result = E_OUTOFMEMORY;
+    }
+    const std::lock_guard<std::mutex> guard(job->state->lock);
+    entry.result = result;
+    if (entry.abandoned) ::DeleteFileW(entry.stagingPath.c_str());  // may not exist
+    ::SetEvent(entry.done.get());
+    return 0;
+}
+
+// A name the start-up's sweep of stale downloads recognises as this process's.
+std::wstring StagingPath(const std::wstring& folder, size_t index) {
+    static std::atomic<unsigned> counter{0};
+    return folder + L"prefetch" + std::to_wstring(index) + L".part-" +
+           std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+}
+
+HRESULT HandOver(PrefetchEntry& entry, std::mutex& lock, const std::wstring& localPath) {
+    const HANDLE done = entry.done.get();
+    const DWORD wait = WaitKeepingWindowsPainted(1, &done, INFINITE);
+    const std::lock_guard<std::mutex> guard(lock);
+    if (wait != WAIT_OBJECT_0) {
+        const HRESULT failure = HRESULT_FROM_WIN32(::GetLastError());
+        entry.abandoned = true;
+        return failure == S_OK ? E_FAIL : failure;
+    }
+    HRESULT result = entry.result;
+    if (result == S_OK &&
+        !::MoveFileExW(entry.stagingPath.c_str(), localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        result = HRESULT_FROM_WIN32(::GetLastError());
+    if (result != S_OK) ::DeleteFileW(entry.stagingPath.c_str());  // may not exist
+    return result;
+}
+
+}  // namespace
+
+StartupPrefetch::StartupPrefetch(Downloader transport, const std::vector<std::wstring>& urls,
+                                 const std::wstring& stagingFolder, DWORD timeoutMs)
+    : state_(std::make_shared<State>()) {
+    state_->transport = std::move(transport);
+    for (size_t i = 0; i < urls.size(); ++i) {
+        auto entry = std::make_shared<PrefetchEntry>();
+        entry->url = urls[i];
+        entry->stagingPath = StagingPath(stagingFolder, i);
+        entry->timeoutMs = timeoutMs;
+        entry->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!entry->done) continue;  // fetched in its turn instead
+        auto job = std::make_unique<FetchJob>(FetchJob{state_, entry});
+        const win::Handle thread(::CreateThread(nullptr, 256 * 1024, FetchThread, job.get(),
+                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!thread) {
+            win::Diag(L"[Pelmora]Prefetch of " + urls[i] + L" not started: error " +
+                      std::to_wstring(::GetLastError()) + L"\n");
+            continue;
+        }
+        job.release();  // the thread owns it now
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        state_->waiting.emplace(urls[i], std::move(entry));
+    }
+}
+
+StartupPrefetch::~StartupPrefetch() { Discard(); }
+
+void StartupPrefetch::Discard() {
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    for (auto& [url, entry] : state_->waiting) {
+        entry->abandoned = true;
+        if (entry->result != E_PENDING) ::DeleteFileW(entry->stagingPath.c_str());
+    }
+    state_->waiting.clear();
+}
+
+Downloader StartupPrefetch::Serving() const {
+    return [state = state_](const std::wstring& url, const std::wstring& localPath,
+                            DWORD timeoutMs) -> HRESULT {
+        std::shared_ptr<PrefetchEntry> entry;
+        {
+            const std::lock_guard<std::mutex> guard(state->lock);
+            const auto found = state->waiting.find(url);
+            if (found != state->waiting.end()) {
+                entry = std::move(found->second);
+                state->waiting.erase(found);
+            }
+        }
+        if (!entry) return state->transport(url, localPath, timeoutMs);
+        const HRESULT result = HandOver(*entry, state->lock, localPath);
+        // Fetched before the user could answer the proxy's prompt: ask again now.
+        if (result == kDownloadProxyAuthRequired) return state->transport(url, localPath, timeoutMs);
+        return result;
+    };
+}
+
+}  // namespace pelmora
