@@ -6,6 +6,7 @@
 // waits on anything that needs it.
 #pragma once
 #include "app/settings.h"
+#include "catalogue/installer_check_win.h"
 #include "catalogue/program_record.h"
 #include "download/package_worker_win.h"
 #include "download/thread_launcher_win.h"
@@ -61,6 +62,10 @@ class InstallWorkflow {
     void OnWorkerReports(unsigned run);
     void ApplyReport(const WorkerReport& report);
     void OnInstallClick(int row);
+    void CheckThenInstall(int row, const std::wstring& path, const Sha256Digest& digest);
+    void OnInstallerChecked(LPARAM check);
+    void RefuseInstaller(int row, const std::wstring& path);
+    void BackToBrowseMode();
     void OnViewClick(int row);
     void OnRunClick(int row);
     void OnStatusRefresh(int id);
@@ -80,6 +85,8 @@ class InstallWorkflow {
     CThreadLauncher launcher_;
     std::shared_ptr<PackageRun> run_;  // the active run; null in browse mode
     unsigned runCount_ = 0;
+    bool shutDown_ = false;  // closing waited once already
+    InstallerChecks checks_;
 };
 
 }  // namespace pelmora

@@ -1,5 +1,7 @@
 // Writes a download's buffers to its file on a thread of its own, so the
-// next read from the network overlaps the write of the last one.
+// next read from the network overlaps the write of the last one. The same
+// thread hashes each buffer once it is written: a verified body is never
+// read back.
 #pragma once
 #include <windows.h>
 
@@ -13,10 +15,14 @@
 
 namespace pelmora {
 
+class Sha256Stream;
+
 class BackgroundWriter {
 public:
-    // `file` is borrowed and must stay open until Finish returned.
-    BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount);
+    // `file` and `hash` (null: no hashing) are borrowed and must stay valid
+    // until Finish returned; `hash` gets the bytes in the order written.
+    BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
+                     Sha256Stream* hash = nullptr);
     ~BackgroundWriter();
     BackgroundWriter(const BackgroundWriter&) = delete;
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -38,6 +44,7 @@ private:
     void Run();
 
     HANDLE file_;
+    Sha256Stream* hash_;
     std::vector<std::unique_ptr<char[]>> storage_;
     std::mutex mutex_;
     std::condition_variable changed_;
