@@ -770,7 +770,8 @@ TEST_F(InstallWorkflowTest, LargeHashesNeitherStrandAStartNorFreezeTheWindow) {
     // the window goes on answering, then Install refuses it.
     ASSERT_TRUE(WriteLargeFile(setup, 1ull << 30));
     ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
-    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_CHECKING); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_CHECKING); }, 3000))
+        << Joined(w.Column(2));
     ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));  // refused while checking
     DWORD_PTR answer = 0;
     EXPECT_TRUE(::SendMessageTimeoutW(w.hwnd(), WM_NULL, 0, 0, SMTO_BLOCK, 1000, &answer));

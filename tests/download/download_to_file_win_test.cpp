@@ -526,8 +526,9 @@ TEST_F(HardenedDownloadTest, ADigestMismatchKeepsNothing) {
 // pieces of progress: hashing goes on as it is written, and the kept part of
 // a resumed one counts as progress, so neither times out at the end.
 TEST_F(HardenedDownloadTest, HashingAnyBodyIsProgressNeverATimeOut) {
-    constexpr DWORD kShortTimeoutMs = 600;  // hashing 160 MiB takes longer under Wine
-    const std::string bytes = Served("big.exe", 160u << 20);
+    // Hashing 224 MiB takes longer under Wine (about 1.2 s), also on a busy machine.
+    constexpr DWORD kShortTimeoutMs = 1000;
+    const std::string bytes = Served("big.exe", 224u << 20);
     DownloadOptions checked = Resumable();
     checked.expectedDigest = Sha256Of(bytes);
     const auto fetch = [&] {
@@ -537,10 +538,10 @@ TEST_F(HardenedDownloadTest, HashingAnyBodyIsProgressNeverATimeOut) {
     EXPECT_EQ(fetch(), S_OK);
     EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
 
-    // Cut at 150 MiB, then continued: the kept part is hashed first.
-    ASSERT_TRUE(server_.SetRule(Path("big.exe"), "close_after=157286400&etag=v1"));
+    // Cut at 200 MiB, then continued: the kept part is hashed first.
+    ASSERT_TRUE(server_.SetRule(Path("big.exe"), "close_after=209715200&etag=v1"));
     EXPECT_NE(fetch(), S_OK);
-    ASSERT_EQ(ReadFileBytes(Partial()).size(), 157286400u);
+    ASSERT_EQ(ReadFileBytes(Partial()).size(), 209715200u);
     ASSERT_TRUE(server_.Reset(Path("")));
     ASSERT_TRUE(server_.SetRule(Path("big.exe"), "etag=v1"));
     ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
@@ -548,7 +549,7 @@ TEST_F(HardenedDownloadTest, HashingAnyBodyIsProgressNeverATimeOut) {
     EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
     std::string log = Log();
     EXPECT_EQ(CountLines(log, "GET "), 1) << log;
-    EXPECT_NE(log.find("Range: bytes=157286400-"), std::string::npos) << log;
+    EXPECT_NE(log.find("Range: bytes=209715200-"), std::string::npos) << log;
 
     // A kept part that is already the whole file (416, "bytes */N") is
     // checked and taken, not fetched again; one that does not match is dropped.
