@@ -1,7 +1,9 @@
 // Writes a download's buffers to its file on a thread of its own, so the
-// next read from the network overlaps the write of the last one. The same
-// thread hashes each buffer once it is written: a verified body is never
-// read back.
+// next read from the network overlaps the write of the last one. A verified
+// body is hashed as it is written, so it is never read back: the writer's
+// second thread hashes each buffer once written, so that the write of one
+// buffer overlaps the hash of the one before (under Wine both are slower
+// than the network, and a large file's writes wait for the disk).
 #pragma once
 #include <windows.h>
 
@@ -42,6 +44,7 @@ private:
         DWORD size;
     };
     void Run();
+    void RunHash();
 
     HANDLE file_;
     Sha256Stream* hash_;
@@ -50,10 +53,13 @@ private:
     std::condition_variable changed_;
     std::vector<char*> free_;
     std::deque<Piece> queued_;
+    std::deque<Piece> written_;  // waiting to be hashed
     bool writing_ = false;
+    bool hashing_ = false;
     bool stopping_ = false;
     DWORD error_ = ERROR_SUCCESS;
     std::thread thread_;
+    std::thread hashThread_;
 };
 
 }  // namespace pelmora
