@@ -201,18 +201,24 @@ void InstallWorkflow::OnStart() {
 
     run_ = PackageRun::Make(++runCount_, window_.window);
     if (!StartPackageWorker(launcher_, run_, std::move(jobs), win::LocalRoot(), kStartWaitMs)) {
-        win::Diag(L"[Pelmora]No package worker could be started\n");
-        run_.reset();
+        // No rows may wait for a worker that never comes.
+        win::Diag(L"[Pelmora]No package worker could be started; back to the list\n");
+        BackToBrowseMode();
+        ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
     }
 }
 
 void InstallWorkflow::OnCancel() {
-    if (!installActive_) return;
+    if (installActive_) BackToBrowseMode();
+}
+
+void InstallWorkflow::BackToBrowseMode() {
     // The worker and its transfer wake on this at once; their later reports
     // belong to a run that is no longer current and are never applied.
     if (run_) run_->Cancel();
     run_.reset();
     installActive_ = false;
+    checks_.GiveUpAll();
     launcher_.Stop(kCancelWaitMs);
 
     list_.DestroyProgressBars();
@@ -256,7 +262,12 @@ void InstallWorkflow::Shutdown() noexcept {
     if (run_) run_->Cancel();
     run_.reset();
     installActive_ = false;
-    launcher_.Stop(CThreadLauncher::kDestructorWaitMs);
+    checks_.GiveUpAll();
+    // Closing waits once, on whichever path comes first; a worker that has
+    // not ended by then is let go, so the window (and with it the
+    // single-instance name) ends now.
+    if (!launcher_.Stop(shutDown_ ? 0 : CThreadLauncher::kDestructorWaitMs)) launcher_.LetGo();
+    shutDown_ = true;
 }
 
 // ---- messages ------------------------------------------------------------------------
@@ -280,6 +291,9 @@ bool InstallWorkflow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& res
         return true;
     case WM_PROGRAM_STATUS_REFRESH:
         OnStatusRefresh(static_cast<int>(wp));
+        return true;
+    case WM_INSTALLER_CHECKED:
+        OnInstallerChecked(lp);
         return true;
     default:
         return false;
@@ -411,42 +425,55 @@ void InstallWorkflow::OnInstallClick(int row) {
                               win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
     // The download folder is writable by every user of the machine: check
     // the installer again, and keep it locked against changes until it runs.
-    // With the maker's key, only an installer the signed catalogue vouches for runs.
-    win::File locked;
+    // With the maker's key, only an installer the signed release lists runs.
     const std::optional<Sha256Digest> digest = InstallerDigest(record, settings_.region);
-    if (digest || MakerKey()) {
-        if (digest) locked = OpenVerified(path, *digest);
-        if (!locked) {
-            win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path +
-                      L"\n");
-            ::DeleteFileW(path.c_str());
-            // Back to what the registry says: the row needs a download again.
-            ProgramRecord& changed = table_.records[row];
-            changed.state =
-                DetectInstallState(changed.id, name, win::ToWide(changed.serverVersion));
-            changed.downloadMatches = false;
-            SetStatusText(row, changed.state);
-            list_.SetRowButtonState(row, kButtonHidden);
-            list_.ShowInstallButtons();
-            ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
-            return;
-        }
-    }
-    StartInstaller(row, path, digest);
+    if (!digest && MakerKey()) return RefuseInstaller(row, path);
+    CheckThenInstall(row, path, digest);
 }
 
-// From a checked copy of the user's own, held unchanged until it has started.
-void InstallWorkflow::StartInstaller(int row, const std::wstring& path,
-                                     const std::optional<Sha256Digest>& digest) {
-    const ProgramRecord& record = table_.records[row];
-    const PrivateInstaller copy = CopyInstallerPrivately(path, win::ToWide(record.nameEnglish), digest);
+// The check of a large installer takes seconds: it runs beside the window,
+// whose row says so, and a second click meanwhile does nothing.
+void InstallWorkflow::CheckThenInstall(int row, const std::wstring& path,
+                                       const std::optional<Sha256Digest>& digest) {
+    if (checks_.Running(row)) return;
+    if (!checks_.Start(window_.window, row, path, win::ToWide(table_.records[row].nameEnglish),
+                       digest)) {
+        ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
+        return;
+    }
+    list_.SetItemText(row, 2, win::LoadText(IDS_STATUS_CHECKING));
+}
+
+void InstallWorkflow::OnInstallerChecked(LPARAM message) {
+    const std::shared_ptr<InstallerCheck> check = checks_.Take(message);
+    if (!check || !ValidRow(check->row)) return;  // given up: its handle just closes
+    SetStatusText(check->row, table_.records[check->row].state);
+    const PrivateInstaller& copy = check->copy;
     if (copy.path.empty()) {
+        // A copy that does not match means the download changed since it was checked.
+        if (copy.error == ERROR_FILE_INVALID) return RefuseInstaller(check->row, check->path);
         MessageBoxPrompt(window_.window).Show(SystemErrorText(copy.error), MB_OK | MB_ICONSTOP);
         return;
     }
+    // The checked copy stays locked (by `check`) until the installer has started from it.
+    const int id = table_.records[check->row].id;
     win::Handle process;
-    OpenInstallerAndWatch(copy.path, window_.window, record.id, &process);
-    launches_.Started(record.id, std::move(process));
+    OpenInstallerAndWatch(copy.path, window_.window, id, &process);
+    launches_.Started(id, std::move(process));
+}
+
+void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path) {
+    win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path + L"\n");
+    ::DeleteFileW(path.c_str());
+    // Back to what the registry says: the row needs a download again.
+    ProgramRecord& changed = table_.records[row];
+    changed.state = DetectInstallState(changed.id, win::ToWide(changed.nameEnglish),
+                                       win::ToWide(changed.serverVersion));
+    changed.downloadMatches = false;
+    SetStatusText(row, changed.state);
+    list_.SetRowButtonState(row, kButtonHidden);
+    list_.ShowInstallButtons();
+    ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
 }
 
 void InstallWorkflow::OnViewClick(int row) {

@@ -6,6 +6,7 @@
 // waits on anything that needs it.
 #pragma once
 #include "app/settings.h"
+#include "catalogue/installer_check_win.h"
 #include "catalogue/program_record.h"
 #include "catalogue/row_launches_win.h"
 #include "download/package_worker_win.h"
@@ -62,11 +63,14 @@ class InstallWorkflow {
     void OnWorkerReports(unsigned run);
     void ApplyReport(const WorkerReport& report);
     void OnInstallClick(int row);
+    void CheckThenInstall(int row, const std::wstring& path,
+                          const std::optional<Sha256Digest>& digest);
+    void OnInstallerChecked(LPARAM check);
+    void RefuseInstaller(int row, const std::wstring& path);
+    void BackToBrowseMode();
     void OnViewClick(int row);
     void OnRunClick(int row);
     void OnStatusRefresh(int id);
-    void StartInstaller(int row, const std::wstring& path,
-                        const std::optional<Sha256Digest>& digest);
 
     void UpdateStartButton();
     int TickedRows() const;
@@ -84,6 +88,8 @@ class InstallWorkflow {
     std::shared_ptr<PackageRun> run_;  // the active run; null in browse mode
     unsigned runCount_ = 0;
     RowLaunches launches_;  // what each row's Install/Execute started
+    bool shutDown_ = false;  // closing waited once already
+    InstallerChecks checks_;
 };
 
 }  // namespace pelmora

@@ -1,14 +1,20 @@
 #include "download/background_writer_win.h"
 
+#include "trust/sha256_win.h"
+
 namespace pelmora {
 
-BackgroundWriter::BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount)
-    : file_(file) {
+BackgroundWriter::BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
+                                   Sha256Stream* hash)
+    : file_(file), hash_(hash) {
+    // One more buffer when hashing: reading, writing and hashing each have one.
+    if (hash_) ++bufferCount;
     for (size_t i = 0; i < bufferCount; ++i) {
         storage_.emplace_back(new char[bufferBytes]);
         free_.push_back(storage_.back().get());
     }
     thread_ = std::thread([this] { Run(); });
+    if (hash_) hashThread_ = std::thread([this] { RunHash(); });
 }
 
 BackgroundWriter::~BackgroundWriter() { Finish(); }
@@ -33,11 +39,14 @@ void BackgroundWriter::Submit(char* buffer, DWORD size) {
 DWORD BackgroundWriter::Finish() {
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return queued_.empty() && !writing_; });
+        changed_.wait(lock, [&] {
+            return queued_.empty() && !writing_ && written_.empty() && !hashing_;
+        });
         stopping_ = true;
     }
     changed_.notify_all();
     if (thread_.joinable()) thread_.join();
+    if (hashThread_.joinable()) hashThread_.join();
     return error_;
 }
 
@@ -59,6 +68,28 @@ void BackgroundWriter::Run() {
         writing_ = false;
         if (!ok && error_ == ERROR_SUCCESS)
             error_ = error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
+        if (ok && hash_)
+            written_.push_back(piece);
+        else
+            free_.push_back(piece.buffer);
+        changed_.notify_all();
+    }
+}
+
+// The bytes reach the hash in the order they were written.
+void BackgroundWriter::RunHash() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [&] { return !written_.empty() || stopping_; });
+        if (written_.empty()) return;
+        const Piece piece = written_.front();
+        written_.pop_front();
+        hashing_ = true;
+        lock.unlock();
+        // A hash the system refuses shows as no digest at the end.
+        hash_->Update(piece.buffer, piece.size);
+        lock.lock();
+        hashing_ = false;
         free_.push_back(piece.buffer);
         changed_.notify_all();
     }

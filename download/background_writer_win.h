@@ -1,5 +1,9 @@
 // Writes a download's buffers to its file on a thread of its own, so the
-// next read from the network overlaps the write of the last one.
+// next read from the network overlaps the write of the last one. A verified
+// body is hashed as it is written, so it is never read back: the writer's
+// second thread hashes each buffer once written, so that the write of one
+// buffer overlaps the hash of the one before (under Wine both are slower
+// than the network, and a large file's writes wait for the disk).
 #pragma once
 #include <windows.h>
 
@@ -13,10 +17,14 @@
 
 namespace pelmora {
 
+class Sha256Stream;
+
 class BackgroundWriter {
 public:
-    // `file` is borrowed and must stay open until Finish returned.
-    BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount);
+    // `file` and `hash` (null: no hashing) are borrowed and must stay valid
+    // until Finish returned; `hash` gets the bytes in the order written.
+    BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
+                     Sha256Stream* hash = nullptr);
     ~BackgroundWriter();
     BackgroundWriter(const BackgroundWriter&) = delete;
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
@@ -36,17 +44,22 @@ private:
         DWORD size;
     };
     void Run();
+    void RunHash();
 
     HANDLE file_;
+    Sha256Stream* hash_;
     std::vector<std::unique_ptr<char[]>> storage_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<char*> free_;
     std::deque<Piece> queued_;
+    std::deque<Piece> written_;  // waiting to be hashed
     bool writing_ = false;
+    bool hashing_ = false;
     bool stopping_ = false;
     DWORD error_ = ERROR_SUCCESS;
     std::thread thread_;
+    std::thread hashThread_;
 };
 
 }  // namespace pelmora

@@ -11,6 +11,8 @@
 #include "download/read_pacing.h"
 #include "download/status_callback_win.h"
 #include "download/uri_encode_win.h"
+#include "trust/installer_digest_win.h"
+#include "trust/sha256_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
@@ -254,6 +256,53 @@ HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, Body
     return body.file ? S_OK : LastErrorResult();
 }
 
+// Tells the waiting caller that work goes on where no network notification
+// comes: a long hash is progress, never a stall. False once the caller gave
+// up or the user cancelled.
+bool SignalWorking(DownloadJob& job) {
+    const JobLock guard(job);
+    if (job.abandoned || (job.progressTarget && !job.progressTarget->InstallActive())) return false;
+    ::SetEvent(job.progressEvent.get());
+    return true;
+}
+
+// The digest starts with the part an earlier attempt kept.
+HRESULT HashKeptPart(DownloadJob& job, const BodyFile& body, Sha256Stream& hash) {
+    if (HashFileStart(body.file.get(), body.have, hash, [&job] { return SignalWorking(job); }))
+        return S_OK;
+    const DWORD error = ::GetLastError();
+    if (!SignalWorking(job)) return E_ABORT;
+    win::Diag(L"[Pelmora]Kept part could not be hashed (" + std::to_wstring(error) + L"): " +
+              job.partialPath + L"\n");
+    return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
+}
+
+// Whether the whole body has the digest the caller expects (S_OK without one).
+HRESULT CheckDigest(const DownloadJob& job, Sha256Stream* hash) {
+    if (!job.expectedDigest) return S_OK;
+    const std::optional<Sha256Digest> actual = hash->Finish();
+    if (!actual) {
+        win::Diag(L"[Pelmora]The system could not hash: " + job.url + L"\n");
+        return E_FAIL;
+    }
+    if (*actual == *job.expectedDigest) return S_OK;
+    win::Diag(L"[Pelmora]Digest mismatch: " + job.url + L"\n");
+    return kDownloadDigestMismatch;
+}
+
+// The server says the kept part is already the whole file: it is checked,
+// not fetched again.
+HRESULT FinishKeptWhole(DownloadJob& job, IBindStatusCallback& callback, const BodyFile& body,
+                        Sha256Stream* hash) {
+    win::Diag(L"[Pelmora]Partial download is the whole file (" + std::to_wstring(body.have) +
+              L" bytes)\n");
+    if (job.maxBytes && body.have > job.maxBytes) return kDownloadTooLarge;
+    if (Notify(job, callback, body.have, body.have, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
+        return E_ABORT;
+    if (const HRESULT checked = CheckDigest(job, hash); checked != S_OK) return checked;
+    return Notify(job, callback, body.have, body.have, BINDSTATUS_ENDDOWNLOADDATA);
+}
+
 // Fetches the job's URL into the body file. S_OK only when the whole file is
 // there: a 200 answer, or a 206 continuing exactly where the body ends.
 HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
@@ -278,6 +327,15 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
                    body.validator + L"\r\n";
     }
+    // The digest grows as the body is written, after the kept part, which is
+    // hashed before asking so that a 416 for a whole kept file can be settled.
+    std::unique_ptr<Sha256Stream> hash;
+    if (job.expectedDigest) {
+        hash = std::make_unique<Sha256Stream>();
+        if (body.have > 0)
+            if (const HRESULT hashed = HashKeptPart(job, body, *hash); hashed != S_OK)
+                return hashed;
+    }
     win::InternetHandle request;
     DWORD status = 0;
     if (const HRESULT opened = OpenRequest(session, job.url, headers, flags, request, status);
@@ -290,6 +348,10 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         if (status == 206 && start == body.have) {
             win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
             status = 200;  // the rest of the file follows
+        } else if (status == 416 &&
+                   UnsatisfiedRangeLength(U16(HeaderText(request.get(),
+                                                         HTTP_QUERY_CONTENT_RANGE))) == body.have) {
+            return FinishKeptWhole(job, callback, body, hash.get());
         } else if (status == 200 || status == 206 || status == 416) {
             // The file changed on the server (200), or the range made no sense
             // to it (416, or another range): start over with the whole file.
@@ -297,6 +359,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
             win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) +
                       L")\n");
             body.have = 0;
+            if (hash) hash = std::make_unique<Sha256Stream>();
             if (!Truncate(body.file.get())) return LastErrorResult();
             if (status != 200) {
                 headers.resize(headers.find(L"Range: "));
@@ -332,7 +395,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
 
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(body.file.get(), end, nullptr, FILE_END)) return LastErrorResult();
-    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers);
+    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash.get());
     uint64_t received = body.have;
     uint64_t reads = 0;
     DWORD largestRead = 0;
@@ -376,10 +439,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         return kDownloadCutShort;
     }
     // Without a length, only a digest can tell a cut body from a whole one.
-    if (job.expectedDigest && HandleSha256(body.file.get()) != job.expectedDigest) {
-        win::Diag(L"[Pelmora]Digest mismatch: " + job.url + L"\n");
-        return kDownloadDigestMismatch;
-    }
+    if (const HRESULT checked = CheckDigest(job, hash.get()); checked != S_OK) return checked;
     if (Notify(job, callback, received, length, BINDSTATUS_ENDDOWNLOADDATA) != S_OK) return E_ABORT;
     return S_OK;
 }

@@ -79,6 +79,13 @@ std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange) {
     return start;
 }
 
+std::optional<uint64_t> UnsatisfiedRangeLength(std::u16string_view contentRange) {
+    std::u16string_view value = Trimmed(contentRange);
+    constexpr std::u16string_view kPrefix = u"bytes */";
+    if (value.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+    return ParseContentLength(value.substr(kPrefix.size()));
+}
+
 std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view lastModified) {
     etag = Trimmed(etag);
     if (etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"') return std::u16string(etag);

@@ -34,6 +34,10 @@ bool IdentityEncoding(std::u16string_view contentEncoding);
 // may be "*"); nullopt for anything else.
 std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange);
 
+// The whole file's length a 416 answer names, from "bytes */TOTAL"; nullopt
+// for anything else.
+std::optional<uint64_t> UnsatisfiedRangeLength(std::u16string_view contentRange);
+
 // What an If-Range header may carry for a later resume: a strong ETag, else
 // the Last-Modified date; empty when the answer gave neither (a weak ETag
 // cannot vouch that the bytes are the same).

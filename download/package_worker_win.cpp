@@ -68,11 +68,14 @@ class WorkerHost final : public PackageWorkerHost {
 
   private:
     // A copy from an earlier run may be reused from the cache only while the
-    // installer it left still has the catalogue's digest.
-    static bool ContinueFrom(const PackageJob& job, const std::wstring& folder) {
+    // installer it left still has the catalogue's digest. A cancel stops the
+    // hash of a large one at once (the transfer then ends at once too).
+    bool ContinueFrom(const PackageJob& job, const std::wstring& folder) const {
         if (!job.versionMatches || !job.expectedDigest) return job.versionMatches;
-        if (FileSha256(folder + L"\\" + win::ToWide(job.setupFile)) == job.expectedDigest)
-            return true;
+        const std::optional<Sha256Digest> earlier = FileSha256(
+            folder + L"\\" + win::ToWide(job.setupFile), [this] { return !run_.Cancelled(); });
+        if (earlier == job.expectedDigest) return true;
+        if (run_.Cancelled()) return false;
         win::Diag(L"[Pelmora]Earlier download of " + win::ToWide(job.name) +
                   L" does not match its digest: fetched afresh\n");
         return false;

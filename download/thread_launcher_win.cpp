@@ -10,11 +10,16 @@
 namespace pelmora {
 
 CThreadLauncher::~CThreadLauncher() {
-    if (!Stop(kDestructorWaitMs)) {
-        // The worker owns everything it uses; the handle is all we give up.
-        win::Diag(L"[Pelmora]Worker still running at shutdown; left to end by itself\n");
-        thread_.reset();
-    }
+    if (!Stop(kDestructorWaitMs)) LetGo();
+}
+
+void CThreadLauncher::LetGo() noexcept {
+    running_ = false;
+    if (!thread_) return;
+    // The worker owns everything it uses; the handle is all we give up.
+    win::Diag(L"[Pelmora]Worker still running at shutdown; left to end by itself\n");
+    thread_.reset();
+    threadId_ = 0;
 }
 
 unsigned __stdcall CThreadLauncher::Entry(void* parameter) noexcept {

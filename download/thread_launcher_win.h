@@ -30,6 +30,9 @@ class CThreadLauncher {
     // worker itself), one that has not ended stays held for the next Start.
     // True when no thread is held afterwards.
     bool Stop(DWORD waitMs) noexcept;
+    // Clears the running mark and lets a thread that has not ended go
+    // without waiting: the body owns everything it uses.
+    void LetGo() noexcept;
 
     bool Running() const noexcept { return running_; }
     bool HoldsThread() const noexcept { return static_cast<bool>(thread_); }

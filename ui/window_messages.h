@@ -11,3 +11,7 @@
 // The package worker's reports are waiting in its run's queue; wParam: the
 // run number (reports of any run but the window's current one are dropped).
 #define WM_PACKAGE_WORKER_REPORT (WM_APP + 0x125)
+
+// Install's re-check of a row's installer has ended; lParam: the check
+// (catalogue/installer_check_win.h), owned by the message.
+#define WM_INSTALLER_CHECKED (WM_APP + 0x126)

@@ -906,5 +906,78 @@ TEST_F(InstallWorkflowTest, NameAtThePathLimitIsDownloadedAndInstalled) {
     EXPECT_TRUE(win::FileExists(DownloadFolder(atLimit) + L"\\ran.txt"));
 }
 
+// A large file written in pieces, never held whole in memory.
+bool WriteLargeFile(const std::wstring& path, uint64_t bytes) {
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::string piece(1 << 20, 'L');
+    bool ok = true;
+    for (uint64_t left = bytes; ok && left > 0; left -= piece.size()) {
+        DWORD written = 0;
+        ok = ::WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) &&
+             written == piece.size();
+    }
+    ::CloseHandle(file);
+    return ok;
+}
+
+// Hashes of large files (seconds each) never hold up the window: Start right
+// after Cancel during the check of a large earlier download gives a running
+// worker, and Install's re-check shows the row as checking while it runs.
+TEST_F(InstallWorkflowTest, LargeHashesNeitherStrandAStartNorFreezeTheWindow) {
+    const std::string installer = TestInstallerBytes();
+    const std::string good = Sha256Hex(*Sha256Of(installer));
+    Publish({{85, L"PelmoraWF Large", L"3.0", true,
+              L",setup.exe=sha256:" + std::wstring(good.begin(), good.end())}});
+    PublishInstaller(L"PelmoraWF Large", installer);
+    const std::wstring folder = DownloadFolder(L"PelmoraWF Large");
+    const std::wstring setup = folder + L"\\setup.exe";
+    // An earlier download of this version that no longer matches: about 6 s to hash.
+    testsupport::WriteFileMakingFolders(folder + L"\\version.txt", "3.0");
+    ASSERT_TRUE(WriteLargeFile(setup, 1ull << 30));
+
+    MainWindow& w = Open();
+    w.Tick(0, true);
+    w.Press(IDC_BTN_START);
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_DOWNLOADING); }, 20000));
+    ::Sleep(300);  // well into the hash
+    w.Press(IDC_BTN_CANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return w.BrowseMode(); }, 3000));
+    w.Tick(0, true);
+    const auto pressed = std::chrono::steady_clock::now();
+    w.Press(IDC_BTN_START);
+    ASSERT_TRUE(WaitUntil([&] { return w.InstallMode(); }, 3000));
+    std::printf("[ MEASURED ] Start after Cancel during a hash, to install mode: %lld ms\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - pressed)
+                                           .count()));
+    // The new worker checks the earlier download again, then fetches it afresh.
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_DOWNLOADED); }, 90000))
+        << Joined(w.Column(2));
+    EXPECT_EQ(w.Box(), nullptr);
+    ASSERT_EQ(testsupport::ReadFileBytes(setup), installer);
+
+    // Changed on disk into something large: the row says it is checking while
+    // the window goes on answering, then Install refuses it.
+    ASSERT_TRUE(WriteLargeFile(setup, 1ull << 30));
+    ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
+    ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_CHECKING); }, 3000))
+        << Joined(w.Column(2));
+    ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));  // refused while checking
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(::SendMessageTimeoutW(w.hwnd(), WM_NULL, 0, 0, SMTO_BLOCK, 1000, &answer));
+    const HWND box = w.WaitForBox(90000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(w.BoxText(box), Text(IDS_INSTALLER_CHANGED));
+    w.Answer(box, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return !w.Box(); }, 5000));
+    ::Sleep(500);
+    EXPECT_EQ(w.Box(), nullptr);  // the second click started no second check
+    EXPECT_FALSE(win::FileExists(setup));
+    EXPECT_EQ(w.Cell(0, 2), Text(IDS_STATUS_NOT_INSTALLED));
+}
+
+
 }  // namespace
 }  // namespace pelmora

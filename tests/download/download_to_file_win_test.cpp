@@ -522,5 +522,55 @@ TEST_F(HardenedDownloadTest, ADigestMismatchKeepsNothing) {
     EXPECT_TRUE(LeftoverFiles().empty());
 }
 
+// A body that takes longer to hash than the time-out allows between two
+// pieces of progress: hashing goes on as it is written, and the kept part of
+// a resumed one counts as progress, so neither times out at the end.
+TEST_F(HardenedDownloadTest, HashingAnyBodyIsProgressNeverATimeOut) {
+    // Hashing 224 MiB takes longer under Wine (about 1.2 s), also on a busy machine.
+    constexpr DWORD kShortTimeoutMs = 1000;
+    const std::string bytes = Served("big.exe", 224u << 20);
+    DownloadOptions checked = Resumable();
+    checked.expectedDigest = Sha256Of(bytes);
+    const auto fetch = [&] {
+        return DownloadToFile(Url(L"big.exe"), destination_, 0, nullptr, kShortTimeoutMs, false,
+                              checked);
+    };
+    EXPECT_EQ(fetch(), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+
+    // Cut at 200 MiB, then continued: the kept part is hashed first.
+    ASSERT_TRUE(server_.SetRule(Path("big.exe"), "close_after=209715200&etag=v1"));
+    EXPECT_NE(fetch(), S_OK);
+    ASSERT_EQ(ReadFileBytes(Partial()).size(), 209715200u);
+    ASSERT_TRUE(server_.Reset(Path("")));
+    ASSERT_TRUE(server_.SetRule(Path("big.exe"), "etag=v1"));
+    ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    EXPECT_EQ(fetch(), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    std::string log = Log();
+    EXPECT_EQ(CountLines(log, "GET "), 1) << log;
+    EXPECT_NE(log.find("Range: bytes=209715200-"), std::string::npos) << log;
+
+    // A kept part that is already the whole file (416, "bytes */N") is
+    // checked and taken, not fetched again; one that does not match is dropped.
+    ASSERT_TRUE(WriteFileBytes(Partial(), bytes));
+    ASSERT_TRUE(WriteFileBytes(ResumeValidatorPath(Partial()), "\"v1\""));
+    ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    ASSERT_TRUE(server_.Reset(Path("")));
+    ASSERT_TRUE(server_.SetRule(Path("big.exe"), "etag=v1"));
+    EXPECT_EQ(fetch(), S_OK);
+    EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+    EXPECT_TRUE(LeftoverFiles().empty());
+    log = Log();
+    EXPECT_EQ(CountLines(log, "GET "), 1) << log;
+    ASSERT_TRUE(WriteFileBytes(Partial(), bytes));
+    ASSERT_TRUE(WriteFileBytes(ResumeValidatorPath(Partial()), "\"v1\""));
+    ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    (*checked.expectedDigest)[31] ^= 1;
+    EXPECT_EQ(fetch(), kDownloadDigestMismatch);
+    EXPECT_TRUE(KeptOldFile());
+    EXPECT_TRUE(LeftoverFiles().empty());
+}
+
 }  // namespace
 }  // namespace pelmora

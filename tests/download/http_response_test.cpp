@@ -71,6 +71,9 @@ TEST(ResponseHeaders, EncodingRangeAndValidator) {
     EXPECT_EQ(ContentRangeStart(u"bytes 0-0/*"), 0u);
     for (const char16_t* bad : {u"bytes */100", u"bytes 5-4/10", u"items 0-1/2", u"bytes 1-2", u""})
         EXPECT_FALSE(ContentRangeStart(bad));
+    EXPECT_EQ(UnsatisfiedRangeLength(u"bytes */4294967296"), 4294967296u);
+    for (const char16_t* bad : {u"bytes */*", u"bytes 0-1/2", u"bytes */", u"bytes */-1"})
+        EXPECT_FALSE(UnsatisfiedRangeLength(bad));
 
     EXPECT_EQ(ResumeValidator(u"\"abc\"", u"Tue, 08 Dec 2026 06:37:04 GMT"), u"\"abc\"");
     EXPECT_EQ(ResumeValidator(u"W/\"abc\"", u"Tue, 08 Dec 2026 06:37:04 GMT"),

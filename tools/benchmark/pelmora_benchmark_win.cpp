@@ -3,8 +3,11 @@
 // lines for tools/benchmark/run-benchmark.sh. A small download first (the
 // optional WARMUP_URL) takes the process's one-time network set-up out of the
 // measurement, as in Pelmora, whose installer downloads come after the
-// start-up downloads.
+// start-up downloads. With a DIGEST (64 hex digits, or "-" for none) the
+// download is verified as Pelmora verifies installers; `--hash FILE` times
+// the hash of a file alone, as the system hashes it.
 #include "download/download_to_file_win.h"
+#include "trust/installer_digest_win.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -51,14 +54,45 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 
 }  // namespace
 
+int HashOnly(const wchar_t* path) {
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    const PROCESS_MEMORY_COUNTERS before = Memory();
+    const double cpuBefore = CpuSeconds();
+    ::QueryPerformanceCounter(&start);
+    const std::optional<pelmora::Sha256Digest> digest = pelmora::FileSha256(path);
+    ::QueryPerformanceCounter(&end);
+    const PROCESS_MEMORY_COUNTERS after = Memory();
+    std::printf("hash=%s\nhash_seconds=%.6f\nhash_cpu_seconds=%.6f\n",
+                digest ? pelmora::Sha256Hex(*digest).c_str() : "none", Seconds(start, end),
+                CpuSeconds() - cpuBefore);
+    std::printf("hash_peak_private_before=%llu\nhash_peak_private_after=%llu\n",
+                static_cast<unsigned long long>(before.PeakPagefileUsage),
+                static_cast<unsigned long long>(after.PeakPagefileUsage));
+    return digest ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: pelmora_benchmark URL LOCAL_PATH [WARMUP_URL]\n");
+    if (argc == 3 && std::wstring(argv[1]) == L"--hash") return HashOnly(argv[2]);
+    if (argc < 3 || argc > 5) {
+        std::fprintf(stderr,
+                     "usage: pelmora_benchmark URL LOCAL_PATH [WARMUP_URL [DIGEST]]\n"
+                     "       pelmora_benchmark --hash FILE\n");
         return 2;
+    }
+    pelmora::DownloadOptions options;
+    if (argc == 5 && std::wstring(argv[4]) != L"-") {
+        const std::wstring hex = argv[4];
+        options.expectedDigest =
+            pelmora::ParseSha256Hex(std::u16string(hex.begin(), hex.end()));
+        if (!options.expectedDigest) {
+            std::fprintf(stderr, "DIGEST must be 64 hexadecimal digits\n");
+            return 2;
+        }
     }
     LARGE_INTEGER start;
     LARGE_INTEGER end;
-    if (argc == 4) {
+    if (argc >= 4) {
         const std::wstring warmupPath = std::wstring(argv[2]) + L".warmup";
         ::QueryPerformanceCounter(&start);
         const HRESULT warmup = pelmora::DownloadToFile(argv[3], warmupPath, 0, nullptr, 30000, false);
@@ -71,7 +105,7 @@ int wmain(int argc, wchar_t** argv) {
     CountingTarget target;
     const double cpuBefore = CpuSeconds();
     ::QueryPerformanceCounter(&start);
-    const HRESULT result = pelmora::DownloadToFile(argv[1], argv[2], 0, &target, 30000, false);
+    const HRESULT result = pelmora::DownloadToFile(argv[1], argv[2], 0, &target, 30000, false, options);
     ::QueryPerformanceCounter(&end);
     const PROCESS_MEMORY_COUNTERS after = Memory();
 

@@ -4,7 +4,10 @@
 #   tools/benchmark/run-benchmark.sh [SIZE_MIB]     (default 256)
 # BENCH_RUNS (default 5) runs of each alternate; the median of each counts.
 # Prints per server: wall and CPU time of each side, their ratio, the read
-# sizes Pelmora used, and Pelmora's memory. Works in build/benchmark/; builds
+# sizes Pelmora used, and Pelmora's memory; then the same download verified
+# against its digest beside the time to hash the file alone (goal: verified
+# at most 1.1 x the larger of the two). BENCH_RUNS=1 with SIZE_MIB 4096 shows
+# a 4 GiB installer verified on loopback. Works in build/benchmark/; builds
 # build/win when the program is missing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -21,6 +24,7 @@ if [ "$(stat -c %s "$source_file" 2>/dev/null || echo 0)" != "$((size_mib << 20)
     head -c "$((size_mib << 20))" /dev/urandom >"$source_file"
 fi
 echo "warm-up" >"$work/server/root/warmup.txt"
+digest="$(sha256sum "$source_file" | cut -d' ' -f1)"
 
 export PELMORA_WINEPREFIX="$root/build/win/wineprefix"
 bash tools/wine-prefix.sh init "$PELMORA_WINEPREFIX"
@@ -72,12 +76,21 @@ print("curl_seconds=%s\ncurl_cpu_seconds=%.6f" % (out, usage.ru_utime + usage.ru
 PY
     cmp -s "$source_file" "$work/curl.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
 }
-run_pelmora() {
+run_pelmora() {  # URL [DIGEST]
     rm -f "$work/pelmora.log"
-    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" >"$work/pelmora.txt"
+    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$work/pelmora.txt"
     cmp -s "$source_file" "$work/pelmora.bin" || { echo "Pelmora: wrong bytes" >&2; exit 1; }
     grep -a "^\[Pelmora\]Body" "$work/pelmora.log" | tail -1 | tr -d '\r' |
         sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$work/pelmora.txt"
+}
+# The verified download and the hash of the same file alone, as extra keys.
+run_verified() {
+    run_pelmora "$1" "$digest"
+    grep -q "^result=0x00000000" "$work/pelmora.txt" || { echo "Pelmora: not verified" >&2; exit 1; }
+    sed -E 's/^(seconds|cpu_seconds|peak_private_after|peak_private_before)=/verified_\1=/;t;d' \
+        "$work/pelmora.txt" >"$work/verified.txt"
+    bash tools/wine-run.sh "$exe" --hash "Z:${source_file//\//\\}" >>"$work/verified.txt"
+    grep -q "^hash=$digest" "$work/verified.txt" || { echo "Pelmora: wrong hash" >&2; exit 1; }
 }
 
 bench() {  # NAME URL
@@ -89,11 +102,13 @@ bench() {  # NAME URL
         rm -f "$work/curl.bin" "$work/pelmora.bin"
         sync
         if [ $((run % 2)) -eq 1 ]; then
+            run_verified "$2"; rm -f "$work/pelmora.bin"; sync
             run_curl "$2"; sync; run_pelmora "$2"
         else
-            run_pelmora "$2"; sync; run_curl "$2"
+            run_pelmora "$2"; sync; run_curl "$2"; rm -f "$work/pelmora.bin"; sync
+            run_verified "$2"
         fi
-        cat "$work/pelmora.txt" "$work/curl.txt" | tr -d '\r' >>"$results"
+        cat "$work/pelmora.txt" "$work/curl.txt" "$work/verified.txt" | tr -d '\r' >>"$results"
         echo "---" >>"$results"
     done
     rm -f "$work/curl.bin" "$work/pelmora.bin"
@@ -124,6 +139,13 @@ if "reads" in runs[-1]:
 print("  Pelmora peak working set %.1f -> %.1f MiB, peak private bytes %.1f -> %.1f MiB" % (
     mb("peak_working_set_before"), mb("peak_working_set_after"),
     mb("peak_private_before"), mb("peak_private_after")))
+verified, hashed = med("verified_seconds"), med("hash_seconds")
+print("  Pelmora verified (digest given):     %.3f s  %4.0f MiB/s  CPU %.3f s" % (
+    verified, mib / verified, med("verified_cpu_seconds")))
+print("  hash of the file alone (BCrypt):     %.3f s  %4.0f MiB/s" % (hashed, mib / hashed))
+print("  verified / max(unverified, hash):    %.2f   (goal <= 1.10)" % (verified / max(pelmora, hashed)))
+print("  verified peak private bytes %.1f -> %.1f MiB" % (
+    mb("verified_peak_private_before"), mb("verified_peak_private_after")))
 print("  list updates per download: %s (last percent %s); first download in a process: %.3f s" % (
     runs[-1]["list_updates"], runs[-1]["last_percent"], med("warmup_seconds")))
 PY

@@ -1,0 +1,72 @@
+#include "catalogue/installer_check_win.h"
+
+#include "ui/window_messages.h"
+#include "win/diagnostics_win.h"
+
+#include <algorithm>
+#include <new>
+
+namespace pelmora {
+namespace {
+
+struct CheckThread {
+    std::shared_ptr<InstallerCheck> check;
+    HWND window;
+};
+
+DWORD WINAPI RunCheck(void* parameter) noexcept {
+    const std::unique_ptr<CheckThread> thread(static_cast<CheckThread*>(parameter));
+    InstallerCheck& check = *thread->check;
+    if (!check.givenUp) check.copy = CopyInstallerPrivately(check.path, check.folderName, check.expected);
+    // Posted, never sent: the window thread never waits for us. The message
+    // owns a reference until the window takes it; a window that is gone
+    // already never will.
+    auto* reference = new (std::nothrow) std::shared_ptr<InstallerCheck>(thread->check);
+    if (reference && !::PostMessageW(thread->window, WM_INSTALLER_CHECKED, 0,
+                                     reinterpret_cast<LPARAM>(reference)))
+        delete reference;
+    return 0;
+}
+
+}  // namespace
+
+bool InstallerChecks::Running(int row) const {
+    return std::any_of(running_.begin(), running_.end(),
+                       [row](const auto& check) { return check->row == row; });
+}
+
+bool InstallerChecks::Start(HWND window, int row, std::wstring path, std::wstring folderName,
+                            const std::optional<Sha256Digest>& expected) {
+    auto check = std::make_shared<InstallerCheck>();
+    check->row = row;
+    check->path = std::move(path);
+    check->folderName = std::move(folderName);
+    check->expected = expected;
+    auto parameter = std::make_unique<CheckThread>(CheckThread{check, window});
+    const win::Handle thread(::CreateThread(nullptr, 0, RunCheck, parameter.get(), 0, nullptr));
+    if (!thread) {
+        win::Diag(L"[Pelmora]No thread for the installer check: " +
+                  std::to_wstring(::GetLastError()) + L"\n");
+        return false;
+    }
+    parameter.release();  // the thread owns it now; it ends by itself
+    running_.push_back(std::move(check));
+    return true;
+}
+
+std::shared_ptr<InstallerCheck> InstallerChecks::Take(LPARAM message) {
+    const std::unique_ptr<std::shared_ptr<InstallerCheck>> reference(
+        reinterpret_cast<std::shared_ptr<InstallerCheck>*>(message));
+    if (!reference) return nullptr;
+    const auto found = std::find(running_.begin(), running_.end(), *reference);
+    if (found == running_.end()) return nullptr;
+    running_.erase(found);
+    return *reference;
+}
+
+void InstallerChecks::GiveUpAll() noexcept {
+    for (const auto& check : running_) check->givenUp = true;
+    running_.clear();
+}
+
+}  // namespace pelmora
