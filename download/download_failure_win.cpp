@@ -2,6 +2,7 @@
 
 #include "download/download_to_file_win.h"
 #include "download/http_response.h"
+#include "download/proxy_credentials_win.h"
 #include "download/release_check_win.h"
 #include "win/text_win.h"
 
@@ -103,6 +104,8 @@ std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBy
     case kReleaseNotFresh: return L"trust refused it: the release is not fresh (replayed or expired)";
     case kReleaseUnreadable: return L"trust refused it: the release manifest does not read";
     case kNotInRelease: return L"trust refused it: the signed release does not list it";
+    case kDownloadProxyAuthRequired:
+        return L"the proxy asks for credentials (407) that were not given or not taken";
     case INET_E_DOWNLOAD_FAILURE: return L"the transfer failed without an error code";
     default: break;
     }

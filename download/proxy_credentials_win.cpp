@@ -44,6 +44,28 @@ DWORD StatusOf(HINTERNET request) {
     return status;
 }
 
+// The proxy's 407 page, read to its end: the connection is then free to
+// carry the request again (WinINet's own advice before a resend).
+void DrainAnswer(HINTERNET request) {
+    char buffer[4096];
+    DWORD got = 0;
+    for (int reads = 0; reads < 64; ++reads)  // a proxy's page is small; never read forever
+        if (!::InternetReadFile(request, buffer, sizeof buffer, &got) || got == 0) return;
+}
+
+// Sends the request again; a connection the proxy closed after its 407 is
+// worth one fresh try.
+bool SendAgain(HINTERNET request) {
+    DrainAnswer(request);
+    if (::HttpSendRequestW(request, nullptr, 0, nullptr, 0)) return true;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INTERNET_CONNECTION_ABORTED && error != ERROR_INTERNET_CONNECTION_RESET)
+        return false;
+    win::Diag(L"[Pelmora]Proxy closed the connection (" + std::to_wstring(error) +
+              L"); sending once more\n");
+    return ::HttpSendRequestW(request, nullptr, 0, nullptr, 0) != FALSE;
+}
+
 void LogRefused(DWORD status, bool hadCredentials) {
     win::Diag(L"[Pelmora]Proxy authentication required (" + std::to_wstring(status) + L"): " +
               (hadCredentials ? L"credentials refused" : L"no credentials") + L"\n");
@@ -68,8 +90,7 @@ HRESULT AnswerProxy(HINTERNET request, DWORD flags, DWORD& status) {
         return kDownloadProxyAuthRequired;
     }
     if (!SetText(request, INTERNET_OPTION_PROXY_USERNAME, user) ||
-        !SetText(request, INTERNET_OPTION_PROXY_PASSWORD, password) ||
-        !::HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+        !SetText(request, INTERNET_OPTION_PROXY_PASSWORD, password) || !SendAgain(request)) {
         const DWORD error = ::GetLastError();
         win::Diag(L"[Pelmora]Request to the proxy with credentials failed: " +
                   std::to_wstring(error) + L"\n");
