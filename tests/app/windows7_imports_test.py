@@ -29,24 +29,6 @@ def imports(exe):
         named = re.match(r"\s*DLL Name: (\S+)", line)
         if named:
             dll = named.group(1).lower().removesuffix(".dll")
-        elif not line.strip():
-            dll = None  # a DLL's list ends with a blank line
-        elif dll:
-            entry = re.match(r"\s+[0-9a-f]+\s+\d+\s+([A-Za-z_]\w*)$", line)
-            if entry:
-                found.append((dll, entry.group(1)))
-    return found
-
-
-def imports(exe):
-    """(dll without .dll, lower case; function) for every import by name."""
-    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], check=True,
-                          capture_output=True, text=True).stdout
-    found, dll = [], None
-    for line in dump.splitlines():
-        named = re.match(r"\s*DLL Name: (\S+)", line)
-        if named:
-            dll = named.group(1).lower().removesuffix(".dll")
             continue
         entry = re.match(r"\s+[0-9a-f]+\s+(?:<none>\s+)?[0-9a-f]+\s+([A-Za-z_]\w*)$", line)
         if dll and entry:
