@@ -12,26 +12,40 @@ link='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
 link_cjk_font() {
     for face in Tahoma 'Microsoft Sans Serif' 'MS Shell Dlg' 'MS Shell Dlg 2'; do
         wine reg add "$link" /v "$face" /t REG_MULTI_SZ \
-            /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+            /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1 || return 1
     done
+}
+# The prefix's first set-up; false, naming the step, when one failed (set -e
+# does not reach into a function whose result is tested).
+failed() { echo "wine-prefix: $1 failed" >&2; return 1; }
+first_boot() {
+    mkdir -p "$WINEPREFIX" || failed mkdir || return 1
+    wineboot -i >/dev/null 2>&1 || failed wineboot || return 1
+    # Let the first boot, and the first font set-up (done by the first
+    # process that loads gdi32), write their registry defaults now, or
+    # they overwrite the font links set below.
+    wineserver -w || failed "wineserver -w (boot)" || return 1
+    wine rundll32.exe gdi32.dll,GdiFlush >/dev/null 2>&1 || true
+    wineserver -w || failed "wineserver -w (fonts)" || return 1
+    link_cjk_font || failed "font links" || return 1
+    # No window manager under Xvfb: let Wine draw captions and frames itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 ||
+        failed "X11 driver key" || return 1
+    wineserver -w || failed "wineserver -w (keys)" || return 1
+    touch "$WINEPREFIX/.pelmora-ready"
 }
 case "$action" in
 init)
-    if [ ! -f "$WINEPREFIX/.pelmora-ready" ]; then
-        mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
-        # Let the first boot, and the first font set-up (done by the first
-        # process that loads gdi32), write their registry defaults now, or
-        # they overwrite the font links set below.
-        wineserver -w
-        wine rundll32.exe gdi32.dll,GdiFlush >/dev/null 2>&1 || true
-        wineserver -w
-        link_cjk_font
-        # No window manager under Xvfb: let Wine draw captions and frames itself.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-        wineserver -w
-        touch "$WINEPREFIX/.pelmora-ready"
-    fi
+    # A first boot on a busy machine now and then fails half-way; it can be
+    # done again over what it left, so one more try after stopping its server.
+    for attempt in 1 2; do
+        [ -f "$WINEPREFIX/.pelmora-ready" ] && break
+        if ! first_boot; then
+            echo "wine-prefix: first boot of $WINEPREFIX failed (attempt $attempt)" >&2
+            wineserver -k 2>/dev/null || true
+            [ "$attempt" = 2 ] && exit 1
+        fi
+    done
     # Keep the server alive between test programs so each starts quickly, and
     # start Wine's own services now, detached from any test's output: started
     # later by a test program, they would hold its output pipe open and the
