@@ -12,7 +12,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
-exe="$root/build/win/Pelmora.exe"
+# BENCH_EXE: another Pelmora.exe to time the same way (an older build, say).
+exe="${BENCH_EXE:-$root/build/win/Pelmora.exe}"
 driver="$root/build/win/tools/driver/pelmora_driver.exe"
 [ -f "$exe" ] && [ -f "$driver" ] || bash tools/build.sh win
 work="$root/build/startup-benchmark"
