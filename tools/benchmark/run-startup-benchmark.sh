@@ -43,8 +43,12 @@ for _ in $(seq 1 100); do [ -s "$work/proxy/port" ] && break; sleep 0.05; done
 [ -s "$work/proxy/port" ] || { echo "the latency proxy did not start" >&2; exit 1; }
 base_url="http://127.0.0.1:$(cat "$work/proxy/port")/tools/"
 rm -rf "$work/server/root/tools"
+# BENCH_KEY: the maker's private key (PEM) to sign the tree with, for a Pelmora
+# built with its public half (BENCH_EXE), e.g. the tests' build/win/keyed/Pelmora.exe.
+key=()
+[ -n "${BENCH_KEY:-}" ] && key=(--key "$BENCH_KEY" --serial 1 --expires 2099-12-31)
 python3 tools/sample-server/make_sample_tree.py "$work/server/root" "$base_url" \
-    --programs 20 --offer-all >/dev/null
+    --programs 20 --offer-all "${key[@]}" >/dev/null
 export PELMORA_BASE_URL="$base_url"
 
 bash tools/wine-prefix.sh init "$WINEPREFIX"
