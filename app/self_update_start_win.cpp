@@ -4,6 +4,7 @@
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/string_resources_win.h"
+#include "win/text_win.h"
 
 #include <shellapi.h>
 
@@ -36,14 +37,7 @@ DWORD StartSelfInstaller(HWND owner, const std::wstring& installer,
 }
 
 std::wstring SelfUpdateNotStartedText(DWORD error) {
-    std::wstring text = win::LoadText(IDS_SELF_UPDATE_NOT_STARTED);
-    wchar_t* reason = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&reason), 0, nullptr);
-    text += L"\n\n" + (n && reason ? std::wstring(reason, n) : L"Error " + std::to_wstring(error));
-    if (reason) ::LocalFree(reason);
-    return text;
+    return win::LoadText(IDS_SELF_UPDATE_NOT_STARTED) + L"\n\n" + win::SystemErrorText(error);
 }
 
 }  // namespace pelmora

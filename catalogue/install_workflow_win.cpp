@@ -99,16 +99,6 @@ std::optional<Sha256Digest> InstallerDigest(const ProgramRecord& record, int reg
         win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile)));
 }
 
-std::wstring SystemErrorText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring result = n && text ? std::wstring(text, n) : L"Error " + std::to_wstring(error);
-    if (text) ::LocalFree(text);
-    return result;
-}
-
 }  // namespace
 
 InstallWorkflow::~InstallWorkflow() { Shutdown(); }
@@ -452,7 +442,7 @@ void InstallWorkflow::OnInstallerChecked(LPARAM message) {
     if (copy.path.empty()) {
         // A copy that does not match means the download changed since it was checked.
         if (copy.error == ERROR_FILE_INVALID) return RefuseInstaller(check->row, check->path);
-        MessageBoxPrompt(window_.window).Show(SystemErrorText(copy.error), MB_OK | MB_ICONSTOP);
+        MessageBoxPrompt(window_.window).Show(win::SystemErrorText(copy.error), MB_OK | MB_ICONSTOP);
         return;
     }
     // The checked copy stays locked (by `check`) until the installer has started from it.
@@ -510,7 +500,7 @@ void InstallWorkflow::OnViewClick(int row) {
     info.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExW(&info))
         MessageBoxPrompt(window_.window)
-            .Show(SystemErrorText(::GetLastError()), MB_OK | MB_ICONSTOP);
+            .Show(win::SystemErrorText(::GetLastError()), MB_OK | MB_ICONSTOP);
 }
 
 void InstallWorkflow::OnRunClick(int row) {

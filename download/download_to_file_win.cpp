@@ -80,11 +80,6 @@ HRESULT LastErrorResult() {
     return error == ERROR_SUCCESS ? INET_E_DOWNLOAD_FAILURE : HRESULT_FROM_WIN32(error);
 }
 
-std::wstring TemporaryPathBeside(const std::wstring& localPath) {
-    static std::atomic<unsigned> counter{0};
-    return localPath + L".part-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
-}
 
 void AllowConnectionsPerServer() {
     static std::once_flag once;
@@ -581,6 +576,12 @@ HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload) {
     return DownloadToFile(std::move(url), std::move(localPath), row, progressTarget, timeoutMs,
                           continueDownload, DownloadOptions{});
+}
+
+std::wstring TemporaryPathBeside(const std::wstring& localPath) {
+    static std::atomic<unsigned> counter{0};
+    return localPath + L".part-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++counter);
 }
 
 std::wstring ResumeValidatorPath(const std::wstring& partialPath) {

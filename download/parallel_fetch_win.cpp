@@ -1,12 +1,12 @@
 #include "download/parallel_fetch_win.h"
 
+#include "download/download_to_file_win.h"
 #include "download/painting_wait_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -29,13 +29,6 @@ struct Batch {
     size_t running = 0;
     win::Handle allDone;
 };
-
-// A name the start-up's sweep of stale downloads recognises as this process's.
-std::wstring StagingPath(const std::wstring& localPath) {
-    static std::atomic<unsigned> counter{0};
-    return localPath + L".part-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
-}
 
 // The next item to fetch, skipping those of hosts that timed out; false when
 // there is none or the caller has left. Under the batch's lock.
@@ -66,7 +59,7 @@ void RunTransfers(Batch& batch) noexcept {
         try {
             // Fetched beside the file and moved in under the lock, so a caller
             // that has left never finds an item's file changed after it.
-            staging = StagingPath(item.localPath);
+            staging = TemporaryPathBeside(item.localPath);
             result = batch.download(item.url, staging, batch.timeoutMs);
         } catch (...) {
             result = E_OUTOFMEMORY;

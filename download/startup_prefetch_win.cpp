@@ -1,11 +1,11 @@
 #include "download/startup_prefetch_win.h"
 
+#include "download/download_to_file_win.h"
 #include "download/painting_wait_win.h"
 #include "download/proxy_credentials_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -49,13 +49,6 @@ DWORD WINAPI FetchThread(void* parameter) noexcept {
     return 0;
 }
 
-// A name the start-up's sweep of stale downloads recognises as this process's.
-std::wstring StagingPath(const std::wstring& folder, size_t index) {
-    static std::atomic<unsigned> counter{0};
-    return folder + L"prefetch" + std::to_wstring(index) + L".part-" +
-           std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-}
-
 HRESULT HandOver(PrefetchEntry& entry, std::mutex& lock, const std::wstring& localPath) {
     const HANDLE done = entry.done.get();
     const DWORD wait = WaitKeepingWindowsPainted(1, &done, INFINITE);
@@ -82,7 +75,7 @@ StartupPrefetch::StartupPrefetch(Downloader transport, const std::vector<std::ws
     for (size_t i = 0; i < urls.size(); ++i) {
         auto entry = std::make_shared<PrefetchEntry>();
         entry->url = urls[i];
-        entry->stagingPath = StagingPath(stagingFolder, i);
+        entry->stagingPath = TemporaryPathBeside(stagingFolder + L"prefetch" + std::to_wstring(i));
         entry->timeoutMs = timeoutMs;
         entry->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!entry->done) continue;  // fetched in its turn instead

@@ -23,4 +23,14 @@ std::wstring FromCodePage(std::string_view bytes, UINT codePage) {
     return out;
 }
 
+std::wstring SystemErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result = n && text ? std::wstring(text, n) : L"Error " + std::to_wstring(error);
+    if (text) ::LocalFree(text);
+    return result;
+}
+
 }  // namespace win

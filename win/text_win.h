@@ -17,4 +17,8 @@ inline std::wstring FromUtf8(std::string_view bytes) { return FromCodePage(bytes
 inline std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
 inline std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
 
+// The system's text for a Win32 error, in the user's language, for a message
+// box; "Error <n>" when it has none.
+std::wstring SystemErrorText(DWORD error);
+
 }  // namespace win

@@ -133,9 +133,10 @@ class ImageSync : public SyncTest {
         std::wstring programs;
         for (const auto& [program, got] : files) {
             programs += program;
-            if (expectAllFive)
+            if (expectAllFive) {
                 EXPECT_EQ(got, std::set<std::wstring>(std::begin(kPictures), std::end(kPictures)))
                     << program;
+            }
         }
         return programs;
     }
