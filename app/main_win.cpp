@@ -1,8 +1,8 @@
 // Process entry point.
 #include "app/command_line.h"
 #include "app/pelmora_app_win.h"
-#include "download/base_url_win.h"
-#include "download/release_check_win.h"
+#include "download/url/base_url_win.h"
+#include "download/release/release_check_win.h"
 #include "win/text_win.h"
 
 #include <windows.h>

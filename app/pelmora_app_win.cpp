@@ -1,6 +1,6 @@
 #include "app/pelmora_app_win.h"
 
-#include "app/interface_language_win.h"
+#include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"

@@ -3,9 +3,9 @@
 // the look in ui/main_window_skin_win.h, the install workflow in
 // catalogue/install_workflow_win.h.
 #pragma once
-#include "app/settings.h"
-#include "catalogue/install_workflow_win.h"
-#include "catalogue/program_record.h"
+#include "app/settings/settings.h"
+#include "catalogue/workflow/install_workflow_win.h"
+#include "catalogue/model/program_record.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
 #include "ui/splash_dlg_win.h"

@@ -1,8 +1,8 @@
 // The settings command: the settings dialog, then everything shown in the
 // language chosen there.
-#include "app/interface_language_win.h"
+#include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
-#include "download/sync_defaults_win.h"
+#include "download/sync/sync_defaults_win.h"
 #include "resource_ids.h"
 #include "ui/config_dlg_win.h"
 #include "win/text_win.h"

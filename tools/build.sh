@@ -5,17 +5,23 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 what="${1:-all}"
+# ccache, where the machine has it, makes rebuilds of other checkouts cheap.
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+fi
 if [ "$what" = all ] || [ "$what" = win ]; then
     # PELMORA_PUBLIC_KEY (128 hex digits) builds the maker's key in; once set,
     # the build tree keeps it until it is set again (empty: none).
     key=()
     if [ -n "${PELMORA_PUBLIC_KEY+set}" ]; then key=(-DPELMORA_PUBLIC_KEY="$PELMORA_PUBLIC_KEY"); fi
     cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${key[@]}" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${key[@]}" "${launcher[@]}" >/dev/null
     cmake --build build/win
 fi
 if [ "$what" = all ] || [ "$what" = native ]; then
     cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
     cmake --build build/native
 fi

@@ -1,6 +1,6 @@
 // What the settings dialog's Save stores, from the radios selected in it.
 #pragma once
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
 #include "ui/config_dlg_win.h"
 
-#include "app/interface_language_win.h"
+#include "app/settings/interface_language_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/config_choice.h"

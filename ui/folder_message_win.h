@@ -1,7 +1,7 @@
 // The message for a folder Pelmora cannot write: a local fault, which no
 // retry and no network can mend.
 #pragma once
-#include "ui/prompt_win.h"
+#include "win/prompt_win.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "ui/prompt_win.h"
+#include "win/prompt_win.h"
 
 namespace pelmora {
 

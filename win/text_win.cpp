@@ -33,4 +33,29 @@ std::wstring SystemErrorText(DWORD error) {
     return result;
 }
 
+std::wstring EnglishErrorText(DWORD error) {
+    constexpr DWORD kFirstWinInetError = 12000;
+    constexpr DWORD kLastWinInetError = 12999;
+    const bool wininet = error >= kFirstWinInetError && error <= kLastWinInetError;
+    const HMODULE module = wininet ? ::GetModuleHandleW(L"wininet.dll") : nullptr;
+    wchar_t* buffer = nullptr;
+    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                        (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+    const DWORD n =
+        ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT),
+                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
+                             text.back() == L'.'))
+        text.pop_back();
+    return text;
+}
+
+std::wstring ErrorCodeText(DWORD error) {
+    const std::wstring words = EnglishErrorText(error);
+    const std::wstring code = L"error " + std::to_wstring(error);
+    return words.empty() ? code : code + L": " + words;
+}
+
 }  // namespace win

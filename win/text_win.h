@@ -20,5 +20,10 @@ inline std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin
 // The system's text for a Win32 error, in the user's language, for a message
 // box; "Error <n>" when it has none.
 std::wstring SystemErrorText(DWORD error);
+// The system's English text for an error, for the log (WinINet's come from
+// wininet.dll); empty when it has none.
+std::wstring EnglishErrorText(DWORD error);
+// "error N: <English text>", or "error N" alone.
+std::wstring ErrorCodeText(DWORD error);
 
 }  // namespace win

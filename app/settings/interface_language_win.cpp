@@ -1,4 +1,4 @@
-#include "app/interface_language_win.h"
+#include "app/settings/interface_language_win.h"
 
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"

@@ -1,6 +1,6 @@
 // Reading and writing the settings file, and selecting the interface language.
 #pragma once
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 namespace pelmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/stdio_file_ex_win.h"
+#include "app/settings/stdio_file_ex_win.h"
 
 #include "win/files_win.h"
 

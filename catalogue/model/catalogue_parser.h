@@ -1,7 +1,7 @@
 // The catalogue "program_list.txt": UTF-16 little-endian, one header line,
 // then one program per line with comma-separated fields.
 #pragma once
-#include "catalogue/program_record.h"
+#include "catalogue/model/program_record.h"
 
 #include <cstddef>
 #include <string>

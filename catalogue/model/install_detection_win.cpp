@@ -1,7 +1,7 @@
-#include "catalogue/install_detection_win.h"
+#include "catalogue/model/install_detection_win.h"
 
-#include "catalogue/install_detection.h"
-#include "catalogue/safe_name.h"
+#include "catalogue/model/install_detection.h"
+#include "catalogue/model/safe_name.h"
 #include "win/diagnostics_win.h"
 #include "win/registry_win.h"
 #include "win/text_win.h"

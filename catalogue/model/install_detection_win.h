@@ -1,7 +1,7 @@
 // Installed-program detection from the uninstall registry, and starting an
 // installed program by its catalogue record.
 #pragma once
-#include "catalogue/install_state.h"
+#include "catalogue/model/install_state.h"
 #include "win/handles_win.h"
 
 #include <string>

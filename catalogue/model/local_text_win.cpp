@@ -1,6 +1,6 @@
-#include "catalogue/local_text_win.h"
+#include "catalogue/model/local_text_win.h"
 
-#include "catalogue/self_version.h"
+#include "catalogue/model/self_version.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 

@@ -1,4 +1,4 @@
-#include "catalogue/program_record.h"
+#include "catalogue/model/program_record.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
 // One catalogue entry as the main window keeps it, and the table of 20.
 #pragma once
-#include "catalogue/install_state.h"
+#include "catalogue/model/install_state.h"
 #include "trust/sha256.h"
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "catalogue/program_table.h"
+#include "catalogue/model/program_table.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
 // Rules that turn parsed catalogue lines into list rows.
 #pragma once
-#include "catalogue/program_record.h"
+#include "catalogue/model/program_record.h"
 
 #include <string>
 #include <string_view>

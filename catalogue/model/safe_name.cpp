@@ -1,4 +1,4 @@
-#include "catalogue/safe_name.h"
+#include "catalogue/model/safe_name.h"
 
 #include <atomic>
 

@@ -1,6 +1,6 @@
-#include "catalogue/self_version.h"
+#include "catalogue/model/self_version.h"
 
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
-#include "catalogue/version_stamps.h"
+#include "catalogue/model/version_stamps.h"
 
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 namespace pelmora {
 

@@ -1,21 +1,21 @@
-#include "catalogue/install_workflow_win.h"
+#include "catalogue/workflow/install_workflow_win.h"
 
-#include "app/stdio_file_ex_win.h"
-#include "catalogue/catalogue_parser.h"
-#include "catalogue/install_detection_win.h"
-#include "catalogue/installer_watch_win.h"
-#include "catalogue/private_installer_copy_win.h"
-#include "catalogue/program_table_win.h"
-#include "catalogue/safe_name.h"
-#include "download/download_to_file_win.h"
+#include "app/settings/stdio_file_ex_win.h"
+#include "catalogue/model/catalogue_parser.h"
+#include "catalogue/model/install_detection_win.h"
+#include "catalogue/workflow/installer_watch_win.h"
+#include "catalogue/workflow/private_installer_copy_win.h"
+#include "catalogue/workflow/program_table_win.h"
+#include "catalogue/model/safe_name.h"
+#include "download/transfer/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
-#include "download/package_files.h"
-#include "download/server_files_win.h"
-#include "download/release_check_win.h"
-#include "download/sync_defaults_win.h"
+#include "download/worker/package_files.h"
+#include "download/transfer/server_files_win.h"
+#include "download/release/release_check_win.h"
+#include "download/sync/sync_defaults_win.h"
 #include "string_ids.h"
 #include "ui/folder_message_win.h"
-#include "ui/prompt_win.h"
+#include "win/prompt_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -189,7 +189,7 @@ void InstallWorkflow::OnStart() {
         list_.SetRowButtonState(row, kButtonHidden);
     }
 
-    run_ = PackageRun::Make(++runCount_, window_.window);
+    run_ = PackageRun::Make(++runCount_, window_.window, WM_PACKAGE_WORKER_REPORT);
     if (!StartPackageWorker(launcher_, run_, std::move(jobs), win::LocalRoot(), kStartWaitMs)) {
         // No rows may wait for a worker that never comes.
         win::Diag(L"[Pelmora]No package worker could be started; back to the list\n");

@@ -5,12 +5,12 @@
 // through its run (download/package_worker_win.h). The window thread never
 // waits on anything that needs it.
 #pragma once
-#include "app/settings.h"
-#include "catalogue/installer_check_win.h"
-#include "catalogue/program_record.h"
-#include "catalogue/row_launches_win.h"
-#include "download/package_worker_win.h"
-#include "download/thread_launcher_win.h"
+#include "app/settings/settings.h"
+#include "catalogue/workflow/installer_check_win.h"
+#include "catalogue/model/program_record.h"
+#include "catalogue/workflow/row_launches_win.h"
+#include "download/worker/package_worker_win.h"
+#include "download/worker/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"
 
 #include <windows.h>

@@ -1,7 +1,8 @@
-#include "catalogue/installer_check_win.h"
+#include "catalogue/workflow/installer_check_win.h"
 
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
+#include "win/thread_win.h"
 
 #include <algorithm>
 #include <new>
@@ -9,23 +10,16 @@
 namespace pelmora {
 namespace {
 
-struct CheckThread {
-    std::shared_ptr<InstallerCheck> check;
-    HWND window;
-};
-
-DWORD WINAPI RunCheck(void* parameter) noexcept {
-    const std::unique_ptr<CheckThread> thread(static_cast<CheckThread*>(parameter));
-    InstallerCheck& check = *thread->check;
+void RunCheck(const std::shared_ptr<InstallerCheck>& shared, HWND window) noexcept {
+    InstallerCheck& check = *shared;
     if (!check.givenUp) check.copy = CopyInstallerPrivately(check.path, check.folderName, check.expected);
     // Posted, never sent: the window thread never waits for us. The message
     // owns a reference until the window takes it; a window that is gone
     // already never will.
-    auto* reference = new (std::nothrow) std::shared_ptr<InstallerCheck>(thread->check);
-    if (reference && !::PostMessageW(thread->window, WM_INSTALLER_CHECKED, 0,
-                                     reinterpret_cast<LPARAM>(reference)))
+    auto* reference = new (std::nothrow) std::shared_ptr<InstallerCheck>(shared);
+    if (reference &&
+        !::PostMessageW(window, WM_INSTALLER_CHECKED, 0, reinterpret_cast<LPARAM>(reference)))
         delete reference;
-    return 0;
 }
 
 }  // namespace
@@ -42,14 +36,11 @@ bool InstallerChecks::Start(HWND window, int row, std::wstring path, std::wstrin
     check->path = std::move(path);
     check->folderName = std::move(folderName);
     check->expected = expected;
-    auto parameter = std::make_unique<CheckThread>(CheckThread{check, window});
-    const win::Handle thread(::CreateThread(nullptr, 0, RunCheck, parameter.get(), 0, nullptr));
-    if (!thread) {
+    if (!win::StartDetachedThread([check, window] { RunCheck(check, window); })) {
         win::Diag(L"[Pelmora]No thread for the installer check: " +
                   std::to_wstring(::GetLastError()) + L"\n");
         return false;
     }
-    parameter.release();  // the thread owns it now; it ends by itself
     running_.push_back(std::move(check));
     return true;
 }

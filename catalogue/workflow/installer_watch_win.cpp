@@ -1,33 +1,25 @@
-#include "catalogue/installer_watch_win.h"
+#include "catalogue/workflow/installer_watch_win.h"
 
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 
-#include <process.h>
-#include <shellapi.h>
+#include "win/thread_win.h"
 
-#include <memory>
-#include <new>
+#include <shellapi.h>
 
 namespace pelmora {
 namespace {
 
-struct Watch {
-    HANDLE process;  // owned: closed by the watching thread
-    HWND window;     // borrowed; a post to a window that is gone fails harmlessly
-    int id;
-};
-
-unsigned __stdcall WatchInstaller(void* parameter) noexcept {
-    const std::unique_ptr<Watch> watch(static_cast<Watch*>(parameter));
-    ::WaitForSingleObject(watch->process, INFINITE);
+// Owns `process` and closes it; posts the refresh to `window` (borrowed; a
+// post to a window that is gone fails harmlessly).
+void WatchInstaller(HANDLE process, HWND window, int id) noexcept {
+    ::WaitForSingleObject(process, INFINITE);
     DWORD code = 0;
-    ::GetExitCodeProcess(watch->process, &code);
-    ::CloseHandle(watch->process);
-    win::Diag(L"[Pelmora]Installer of program " + std::to_wstring(watch->id) + L" ended with " +
+    ::GetExitCodeProcess(process, &code);
+    ::CloseHandle(process);
+    win::Diag(L"[Pelmora]Installer of program " + std::to_wstring(id) + L" ended with " +
               std::to_wstring(code) + L"\n");
-    ::PostMessageW(watch->window, WM_PROGRAM_STATUS_REFRESH, static_cast<WPARAM>(watch->id), 0);
-    return 0;
+    ::PostMessageW(window, WM_PROGRAM_STATUS_REFRESH, static_cast<WPARAM>(id), 0);
 }
 
 }  // namespace
@@ -53,15 +45,9 @@ bool OpenInstallerAndWatch(const std::wstring& path, HWND window, int id, win::H
     if (process && ::DuplicateHandle(::GetCurrentProcess(), info.hProcess, ::GetCurrentProcess(),
                                      &own, SYNCHRONIZE, FALSE, 0))
         process->reset(own);
-    auto* watch = new (std::nothrow) Watch{info.hProcess, window, id};
-    const uintptr_t thread =
-        watch ? ::_beginthreadex(nullptr, 0, &WatchInstaller, watch, 0, nullptr) : 0;
-    if (!thread) {
-        delete watch;
-        ::CloseHandle(info.hProcess);
-        return true;
-    }
-    ::CloseHandle(reinterpret_cast<HANDLE>(thread));  // it ends by itself
+    const HANDLE watched = info.hProcess;
+    if (!win::StartDetachedThread([watched, window, id] { WatchInstaller(watched, window, id); }))
+        ::CloseHandle(watched);
     return true;
 }
 

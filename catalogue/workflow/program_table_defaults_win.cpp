@@ -1,7 +1,7 @@
-#include "catalogue/program_table_defaults_win.h"
+#include "catalogue/workflow/program_table_defaults_win.h"
 
-#include "catalogue/install_detection_win.h"
-#include "download/sync_defaults_win.h"
+#include "catalogue/model/install_detection_win.h"
+#include "download/sync/sync_defaults_win.h"
 
 namespace pelmora {
 

@@ -1,7 +1,7 @@
 // The catalogue steps of start-up bound to the real transfer, registry and
 // message boxes.
 #pragma once
-#include "catalogue/program_table_win.h"
+#include "catalogue/workflow/program_table_win.h"
 
 #include <windows.h>
 

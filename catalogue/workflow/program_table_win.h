@@ -3,9 +3,9 @@
 // drop rule and the quiet-mode decision, then bring the model databases up
 // to date.
 #pragma once
-#include "catalogue/program_record.h"
-#include "download/server_files_win.h"
-#include "ui/prompt_win.h"
+#include "catalogue/model/program_record.h"
+#include "download/transfer/server_files_win.h"
+#include "win/prompt_win.h"
 
 #include <functional>
 #include <string>

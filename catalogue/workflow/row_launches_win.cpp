@@ -1,4 +1,4 @@
-#include "catalogue/row_launches_win.h"
+#include "catalogue/workflow/row_launches_win.h"
 
 #include "win/diagnostics_win.h"
 

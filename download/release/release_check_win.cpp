@@ -1,15 +1,15 @@
-#include "download/release_check_win.h"
+#include "download/release/release_check_win.h"
 
-#include "catalogue/local_text_win.h"
-#include "download/base_url_win.h"
-#include "download/painting_wait_win.h"
-#include "download/sync_defaults_win.h"
+#include "catalogue/model/local_text_win.h"
+#include "download/url/base_url_win.h"
+#include "download/transfer/painting_wait_win.h"
 #include "trust/catalogue_freshness.h"
 #include "trust/signature_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
+#include "win/thread_win.h"
 
 #include <cstdio>
 
@@ -66,11 +66,11 @@ class BesideFetch {
 public:
     BesideFetch(Transfer transfer, std::wstring url, std::wstring localPath, DWORD timeoutMs,
                 DownloadOptions options)
-        : job_(std::make_unique<Job>(
+        : job_(std::make_shared<Job>(
               Job{std::move(transfer), std::move(url), std::move(localPath), timeoutMs,
                   std::move(options), E_PENDING})) {
-        thread_.reset(::CreateThread(nullptr, 0, Run, job_.get(), 0, nullptr));
-        if (!thread_) Run(job_.get());  // no thread: fetched here instead
+        thread_ = win::StartThread([job = job_] { Run(*job); }).handle;
+        if (!thread_) Run(*job_);  // no thread: fetched here instead
     }
     ~BesideFetch() { Result(); }
     BesideFetch(const BesideFetch&) = delete;
@@ -94,16 +94,14 @@ private:
         DownloadOptions options;
         HRESULT result;
     };
-    static DWORD WINAPI Run(void* parameter) noexcept {
-        Job& job = *static_cast<Job*>(parameter);
+    static void Run(Job& job) noexcept {
         try {
             job.result = job.transfer(job.url, job.localPath, job.timeoutMs, job.options);
         } catch (...) {
             job.result = E_OUTOFMEMORY;
         }
-        return 0;
     }
-    std::unique_ptr<Job> job_;
+    std::shared_ptr<Job> job_;  // shared with the thread
     win::Handle thread_;
 };
 
@@ -228,34 +226,6 @@ HRESULT ReleaseCheck::Explain(const std::wstring& url, HRESULT result) const {
         return Refuse(NameOf(url), result,
                       L"its body is larger than the release manifest's size, cut off there");
     return result;
-}
-
-std::shared_ptr<ReleaseCheck> CurrentRelease() {
-    static const std::shared_ptr<ReleaseCheck> check = []() -> std::shared_ptr<ReleaseCheck> {
-        if (!MakerKey()) return nullptr;
-        const std::wstring root = win::LocalRoot();
-        return std::make_shared<ReleaseCheck>(
-            ReleasePolicy{*MakerKey(), BaseUrl(), CatalogueSerialPath(root), root + kPelmoraFolder},
-            StartupTransfer());
-    }();
-    return check;
-}
-
-HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    return check ? check->Constrain(url, options) : S_OK;
-}
-
-std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    DownloadOptions options;
-    if (!check || check->Constrain(url, options) != S_OK) return std::nullopt;
-    return options.expectedDigest;
-}
-
-HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    return check ? check->Explain(url, result) : result;
 }
 
 Downloader CheckedDownloader(std::shared_ptr<ReleaseCheck> check) {

@@ -3,8 +3,8 @@
 // have that entry's size and digest. The manifest itself is fetched first,
 // once per run, and must carry the maker's signature and be fresh.
 #pragma once
-#include "download/download_to_file_win.h"
-#include "download/server_files_win.h"
+#include "download/transfer/download_to_file_win.h"
+#include "download/transfer/server_files_win.h"
 #include "trust/release_manifest.h"
 #include "trust/signed_files.h"
 
@@ -17,17 +17,6 @@
 #include <string>
 
 namespace pelmora {
-
-// The manifest's signature is missing, or not the maker's.
-constexpr HRESULT kSignatureMissing = TRUST_E_NOSIGNATURE;
-constexpr HRESULT kSignatureInvalid = TRUST_E_BAD_DIGEST;
-// A signed manifest older than one accepted before, or past its date.
-constexpr HRESULT kReleaseNotFresh = CERT_E_EXPIRED;
-// A signed manifest that does not read.
-constexpr HRESULT kReleaseUnreadable = Win32Failure(ERROR_INVALID_DATA);
-// The URL has no entry in the manifest (or no manifest was accepted): it is
-// not requested.
-constexpr HRESULT kNotInRelease = TRUST_E_SUBJECT_NOT_TRUSTED;
 
 // The maker's key built into this Pelmora. Set once at start, before any
 // other thread runs; without one, files are taken as they come.
@@ -82,21 +71,6 @@ private:
     HRESULT accepted_ = kNotInRelease;
     std::optional<ReleaseIndex> index_;
 };
-
-// This process's check, bound to the built-in key, the base URL and the local
-// root; null without a key.
-std::shared_ptr<ReleaseCheck> CurrentRelease();
-
-// Before any download outside the start-up's Downloader: without a key S_OK
-// and `options` as they were; with one, ReleaseCheck::Constrain.
-HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options);
-
-// The digest the accepted release gives `url`; nullopt without a key or entry.
-std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url);
-
-// After a download that was constrained: a body that did not match its entry
-// gets a log line naming the file and the reason. Returns `result`.
-HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result);
 
 // `transfer` for every file, through `check`.
 Downloader CheckedDownloader(std::shared_ptr<ReleaseCheck> check);

@@ -1,8 +1,8 @@
-#include "download/model_database_sync_win.h"
+#include "download/sync/model_database_sync_win.h"
 
-#include "catalogue/local_text_win.h"
-#include "catalogue/version_stamps.h"
-#include "download/release_check_win.h"
+#include "catalogue/model/local_text_win.h"
+#include "catalogue/model/version_stamps.h"
+#include "download/release/release_check_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"

@@ -1,8 +1,8 @@
 // Keeps the four model-information databases in Korvath\tools\ current,
 // guarded by the first line of the server's "db_version.txt".
 #pragma once
-#include "download/server_files_win.h"
-#include "ui/prompt_win.h"
+#include "download/transfer/server_files_win.h"
+#include "win/prompt_win.h"
 
 namespace pelmora {
 

@@ -1,6 +1,6 @@
-#include "download/program_image_files.h"
+#include "download/sync/program_image_files.h"
 
-#include "app/settings.h"
+#include "app/settings/settings.h"
 
 namespace pelmora {
 

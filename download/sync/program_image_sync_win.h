@@ -2,8 +2,8 @@
 // Korvath\tools\Pelmora\image\<program>\ and guarded line by line by the
 // server's "image_version.txt".
 #pragma once
-#include "catalogue/program_record.h"
-#include "download/server_files_win.h"
+#include "catalogue/model/program_record.h"
+#include "download/transfer/server_files_win.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "download/stale_files.h"
+#include "download/sync/stale_files.h"
 
-#include "catalogue/program_record.h"
+#include "catalogue/model/program_record.h"
 
 namespace pelmora {
 namespace {

@@ -1,7 +1,7 @@
-#include "download/stale_files_win.h"
+#include "download/sync/stale_files_win.h"
 
-#include "download/server_files_win.h"
-#include "download/stale_files.h"
+#include "download/transfer/server_files_win.h"
+#include "download/sync/stale_files.h"
 #include "win/diagnostics_win.h"
 #include "win/text_win.h"
 

@@ -1,4 +1,4 @@
-#include "download/startup_files.h"
+#include "download/sync/startup_files.h"
 
 namespace pelmora {
 

@@ -1,10 +1,11 @@
-#include "download/startup_prefetch_win.h"
+#include "download/sync/startup_prefetch_win.h"
 
-#include "download/download_to_file_win.h"
-#include "download/painting_wait_win.h"
-#include "download/proxy_credentials_win.h"
+#include "download/transfer/download_to_file_win.h"
+#include "download/transfer/painting_wait_win.h"
+#include "download/transfer/proxy_credentials_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
+#include "win/thread_win.h"
 
 #include <map>
 #include <mutex>
@@ -28,25 +29,17 @@ struct StartupPrefetch::State {
 
 namespace {
 
-struct FetchJob {
-    std::shared_ptr<StartupPrefetch::State> state;
-    std::shared_ptr<PrefetchEntry> entry;
-};
-
-DWORD WINAPI FetchThread(void* parameter) noexcept {
-    const std::unique_ptr<FetchJob> job(static_cast<FetchJob*>(parameter));
-    PrefetchEntry& entry = *job->entry;
+void Fetch(StartupPrefetch::State& state, PrefetchEntry& entry) noexcept {
     HRESULT result = E_OUTOFMEMORY;
     try {
-        result = job->state->transport(entry.url, entry.stagingPath, entry.timeoutMs);
+        result = state.transport(entry.url, entry.stagingPath, entry.timeoutMs);
     } catch (...) {
         result = E_OUTOFMEMORY;
     }
-    const std::lock_guard<std::mutex> guard(job->state->lock);
+    const std::lock_guard<std::mutex> guard(state.lock);
     entry.result = result;
     if (entry.abandoned) ::DeleteFileW(entry.stagingPath.c_str());  // may not exist
     ::SetEvent(entry.done.get());
-    return 0;
 }
 
 HRESULT HandOver(PrefetchEntry& entry, std::mutex& lock, const std::wstring& localPath) {
@@ -79,15 +72,13 @@ StartupPrefetch::StartupPrefetch(Downloader transport, const std::vector<std::ws
         entry->timeoutMs = timeoutMs;
         entry->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!entry->done) continue;  // fetched in its turn instead
-        auto job = std::make_unique<FetchJob>(FetchJob{state_, entry});
-        const win::Handle thread(::CreateThread(nullptr, 256 * 1024, FetchThread, job.get(),
-                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (!thread) {
+        const bool started = win::StartDetachedThread(
+            [state = state_, entry] { Fetch(*state, *entry); }, 256 * 1024);
+        if (!started) {
             win::Diag(L"[Pelmora]Prefetch of " + urls[i] + L" not started: error " +
                       std::to_wstring(::GetLastError()) + L"\n");
             continue;
         }
-        job.release();  // the thread owns it now
         const std::lock_guard<std::mutex> guard(state_->lock);
         state_->waiting.emplace(urls[i], std::move(entry));
     }

@@ -4,7 +4,7 @@
 // it, so local files are still replaced, and failures still met, in the
 // start-up's own order.
 #pragma once
-#include "download/server_files_win.h"
+#include "download/transfer/server_files_win.h"
 
 #include <memory>
 #include <string>

@@ -1,13 +1,13 @@
-#include "download/sync_defaults_win.h"
+#include "download/sync/sync_defaults_win.h"
 
-#include "download/base_url_win.h"
-#include "download/download_to_file_win.h"
-#include "download/model_database_sync_win.h"
-#include "download/program_image_sync_win.h"
-#include "download/release_check_win.h"
-#include "download/startup_files.h"
-#include "download/startup_prefetch_win.h"
-#include "ui/prompt_win.h"
+#include "download/url/base_url_win.h"
+#include "download/transfer/download_to_file_win.h"
+#include "download/sync/model_database_sync_win.h"
+#include "download/sync/program_image_sync_win.h"
+#include "download/release/release_check_win.h"
+#include "download/sync/startup_files.h"
+#include "download/sync/startup_prefetch_win.h"
+#include "win/prompt_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
 
@@ -82,6 +82,34 @@ bool SyncProgramImages(const ProgramTable& table) {
 
 void ShowProgramImage(const std::wstring& programName, HWND picture, int language) {
     ShowProgramImage(win::LocalRoot(), programName, picture, language);
+}
+
+std::shared_ptr<ReleaseCheck> CurrentRelease() {
+    static const std::shared_ptr<ReleaseCheck> check = []() -> std::shared_ptr<ReleaseCheck> {
+        if (!MakerKey()) return nullptr;
+        const std::wstring root = win::LocalRoot();
+        return std::make_shared<ReleaseCheck>(
+            ReleasePolicy{*MakerKey(), BaseUrl(), CatalogueSerialPath(root), root + kPelmoraFolder},
+            StartupTransfer());
+    }();
+    return check;
+}
+
+HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    return check ? check->Constrain(url, options) : S_OK;
+}
+
+std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    DownloadOptions options;
+    if (!check || check->Constrain(url, options) != S_OK) return std::nullopt;
+    return options.expectedDigest;
+}
+
+HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    return check ? check->Explain(url, result) : result;
 }
 
 }  // namespace pelmora

@@ -1,8 +1,8 @@
 // The start-up's fetches bound to the real transfer, base URL and local root.
 #pragma once
-#include "catalogue/program_record.h"
-#include "download/release_check_win.h"
-#include "download/server_files_win.h"
+#include "catalogue/model/program_record.h"
+#include "download/release/release_check_win.h"
+#include "download/transfer/server_files_win.h"
 
 #include <windows.h>
 
@@ -36,5 +36,20 @@ ServerFiles DefaultServerFiles();
 void SyncModelDatabases(HWND owner);
 bool SyncProgramImages(const ProgramTable& table);
 void ShowProgramImage(const std::wstring& programName, HWND picture, int language);
+
+// This process's check, bound to the built-in key, the base URL and the local
+// root; null without a key.
+std::shared_ptr<ReleaseCheck> CurrentRelease();
+
+// Before any download outside the start-up's Downloader: without a key S_OK
+// and `options` as they were; with one, ReleaseCheck::Constrain.
+HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options);
+
+// The digest the accepted release gives `url`; nullopt without a key or entry.
+std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url);
+
+// After a download that was constrained: a body that did not match its entry
+// gets a log line naming the file and the reason. Returns `result`.
+HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result);
 
 }  // namespace pelmora

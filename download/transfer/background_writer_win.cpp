@@ -1,6 +1,7 @@
-#include "download/background_writer_win.h"
+#include "download/transfer/background_writer_win.h"
 
 #include "trust/sha256_win.h"
+#include "win/thread_win.h"
 
 namespace pelmora {
 
@@ -13,8 +14,14 @@ BackgroundWriter::BackgroundWriter(HANDLE file, size_t bufferBytes, size_t buffe
         storage_.emplace_back(new char[bufferBytes]);
         free_.push_back(storage_.back().get());
     }
-    thread_ = std::thread([this] { Run(); });
-    if (hash_) hashThread_ = std::thread([this] { RunHash(); });
+    // Both threads are joined in Finish, so they may borrow this writer.
+    thread_ = win::StartThread([this] { Run(); }).handle;
+    if (thread_ && hash_) hashThread_ = win::StartThread([this] { RunHash(); }).handle;
+    if (!thread_ || (hash_ && !hashThread_)) {
+        const DWORD error = ::GetLastError();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        error_ = error == ERROR_SUCCESS ? ERROR_NOT_ENOUGH_MEMORY : error;
+    }
 }
 
 BackgroundWriter::~BackgroundWriter() { Finish(); }
@@ -31,7 +38,10 @@ char* BackgroundWriter::Acquire() {
 void BackgroundWriter::Submit(char* buffer, DWORD size) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        queued_.push_back({buffer, size});
+        if (thread_)
+            queued_.push_back({buffer, size});
+        else
+            free_.push_back(buffer);  // no writer: the error already set says why
     }
     changed_.notify_all();
 }
@@ -45,8 +55,10 @@ DWORD BackgroundWriter::Finish() {
         stopping_ = true;
     }
     changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    if (hashThread_.joinable()) hashThread_.join();
+    if (thread_) ::WaitForSingleObject(thread_.get(), INFINITE);
+    if (hashThread_) ::WaitForSingleObject(hashThread_.get(), INFINITE);
+    thread_.reset();
+    hashThread_.reset();
     return error_;
 }
 

@@ -5,6 +5,8 @@
 // buffer overlaps the hash of the one before (under Wine both are slower
 // than the network, and a large file's writes wait for the disk).
 #pragma once
+#include "win/handles_win.h"
+
 #include <windows.h>
 
 #include <condition_variable>
@@ -12,7 +14,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace pelmora {
@@ -58,8 +59,8 @@ private:
     bool hashing_ = false;
     bool stopping_ = false;
     DWORD error_ = ERROR_SUCCESS;
-    std::thread thread_;
-    std::thread hashThread_;
+    win::Handle thread_;
+    win::Handle hashThread_;
 };
 
 }  // namespace pelmora

@@ -1,9 +1,7 @@
-#include "download/download_failure_win.h"
+#include "download/transfer/download_failure_win.h"
 
-#include "download/download_to_file_win.h"
-#include "download/http_response.h"
-#include "download/proxy_credentials_win.h"
-#include "download/release_check_win.h"
+#include "download/transfer/download_result_win.h"
+#include "download/transfer/http_response.h"
 #include "win/text_win.h"
 
 #include <cwchar>
@@ -13,30 +11,10 @@ namespace {
 
 constexpr uint32_t kHttpFacility = 0x8019;
 constexpr uint32_t kWin32Facility = 0x8007;
-constexpr DWORD kFirstWinInetError = 12000;
-constexpr DWORD kLastWinInetError = 12999;
 
 std::wstring Hex(HRESULT result) {
     wchar_t text[16];
     swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
-
-// The system's own text for an error; WinINet's live in wininet.dll.
-std::wstring SystemText(DWORD error) {
-    const bool wininet = error >= kFirstWinInetError && error <= kLastWinInetError;
-    const HMODULE module = wininet ? ::GetModuleHandleW(L"wininet.dll") : nullptr;
-    wchar_t* buffer = nullptr;
-    const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                        (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-    const DWORD n =
-        ::FormatMessageW(flags, module, error, MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT),
-                         reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
-    if (buffer) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' ||
-                             text.back() == L'.'))
-        text.pop_back();
     return text;
 }
 
@@ -59,7 +37,7 @@ std::wstring ErrorText(DWORD error) {
     std::wstring text = L"error " + std::to_wstring(error);
     if (const std::string_view name = CertificateErrorName(error); !name.empty())
         return text + L" (" + win::FromUtf8(name) + L", the server's certificate was refused)";
-    std::wstring words = SystemText(error);
+    std::wstring words = win::EnglishErrorText(error);
     if (words.empty() && WinInetName(error)) words = WinInetName(error);
     return words.empty() ? text : text + L": " + words;
 }

@@ -1,21 +1,21 @@
-#include "download/download_to_file_win.h"
+#include "download/transfer/download_to_file_win.h"
 
-#include "download/background_writer_win.h"
-#include "download/download_failure_win.h"
-#include "download/http_response.h"
-#include "download/internet_session_win.h"
-#include "download/painting_wait_win.h"
+#include "download/transfer/background_writer_win.h"
+#include "download/transfer/download_failure_win.h"
+#include "download/transfer/http_response.h"
+#include "download/transfer/internet_session_win.h"
+#include "download/transfer/painting_wait_win.h"
 #include "trust/installer_digest_win.h"
-#include "download/progress_percent.h"
-#include "download/proxy_credentials_win.h"
-#include "download/read_pacing.h"
-#include "download/status_callback_win.h"
-#include "download/uri_encode_win.h"
-#include "trust/installer_digest_win.h"
+#include "download/transfer/progress_percent.h"
+#include "download/transfer/proxy_credentials_win.h"
+#include "download/transfer/read_pacing.h"
+#include "download/transfer/status_callback_win.h"
+#include "download/url/uri_encode_win.h"
 #include "trust/sha256_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
+#include "win/thread_win.h"
 
 #include <wininet.h>
 
@@ -491,12 +491,6 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
     return result;
 }
 
-DWORD WINAPI TransferThread(void* parameter) noexcept {
-    const std::unique_ptr<std::shared_ptr<DownloadJob>> job(
-        static_cast<std::shared_ptr<DownloadJob>*>(parameter));
-    return static_cast<DWORD>(RunDownloadJob(**job));
-}
-
 HRESULT Download(std::wstring url, std::wstring localPath, int row,
                  ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                  const DownloadOptions& options) {
@@ -515,11 +509,7 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
     job->doneEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!job->progressEvent || !job->doneEvent) return LastErrorResult();
 
-    auto threadReference = std::make_unique<std::shared_ptr<DownloadJob>>(job);
-    const win::Handle thread(
-        ::CreateThread(nullptr, 0, TransferThread, threadReference.get(), 0, nullptr));
-    if (!thread) return LastErrorResult();
-    threadReference.release();  // the thread owns it now
+    if (!win::StartDetachedThread([job] { RunDownloadJob(*job); })) return LastErrorResult();
 
     // The user's cancel wakes the wait too: a stalled server sends no
     // notification that could carry it.

@@ -1,7 +1,8 @@
 // The one network operation: fetch the file at a URL into a local file, on a
 // transfer thread, with an inactivity time-out and cancellation.
 #pragma once
-#include "download/progress_target.h"
+#include "download/transfer/download_result_win.h"
+#include "download/transfer/progress_target.h"
 #include "trust/sha256.h"
 
 #include <windows.h>
@@ -11,22 +12,6 @@
 #include <string>
 
 namespace pelmora {
-
-// Result of DownloadToFile when no progress came for timeoutMs.
-constexpr HRESULT kDownloadTimedOut = 1;
-constexpr HRESULT Win32Failure(DWORD error) {
-    return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
-}
-// The body was larger than the caller allows.
-constexpr HRESULT kDownloadTooLarge = Win32Failure(ERROR_FILE_TOO_LARGE);
-// The complete file does not have the digest the caller expects.
-constexpr HRESULT kDownloadDigestMismatch = Win32Failure(323);  // ERROR_DATA_CHECKSUM_ERROR
-// The server sent the body compressed (or otherwise encoded), not as the file.
-constexpr HRESULT kDownloadEncodedBody = Win32Failure(ERROR_UNSUPPORTED_TYPE);
-// Fewer body bytes arrived than the answer announced.
-constexpr HRESULT kDownloadCutShort = Win32Failure(ERROR_HANDLE_EOF);
-// A redirect to another scheme, from https down to http, or too many of them.
-constexpr HRESULT kDownloadBadRedirect = Win32Failure(12156);  // ERROR_HTTP_REDIRECT_FAILED
 
 // What a caller may ask beyond a plain fetch.
 struct DownloadOptions {

@@ -1,6 +1,6 @@
-#include "download/http_response.h"
+#include "download/transfer/http_response.h"
 
-#include "download/url_host.h"
+#include "download/url/url_host.h"
 
 namespace pelmora {
 

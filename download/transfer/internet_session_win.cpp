@@ -1,4 +1,4 @@
-#include "download/internet_session_win.h"
+#include "download/transfer/internet_session_win.h"
 
 #include <map>
 #include <mutex>

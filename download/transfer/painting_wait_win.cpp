@@ -1,4 +1,4 @@
-#include "download/painting_wait_win.h"
+#include "download/transfer/painting_wait_win.h"
 
 namespace pelmora {
 namespace {

@@ -1,10 +1,11 @@
-#include "download/parallel_fetch_win.h"
+#include "download/transfer/parallel_fetch_win.h"
 
-#include "download/download_to_file_win.h"
-#include "download/painting_wait_win.h"
+#include "download/transfer/download_to_file_win.h"
+#include "download/transfer/painting_wait_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
+#include "win/thread_win.h"
 
 #include <algorithm>
 #include <memory>
@@ -71,17 +72,10 @@ void RunTransfers(Batch& batch) noexcept {
         if (result != S_OK || batch.closing) ::DeleteFileW(staging.c_str());  // may not exist
         if (batch.closing) break;
         batch.results[i] = result;
-        if (result == kFetchTimedOut) batch.deadHosts.insert(item.host);
+        if (result == kDownloadTimedOut) batch.deadHosts.insert(item.host);
     }
     const std::lock_guard<std::mutex> guard(batch.lock);
     if (--batch.running == 0) ::SetEvent(batch.allDone.get());
-}
-
-DWORD WINAPI TransferThread(void* parameter) noexcept {
-    const std::unique_ptr<std::shared_ptr<Batch>> batch(
-        static_cast<std::shared_ptr<Batch>*>(parameter));
-    RunTransfers(**batch);
-    return 0;
 }
 
 }  // namespace
@@ -103,18 +97,12 @@ FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem>
     }
     transfers = std::max<size_t>(1, std::min(transfers, batch->items.size()));
     for (size_t t = 0; t < transfers; ++t) {
-        auto reference = std::make_unique<std::shared_ptr<Batch>>(batch);
         {
             const std::lock_guard<std::mutex> guard(batch->lock);
             ++batch->running;
         }
-        const win::Handle thread(::CreateThread(nullptr, kTransferStackBytes, TransferThread,
-                                                reference.get(),
-                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-        if (thread) {
-            reference.release();  // the thread owns it now
+        if (win::StartDetachedThread([batch] { RunTransfers(*batch); }, kTransferStackBytes))
             continue;
-        }
         win::Diag(L"[Pelmora]Transfer thread not started: error " +
                   std::to_wstring(::GetLastError()) + L"\n");
         const std::lock_guard<std::mutex> guard(batch->lock);

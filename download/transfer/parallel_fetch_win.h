@@ -2,7 +2,7 @@
 // thread: its windows keep painting while it waits, and a WM_CLOSE ends the
 // wait at once.
 #pragma once
-#include "download/server_files_win.h"
+#include "download/transfer/server_files_win.h"
 
 #include <windows.h>
 
@@ -16,10 +16,6 @@ struct FetchItem {
     std::wstring localPath;  // its folder exists
     std::u16string host;     // after one time-out there, the host's other items are skipped
 };
-
-// An item's result when it was not fetched: its host timed out before, or
-// the window is closing.
-constexpr HRESULT kFetchSkipped = E_ABORT;
 
 // The number of transfers at once: enough to hide the round trips of small
 // files, few enough to be fair to the server.

@@ -1,4 +1,4 @@
-#include "download/proxy_credentials_win.h"
+#include "download/transfer/proxy_credentials_win.h"
 
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"

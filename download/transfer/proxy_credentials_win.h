@@ -4,16 +4,14 @@
 // prompt, on the window thread. The name and password entered stay in memory
 // for the process and go only to the proxy: servers never get credentials.
 #pragma once
+#include "download/transfer/download_result_win.h"
+
 #include <windows.h>
 #include <wininet.h>
 
 #include <string>
 
 namespace pelmora {
-
-// A transfer's result when the proxy still wants credentials (407).
-constexpr HRESULT kDownloadProxyAuthRequired =
-    static_cast<HRESULT>(0x80070000u | ERROR_INTERNET_INCORRECT_PASSWORD);
 
 // True once a proxy has asked for credentials in this run: from then on
 // requests let WinINet authenticate to the proxy at once.

@@ -1,6 +1,8 @@
 // What the start-up's fetches share: where the server is, where local files
 // go, and the transfer that copies one to the other.
 #pragma once
+#include "download/transfer/download_result_win.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -16,9 +18,6 @@ using Downloader =
     std::function<HRESULT(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs)>;
 
 constexpr DWORD kSmallFileTimeoutMs = 10000;
-// A Downloader's result when no progress came for the whole time-out.
-constexpr HRESULT kFetchTimedOut = 1;
-
 struct ServerFiles {
     std::wstring baseUrl;    // ends in "/tools/"
     std::wstring localRoot;  // the common documents folder and one backslash

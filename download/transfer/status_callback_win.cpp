@@ -1,6 +1,6 @@
-#include "download/status_callback_win.h"
+#include "download/transfer/status_callback_win.h"
 
-#include "download/progress_percent.h"
+#include "download/transfer/progress_percent.h"
 
 namespace pelmora {
 

@@ -3,7 +3,7 @@
 // StatusProgressCallBack also shows the percent in a list row and carries the
 // user's cancel back to the transfer as E_ABORT.
 #pragma once
-#include "download/progress_target.h"
+#include "download/transfer/progress_target.h"
 
 #include <windows.h>
 #include <urlmon.h>

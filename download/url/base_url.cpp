@@ -1,6 +1,6 @@
-#include "download/base_url.h"
+#include "download/url/base_url.h"
 
-#include "download/url_host.h"
+#include "download/url/url_host.h"
 
 namespace pelmora {
 

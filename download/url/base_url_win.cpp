@@ -1,6 +1,6 @@
-#include "download/base_url_win.h"
+#include "download/url/base_url_win.h"
 
-#include "download/base_url.h"
+#include "download/url/base_url.h"
 #include "win/diagnostics_win.h"
 #include "win/text_win.h"
 

@@ -1,6 +1,6 @@
-#include "download/uri_encode_win.h"
+#include "download/url/uri_encode_win.h"
 
-#include "download/uri_encode.h"
+#include "download/url/uri_encode.h"
 #include "win/text_win.h"
 
 namespace pelmora {

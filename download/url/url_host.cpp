@@ -1,4 +1,4 @@
-#include "download/url_host.h"
+#include "download/url/url_host.h"
 
 namespace pelmora {
 namespace {

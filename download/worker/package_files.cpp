@@ -1,4 +1,4 @@
-#include "download/package_files.h"
+#include "download/worker/package_files.h"
 
 namespace pelmora {
 namespace {

@@ -1,6 +1,6 @@
-#include "download/package_worker.h"
+#include "download/worker/package_worker.h"
 
-#include "download/package_files.h"
+#include "download/worker/package_files.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
-#include "download/package_worker_win.h"
+#include "download/worker/package_worker_win.h"
 
-#include "app/stdio_file_ex_win.h"
-#include "download/download_failure_win.h"
-#include "download/download_to_file_win.h"
+#include "app/settings/stdio_file_ex_win.h"
+#include "download/transfer/download_failure_win.h"
+#include "download/transfer/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
-#include "download/package_files.h"
-#include "download/release_check_win.h"
-#include "ui/window_messages.h"
+#include "download/worker/package_files.h"
+#include "download/release/release_check_win.h"
+#include "download/sync/sync_defaults_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/folder_check_win.h"
@@ -91,8 +91,9 @@ class WorkerHost final : public PackageWorkerHost {
 
 }  // namespace
 
-std::shared_ptr<PackageRun> PackageRun::Make(unsigned number, HWND window) {
-    std::shared_ptr<PackageRun> run(new (std::nothrow) PackageRun(number, window));
+std::shared_ptr<PackageRun> PackageRun::Make(unsigned number, HWND window, UINT reportMessage) {
+    std::shared_ptr<PackageRun> run(
+        new (std::nothrow) PackageRun(number, window, reportMessage));
     if (!run) return nullptr;
     run->cancel_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     run->answered_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
@@ -112,7 +113,7 @@ bool PackageRun::Cancelled() const noexcept {
 void PackageRun::Report(ReportKind kind, int row, int value) {
     if (!queue_.Push(WorkerReport{number_, kind, row, value})) return;
     // Posted, never sent: the window thread may be busy, and never waits for us.
-    if (!::PostMessageW(window_, WM_PACKAGE_WORKER_REPORT, number_, 0)) queue_.WakeUpLost();
+    if (!::PostMessageW(window_, reportMessage_, number_, 0)) queue_.WakeUpLost();
 }
 
 bool PackageRun::WaitForAnswer() noexcept {

@@ -3,9 +3,9 @@
 // the worker gets its jobs at Start and talks back only through the run's
 // report queue, a posted wake-up message, and the answer to its question.
 #pragma once
-#include "download/package_worker.h"
-#include "download/progress_target.h"
-#include "download/thread_launcher_win.h"
+#include "download/worker/package_worker.h"
+#include "download/transfer/progress_target.h"
+#include "download/worker/thread_launcher_win.h"
 #include "win/handles_win.h"
 
 #include <windows.h>
@@ -22,8 +22,9 @@ namespace pelmora {
 // lets go last frees it, so nothing the worker touches can go away under it.
 class PackageRun final : public ProgressTarget {
   public:
-    // Null when its events cannot be made. `window` gets WM_PACKAGE_WORKER_REPORT.
-    static std::shared_ptr<PackageRun> Make(unsigned number, HWND window);
+    // Null when its events cannot be made. `window` gets `reportMessage`
+    // (wParam: the run's number) when reports are waiting.
+    static std::shared_ptr<PackageRun> Make(unsigned number, HWND window, UINT reportMessage);
 
     unsigned Number() const noexcept { return number_; }
 
@@ -45,10 +46,12 @@ class PackageRun final : public ProgressTarget {
     void* CancelEvent() const override { return cancel_.get(); }
 
   private:
-    PackageRun(unsigned number, HWND window) noexcept : number_(number), window_(window) {}
+    PackageRun(unsigned number, HWND window, UINT reportMessage) noexcept
+        : number_(number), window_(window), reportMessage_(reportMessage) {}
 
     const unsigned number_;
     const HWND window_;   // borrowed; a post to a window that is gone fails harmlessly
+    const UINT reportMessage_;
     win::Handle cancel_;  // manual reset
     win::Handle answered_;  // auto reset
     std::atomic<bool> answer_{false};

@@ -1,11 +1,7 @@
-#include "download/thread_launcher_win.h"
+#include "download/worker/thread_launcher_win.h"
 
 #include "win/diagnostics_win.h"
-
-#include <process.h>
-
-#include <memory>
-#include <new>
+#include "win/thread_win.h"
 
 namespace pelmora {
 
@@ -22,17 +18,6 @@ void CThreadLauncher::LetGo() noexcept {
     threadId_ = 0;
 }
 
-unsigned __stdcall CThreadLauncher::Entry(void* parameter) noexcept {
-    const std::unique_ptr<std::function<void()>> body(
-        static_cast<std::function<void()>*>(parameter));
-    try {
-        (*body)();
-    } catch (...) {
-        win::Diag(L"[Pelmora]Worker ended by an exception\n");
-    }
-    return 0;
-}
-
 bool CThreadLauncher::Start(std::function<void()> body, DWORD previousWaitMs) {
     if (running_) return false;
     if (thread_) {
@@ -43,21 +28,15 @@ bool CThreadLauncher::Start(std::function<void()> body, DWORD previousWaitMs) {
         thread_.reset();
         threadId_ = 0;
     }
-    std::unique_ptr<std::function<void()>> parameter(new (std::nothrow)
-                                                         std::function<void()>(std::move(body)));
-    if (!parameter) return false;
     running_ = true;
-    unsigned id = 0;
-    const auto handle = reinterpret_cast<HANDLE>(
-        ::_beginthreadex(nullptr, 0, &CThreadLauncher::Entry, parameter.get(), 0, &id));
-    if (!handle) {
+    win::StartedThread started = win::StartThread(std::move(body));
+    if (!started) {
         running_ = false;
         threadId_ = 0;
         return false;
     }
-    parameter.release();  // the thread owns it now
-    thread_.reset(handle);
-    threadId_ = id;
+    thread_ = std::move(started.handle);
+    threadId_ = started.id;
     return true;
 }
 

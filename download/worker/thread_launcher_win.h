@@ -39,7 +39,6 @@ class CThreadLauncher {
     DWORD ThreadId() const noexcept { return threadId_; }
 
   private:
-    static unsigned __stdcall Entry(void* body) noexcept;
 
     win::Handle thread_;
     bool running_ = false;

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "app/settings/settings.h"
 #include "string_ids.h"
 #include "win/string_resources_win.h"
 

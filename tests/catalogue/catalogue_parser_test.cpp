@@ -1,4 +1,4 @@
-#include "catalogue/catalogue_parser.h"
+#include "catalogue/model/catalogue_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "catalogue/safe_name.h"
-#include "catalogue/self_version.h"
-#include "catalogue/version_stamps.h"
-#include "download/url_host.h"
+#include "catalogue/model/safe_name.h"
+#include "catalogue/model/self_version.h"
+#include "catalogue/model/version_stamps.h"
+#include "download/url/url_host.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The catalogue steps end to end: the catalogue fetched from the test server
 // by the real transfer, installed states from real uninstall keys.
-#include "catalogue/install_detection_win.h"
-#include "catalogue/program_table_win.h"
-#include "download/sync_defaults_win.h"
+#include "catalogue/model/install_detection_win.h"
+#include "catalogue/workflow/program_table_win.h"
+#include "download/sync/sync_defaults_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 

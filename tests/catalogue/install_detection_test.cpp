@@ -1,4 +1,4 @@
-#include "catalogue/install_detection.h"
+#include "catalogue/model/install_detection.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "catalogue/install_detection_win.h"
+#include "catalogue/model/install_detection_win.h"
 
 #include "win/files_win.h"
 

@@ -4,8 +4,8 @@
 // would: ticks rows, presses buttons, answers message boxes, and reads what
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
-#include "catalogue/safe_name.h"
-#include "download/base_url_win.h"
+#include "catalogue/model/safe_name.h"
+#include "download/url/base_url_win.h"
 #include "trust/sha256_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"

@@ -1,8 +1,8 @@
 // Pelmora's own readers on a tree written by the maker's publisher
 // (tests/tools/publisher_test.py writes it into PELMORA_PUBLISHED_TREE).
-#include "catalogue/catalogue_parser.h"
-#include "catalogue/self_version.h"
-#include "catalogue/version_stamps.h"
+#include "catalogue/model/catalogue_parser.h"
+#include "catalogue/model/self_version.h"
+#include "catalogue/model/version_stamps.h"
 #include "trust/release_manifest.h"
 #include "trust/sha256.h"
 

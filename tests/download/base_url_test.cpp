@@ -1,4 +1,4 @@
-#include "download/base_url.h"
+#include "download/url/base_url.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // 127.0.0.1: every case sets up its own files and faults below its own path.
 #include <winsock2.h>  // before <windows.h>
 
-#include "download/download_to_file_win.h"
+#include "download/transfer/download_to_file_win.h"
 #include "trust/sha256_win.h"
 
 #include "tests/download/recording_target.h"

@@ -1,5 +1,5 @@
-#include "download/http_response.h"
-#include "download/startup_files.h"
+#include "download/transfer/http_response.h"
+#include "download/sync/startup_files.h"
 
 #include <gtest/gtest.h>
 

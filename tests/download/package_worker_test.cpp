@@ -1,7 +1,7 @@
 // The package worker's decisions with a scripted host: what each attempt
 // fetches and writes, and when the run stops. The main window's tests
 // (tests/catalogue/install_workflow_win_test.cpp) cover cancel and the boxes.
-#include "download/package_worker.h"
+#include "download/worker/package_worker.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "download/progress_percent.h"
+#include "download/transfer/progress_percent.h"
 
 #include <gtest/gtest.h>
 

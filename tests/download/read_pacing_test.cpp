@@ -1,4 +1,4 @@
-#include "download/read_pacing.h"
+#include "download/transfer/read_pacing.h"
 
 #include <gtest/gtest.h>
 

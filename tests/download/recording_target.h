@@ -1,7 +1,7 @@
 // A progress target that records what a transfer showed, and can play the
 // user who presses Cancel once a given percent is on screen.
 #pragma once
-#include "download/progress_target.h"
+#include "download/transfer/progress_target.h"
 
 #include <atomic>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "download/release_check_win.h"
+#include "download/release/release_check_win.h"
 
 #include "trust/sha256_win.h"
 #include "win/files_win.h"

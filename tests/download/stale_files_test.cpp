@@ -1,4 +1,4 @@
-#include "download/stale_files.h"
+#include "download/sync/stale_files.h"
 
 #include <gtest/gtest.h>
 

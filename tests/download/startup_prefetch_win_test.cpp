@@ -1,6 +1,6 @@
 // Start-up files fetched ahead of their turn reach their places only when
 // asked for, with the fetch's own result.
-#include "download/startup_prefetch_win.h"
+#include "download/sync/startup_prefetch_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "download/status_callback_win.h"
+#include "download/transfer/status_callback_win.h"
 
 #include "tests/download/recording_target.h"
 #include "win/handles_win.h"

@@ -1,8 +1,8 @@
 // The database and picture synchronisations end to end: the real transfer
 // against the fault-injecting test server, real files in the prefix.
-#include "download/model_database_sync_win.h"
-#include "download/program_image_sync_win.h"
-#include "download/sync_defaults_win.h"
+#include "download/sync/model_database_sync_win.h"
+#include "download/sync/program_image_sync_win.h"
+#include "download/sync/sync_defaults_win.h"
 #include "win/text_win.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Every output byte is printable ASCII, and the output walks the input one
 // byte at a time: a byte in "!".."z" as itself, any other as "%xx" of it.
-#include "download/uri_encode.h"
+#include "download/url/uri_encode.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "download/uri_encode.h"
+#include "download/url/uri_encode.h"
 
 #include <gtest/gtest.h>
 

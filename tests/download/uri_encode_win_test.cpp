@@ -1,4 +1,4 @@
-#include "download/uri_encode_win.h"
+#include "download/url/uri_encode_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Any bytes as the catalogue file: lines and fields must stay within their
 // limits and every field must be a piece of its line.
-#include "catalogue/catalogue_parser.h"
+#include "catalogue/model/catalogue_parser.h"
 
 #include <algorithm>
 #include <cstdint>

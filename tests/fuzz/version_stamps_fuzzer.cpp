@@ -3,7 +3,7 @@
 // the stamps kept after a synchronisation (the input's halves as old and new
 // file) vouch exactly for the complete rows: line for line the new stamp
 // where complete, a different one where not, and no row lost.
-#include "catalogue/version_stamps.h"
+#include "catalogue/model/version_stamps.h"
 
 #include <cstdint>
 #include <cstdlib>

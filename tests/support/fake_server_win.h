@@ -1,8 +1,8 @@
 // A stand-in for the update server: files below a folder in the prefix,
 // "fetched" by copying them whole, with a request log and chosen failures.
 #pragma once
-#include "download/server_files_win.h"
-#include "ui/prompt_win.h"
+#include "download/transfer/server_files_win.h"
+#include "win/prompt_win.h"
 
 #include <functional>
 #include <map>

@@ -1,5 +1,5 @@
 #include "trust/catalogue_freshness.h"
-#include "catalogue/self_version.h"
+#include "catalogue/model/self_version.h"
 #include "trust/signed_files.h"
 
 #include <gtest/gtest.h>

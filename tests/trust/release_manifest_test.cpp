@@ -1,5 +1,5 @@
 #include "trust/release_manifest.h"
-#include "catalogue/self_version.h"
+#include "catalogue/model/self_version.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // own loop, against the real settings file of the test prefix.
 #include "ui/config_dlg_win.h"
 
-#include "app/interface_language_win.h"
+#include "app/settings/interface_language_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/skin_layout.h"

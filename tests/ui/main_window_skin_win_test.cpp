@@ -2,7 +2,7 @@
 // attached, driven with real keys and mouse input under Xvfb.
 #include "ui/main_window_skin_win.h"
 
-#include "app/settings.h"
+#include "app/settings/settings.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/skin_layout.h"

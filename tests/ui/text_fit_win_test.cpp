@@ -2,7 +2,7 @@
 // measured with the fonts the windows draw with. Run in the test prefix,
 // where Tahoma is linked to a CJK font as on a Korean, Chinese or Japanese
 // Windows.
-#include "app/settings.h"
+#include "app/settings/settings.h"
 #include "string_ids.h"
 #include "ui/skin_layout.h"
 #include "ui/skin_win.h"

@@ -6,7 +6,7 @@
 // start-up downloads. With a DIGEST (64 hex digits, or "-" for none) the
 // download is verified as Pelmora verifies installers; `--hash FILE` times
 // the hash of a file alone, as the system hashes it.
-#include "download/download_to_file_win.h"
+#include "download/transfer/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
 
 #include <windows.h>
