@@ -37,6 +37,7 @@ private:
 
     // Start-up steps (startup_sequence_win.cpp). False: the window is closing.
     bool CheckSelfVersion();
+    bool StartSelfUpdate();
     void LayOutList();
     void CloseSplash() noexcept;
     void CloseDuringStartup();

@@ -4,6 +4,7 @@
 #include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
 #include "app/self_update_start_win.h"
+#include "app/self_version_check_win.h"
 #include "app/startup_clock_win.h"
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/local_text_win.h"
@@ -32,10 +33,6 @@
 
 namespace pelmora {
 namespace {
-
-constexpr DWORD kInstallerTimeoutMs = 30000;
-constexpr wchar_t kPelmoraUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelmora";
 
 void AddAboutItem(HWND window) {
     HMENU menu = ::GetSystemMenu(window, FALSE);
@@ -142,78 +139,45 @@ BOOL CPelmoraDlg::OnInitDialog() {
 // The self-version file against Pelmora's own uninstall key; on a difference
 // the user may install the server's Pelmora, which then replaces this one.
 bool CPelmoraDlg::CheckSelfVersion() {
-    const Downloader download = StartupDownloader();
-    const std::wstring folder = win::LocalRoot() + L"Korvath\\tools\\Pelmora\\";
-    win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
-    const std::wstring selfUrl = BaseUrl() + L"Pelmora.txt";
-    HRESULT fetched = download(selfUrl, folder + L"Pelmora.txt", kSmallFileTimeoutMs);
-    // The run's first fetch: what the proxy wants and WinINet cannot answer, the user may.
-    if (fetched == kDownloadProxyAuthRequired && !quietMode_ &&
-        AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(), selfUrl,
-                            kSmallFileTimeoutMs))
-        fetched = download(selfUrl, folder + L"Pelmora.txt", kSmallFileTimeoutMs);
+    const HRESULT fetched =
+        FetchSelfVersionFile(StartupDownloader(), [this](const std::wstring& url) {
+            return !quietMode_ &&
+                   AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(), url,
+                                       kSmallFileTimeoutMs);
+        });
     if (fetched != S_OK) {
-        win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
-                  DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
         CloseSplash();
         MessageBoxPrompt prompt(hwnd());
         if (IsLocalWriteFailure(fetched))  // the network is fine: say what is wrong here
-            ReportFolderNotWritable(prompt, folder, HRESULT_CODE(fetched), quietMode_);
+            ReportFolderNotWritable(prompt, SelfVersionFolder(), HRESULT_CODE(fetched), quietMode_);
         else if (!quietMode_)
             prompt.Show(win::LoadText(IDS_NO_INTERNET), MB_OK);
         CloseDuringStartup();
         return false;
     }
-
-    std::wstring serverVersion;
-    if (!ReadSelfVersion(folder + L"Pelmora.txt", serverVersion)) return true;
-    if (!IsReadableVersion(win::ToUtf8(serverVersion))) {
-        win::Diag(L"[Pelmora]Pelmora.txt names no readable version (\"" + serverVersion +
-                  L"\"); no update is offered\n");
-        return true;
-    }
-    if (CheckInstalled(kPelmoraUninstallKey, serverVersion) == Latest) return true;
-    const std::wstring question = win::LoadText(IDS_SELF_UPDATE_FOUND);
+    const std::optional<std::wstring> offered = OfferedSelfVersion();
+    if (!offered || !SelfUpdateAvailable(*offered)) return true;
     CloseSplash();
-    if (MessageBoxPrompt(hwnd()).Show(question, MB_YESNO) != IDYES) return true;
-
-    const std::wstring installerFolder = folder + L"downloaded_program\\Pelmora";
-    win::EnsureFolder(folder + L"downloaded_program");
-    win::EnsureFolder(installerFolder);
-    const std::wstring installer = installerFolder + L"\\setup.exe";
-    ::DeleteFileW(installer.c_str());
-    // The file names the installer's digest; with the maker's key the signed
-    // release's entry is what the installer must match.
-    std::string selfFile;
-    ReadFileHead(folder + L"Pelmora.txt", kStampFileMaxBytes, selfFile);
-    DownloadOptions options;
-    options.expectedDigest = SelfInstallerDigestFromFile(selfFile);
-    const std::wstring url = BaseUrl() + L"Pelmora/setup.exe";
-    if (ConstrainToRelease(url, options) != S_OK) return true;  // logged; start-up goes on
-    fetched = ExplainReleaseFailure(
-        url, DownloadToFile(url, installer, 0, nullptr, kInstallerTimeoutMs, false, options));
-    if (fetched != S_OK) {
-        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
-                  std::to_wstring(static_cast<long>(fetched)) + L"); start-up goes on\n");
+    if (MessageBoxPrompt(hwnd()).Show(win::LoadText(IDS_SELF_UPDATE_FOUND), MB_YESNO) != IDYES)
         return true;
-    }
-    // Held from the check until the installer has started: what runs is what was checked.
-    win::File checked;
-    if (options.expectedDigest) {
-        checked = OpenVerified(installer, *options.expectedDigest);
-        if (!checked) {
-            win::Diag(L"[Pelmora]Pelmora's installer changed after its download; start-up goes on\n");
-            ::DeleteFileW(installer.c_str());
-            return true;
-        }
+    return !StartSelfUpdate();
+}
+
+// True when the server's installer runs and this Pelmora is closing for it;
+// otherwise the start-up goes on with the catalogue.
+bool CPelmoraDlg::StartSelfUpdate() {
+    const SelfInstaller installer = FetchSelfInstaller();
+    if (installer.result != S_OK) {
+        win::Diag(L"[Pelmora]No self-update; start-up goes on\n");
+        return false;
     }
     // Declined elevation, a blocked start: say why and go on as without an update.
-    if (const DWORD error = StartSelfInstaller(hwnd(), installer, options.expectedDigest)) {
+    if (const DWORD error = StartSelfInstaller(hwnd(), installer.path, installer.digest)) {
         MessageBoxPrompt(hwnd()).Show(SelfUpdateNotStartedText(error), MB_OK | MB_ICONSTOP);
-        return true;
+        return false;
     }
     CloseDuringStartup();
-    return false;
+    return true;
 }
 
 void CPelmoraDlg::LayOutList() {
