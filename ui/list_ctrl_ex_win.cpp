@@ -20,6 +20,50 @@ constexpr UINT kCheckedStateImage = INDEXTOSTATEIMAGEMASK(2);
 
 bool ValidIndex(int index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
 
+// Messages that only paint, track the pointer or answer a question: none of
+// them moves a row or a column. Timers are not among them, since the list
+// scrolls on its own timer while a drag nears its edge.
+bool CannotMoveRows(UINT msg) {
+    switch (msg) {
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_MOUSEHOVER:
+    case WM_MOUSELEAVE:
+    case WM_NCMOUSELEAVE:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_PAINT:
+    case WM_NCPAINT:
+    case WM_ERASEBKGND:
+    case WM_PRINTCLIENT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_GETFONT:
+    case WM_GETDLGCODE:
+    case WM_GETOBJECT:
+    case WM_QUERYUISTATE:
+    case LVM_GETITEMCOUNT:
+    case LVM_GETITEMSTATE:
+    case LVM_GETITEMTEXTW:
+    case LVM_GETITEMW:
+    case LVM_GETITEMRECT:
+    case LVM_GETSUBITEMRECT:
+    case LVM_GETHEADER:
+    case LVM_GETCOLUMNWIDTH:
+    case LVM_GETTOPINDEX:
+    case LVM_GETCOUNTPERPAGE:
+    case LVM_GETNEXTITEM:
+    case LVM_GETEXTENDEDLISTVIEWSTYLE:
+    case LVM_HITTEST:
+    case LVM_SUBITEMHITTEST:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 bool CListCtrlEx::LayoutKey::operator==(const LayoutKey& o) const {
@@ -91,9 +135,10 @@ LRESULT CListCtrlEx::HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     // Scroll bar, wheel, keyboard, type-ahead, LVM_SCROLL, column and size
-    // changes all move rows; rather than list them, check after each message.
+    // changes all move rows; rather than list them, check after every message
+    // that might.
     const LRESULT result = ::DefSubclassProc(wnd, msg, wp, lp);
-    RelayoutIfMoved();
+    if (!CannotMoveRows(msg)) RelayoutIfMoved();
     return result;
 }
 
@@ -319,9 +364,9 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
     HRESULT hr = m_rowButtonState.Allocate(rows);
     if (FAILED(hr)) return hr;
     for (int row = 0; row < rows; ++row) {
-        int state = 0;
+        int state = kRowButtonHidden;
         RowButtonState(row, state);
-        hr = CreateEmbedded(Kind::InstallButton, row, state == 2 ? executeText : installText, false,
+        hr = CreateEmbedded(Kind::InstallButton, row, state == kRowButtonExecute ? executeText : installText, false,
                             m_installButtons);
         if (FAILED(hr)) return hr;
     }
@@ -330,9 +375,9 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
 
 void CListCtrlEx::ShowInstallButtons() {
     for (Embedded& button : m_installButtons) {
-        int state = 0;
+        int state = kRowButtonHidden;
         RowButtonState(button.row, state);
-        button.wanted = state != 0;
+        button.wanted = state != kRowButtonHidden;
         Place(Kind::InstallButton, button);
     }
 }
