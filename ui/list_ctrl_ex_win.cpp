@@ -81,12 +81,12 @@ CListCtrlEx::~CListCtrlEx() {
     m_rowProgress.Reset();
     m_rowButtonState.Reset();
     DestroyControls();
-    const HWND list = list_.load();
+    const HWND list = m_list.load();
     Detach();
-    if (rowHeightImages_) {
+    if (m_rowHeightImages) {
         // A list that outlives us must not draw with a destroyed image list.
         if (list && ::IsWindow(list)) ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-        ::ImageList_Destroy(rowHeightImages_);
+        ::ImageList_Destroy(m_rowHeightImages);
     }
 }
 
@@ -95,16 +95,16 @@ bool CListCtrlEx::Attach(HWND list) {
     if (!list ||
         !::SetWindowSubclass(list, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
-    list_ = list;
+    m_list = list;
     // Image lists given to the list are ours (SetRowHeight), never the list's to destroy.
     ::SetWindowLongPtrW(list, GWL_STYLE,
                         ::GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
-    laidOut_ = CurrentLayout();
+    m_laidOut = CurrentLayout();
     return true;
 }
 
 void CListCtrlEx::Detach() noexcept {
-    const HWND list = list_.exchange(nullptr);
+    const HWND list = m_list.exchange(nullptr);
     if (list) ::RemoveWindowSubclass(list, SubclassProc, kSubclassId);
 }
 
@@ -146,7 +146,7 @@ void CListCtrlEx::ForwardCommand(WPARAM wp, LPARAM lp) {
     const auto w = static_cast<std::uint32_t>(wp);
     const auto views = static_cast<std::uint32_t>(m_viewButtons.size());
     const auto rows = static_cast<std::uint32_t>(GetItemCount());
-    const HWND parent = ::GetParent(list_);
+    const HWND parent = ::GetParent(m_list);
     // Run buttons exist only on installed rows, so their range is bounded by
     // the View buttons, of which every row has one.
     if (w >= kViewButtonIdBase && w - kViewButtonIdBase < views)
@@ -167,11 +167,11 @@ int CListCtrlEx::InsertColumn(int column, const std::wstring& heading, int forma
     col.pszText = const_cast<wchar_t*>(heading.c_str());
     col.iSubItem = column;
     return static_cast<int>(
-        ::SendMessageW(list_, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
 }
 
 bool CListCtrlEx::DeleteColumn(int column) {
-    return ::SendMessageW(list_, LVM_DELETECOLUMN, column, 0) != 0;
+    return ::SendMessageW(m_list, LVM_DELETECOLUMN, column, 0) != 0;
 }
 
 int CListCtrlEx::GetColumnCount() const {
@@ -180,7 +180,7 @@ int CListCtrlEx::GetColumnCount() const {
 }
 
 HWND CListCtrlEx::GetHeaderCtrl() const {
-    return reinterpret_cast<HWND>(::SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    return reinterpret_cast<HWND>(::SendMessageW(m_list, LVM_GETHEADER, 0, 0));
 }
 
 int CListCtrlEx::InsertItem(int row, const std::wstring& text) {
@@ -189,14 +189,14 @@ int CListCtrlEx::InsertItem(int row, const std::wstring& text) {
     item.iItem = row;
     item.pszText = const_cast<wchar_t*>(text.c_str());
     return static_cast<int>(
-        ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        ::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool CListCtrlEx::SetItemText(int row, int column, const std::wstring& text) {
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = const_cast<wchar_t*>(text.c_str());
-    return ::SendMessageW(list_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+    return ::SendMessageW(m_list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 std::wstring CListCtrlEx::GetItemText(int row, int column) const {
@@ -205,21 +205,21 @@ std::wstring CListCtrlEx::GetItemText(int row, int column) const {
     item.iSubItem = column;
     item.pszText = buffer;
     item.cchTextMax = static_cast<int>(std::size(buffer));
-    const auto n = ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    const auto n = ::SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return std::wstring(buffer, static_cast<size_t>(n));
 }
 
 int CListCtrlEx::GetItemCount() const {
-    return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
 }
 
-bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0) != 0; }
+bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0) != 0; }
 
 // The state image stays on the items when the check-box style is removed, so
 // rows ticked while browsing still read as ticked in install mode.
 bool CListCtrlEx::GetCheck(int row) const {
     const auto state =
-        static_cast<UINT>(::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+        static_cast<UINT>(::SendMessageW(m_list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
     return state == kCheckedStateImage;
 }
 
@@ -227,28 +227,28 @@ void CListCtrlEx::SetCheck(int row, bool checked) {
     LVITEMW item{};
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-    ::SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ::SendMessageW(m_list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
 }
 
 void CListCtrlEx::SetExtendedStyle(DWORD styles) {
-    ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles);
+    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles);
 }
 
 void CListCtrlEx::SetImageList(HIMAGELIST images) {
-    ::SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    ::SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }
 
 void CListCtrlEx::SetRowHeight(int pixels) {
-    if (!rowHeightImages_ || rowHeight_ != pixels) {
+    if (!m_rowHeightImages || m_rowHeight != pixels) {
         const HIMAGELIST images = ::ImageList_Create(1, pixels, ILC_COLOR, 1, 0);
         if (!images) return;
         SetImageList(images);
-        if (rowHeightImages_) ::ImageList_Destroy(rowHeightImages_);
-        rowHeightImages_ = images;
-        rowHeight_ = pixels;
+        if (m_rowHeightImages) ::ImageList_Destroy(m_rowHeightImages);
+        m_rowHeightImages = images;
+        m_rowHeight = pixels;
         return;
     }
-    SetImageList(rowHeightImages_);
+    SetImageList(m_rowHeightImages);
 }
 
 // ---- per-row values ---------------------------------------------------------
@@ -337,7 +337,7 @@ HRESULT CListCtrlEx::UpdateRowProgress(int row) {
 void CListCtrlEx::DestroyProgressBars() { DestroyAll(m_progressBars); }
 
 void CListCtrlEx::ShowRowProgress(int row, int percent) {
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list) return;
     if (::GetWindowThreadProcessId(list, nullptr) == ::GetCurrentThreadId())
         ApplyRowProgress(row, percent);
@@ -366,8 +366,8 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
     for (int row = 0; row < rows; ++row) {
         int state = kRowButtonHidden;
         RowButtonState(row, state);
-        hr = CreateEmbedded(Kind::InstallButton, row, state == kRowButtonExecute ? executeText : installText, false,
-                            m_installButtons);
+        const std::wstring& text = state == kRowButtonExecute ? executeText : installText;
+        hr = CreateEmbedded(Kind::InstallButton, row, text, false, m_installButtons);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -400,7 +400,7 @@ void CListCtrlEx::DestroyRunButtons() { DestroyAll(m_runButtons); }
 
 HRESULT CListCtrlEx::CreateEmbedded(Kind kind, int row, const std::wstring& text, bool wanted,
                                     std::vector<Embedded>& into) {
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list || row < 0) return E_INVALIDARG;
     int idBase = kProgressBarIdBase;
     const wchar_t* windowClass = PROGRESS_CLASSW;
@@ -461,7 +461,8 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
         return false;
     RECT item{};
     item.left = LVIR_BOUNDS;
-    if (!::SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item))) return false;
+    if (!::SendMessageW(m_list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)))
+        return false;
     const int inset = kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset;
     rect.left = item.left + header.left + 2;
     rect.right = item.left + header.right - 4;
@@ -475,8 +476,8 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
 void CListCtrlEx::Place(Kind kind, Embedded& control) {
     RECT rect{};
     const bool placed = CellRect(kind, control.row, rect);
-    const bool inView = placed && rect.top >= laidOut_.headerBottom &&
-                        rect.top < laidOut_.client.bottom && rect.right > rect.left;
+    const bool inView = placed && rect.top >= m_laidOut.headerBottom &&
+                        rect.top < m_laidOut.client.bottom && rect.right > rect.left;
     const bool show = control.wanted && inView;
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     if (!placed) flags |= SWP_NOMOVE | SWP_NOSIZE;
@@ -486,7 +487,7 @@ void CListCtrlEx::Place(Kind kind, Embedded& control) {
 
 CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
     LayoutKey key;
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list) return key;
     ::GetClientRect(list, &key.client);
     key.rows = GetItemCount();
@@ -511,14 +512,14 @@ CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
 }
 
 void CListCtrlEx::RelayoutIfMoved() {
-    if (relayingOut_ || !list_) return;
-    relayingOut_ = true;
+    if (m_relayingOut || !m_list) return;
+    m_relayingOut = true;
     const LayoutKey now = CurrentLayout();
-    if (!(now == laidOut_)) {
-        laidOut_ = now;
+    if (!(now == m_laidOut)) {
+        m_laidOut = now;
         Relayout();
     }
-    relayingOut_ = false;
+    m_relayingOut = false;
 }
 
 void CListCtrlEx::Relayout() {

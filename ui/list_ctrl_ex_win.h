@@ -51,7 +51,7 @@ class CListCtrlEx {
     // destroyed or detached.
     bool Attach(HWND list);
     void Detach() noexcept;
-    HWND hwnd() const noexcept { return list_; }
+    HWND hwnd() const noexcept { return m_list; }
 
     // Thin list-view operations for the main window.
     int InsertColumn(int column, const std::wstring& heading, int format, int width);
@@ -166,11 +166,11 @@ class CListCtrlEx {
 
     int m_progressColumn = 0;  // column of the progress bars
     int m_buttonColumn = 0;    // column of the install buttons
-    std::atomic<HWND> list_{nullptr};  // borrowed; read by ShowRowProgress on any thread
-    HIMAGELIST rowHeightImages_ = nullptr;  // owned
-    int rowHeight_ = 0;
-    LayoutKey laidOut_{};
-    bool relayingOut_ = false;
+    std::atomic<HWND> m_list{nullptr};  // borrowed; read by ShowRowProgress on any thread
+    HIMAGELIST m_rowHeightImages = nullptr;  // owned
+    int m_rowHeight = 0;
+    LayoutKey m_laidOut{};
+    bool m_relayingOut = false;
 };
 
 }  // namespace pelmora
