@@ -31,8 +31,8 @@ DWORD StartSelfInstaller(HWND owner, const std::wstring& installer,
     if (error == ERROR_SUCCESS)
         win::Diag(L"[Pelmora]Pelmora's installer started: " + copy.path + L"\n");
     else
-        win::Diag(L"[Pelmora]Pelmora's installer could not be started (error " +
-                  std::to_wstring(error) + L"); start-up goes on\n");
+        win::Diag(L"[Pelmora]Pelmora's installer could not be started (" +
+                  win::ErrorCodeText(error) + L"); start-up goes on\n");
     return error;
 }
 

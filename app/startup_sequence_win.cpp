@@ -22,6 +22,7 @@
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/folder_message_win.h"
+#include "ui/skin_win.h"
 #include "win/prompt_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -63,7 +64,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
     AddAboutItem(hwnd());
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
-    ::SetWindowTextW(hwnd(), L"Pelmora v1.3.2");
+    ::SetWindowTextW(hwnd(), kWindowTitle);
     skin_.Attach(hwnd());
 
     if (!quietMode_) {
@@ -111,7 +112,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
                                   Item(IDC_BTN_CANCEL), Item(IDC_PROGRAM_IMAGE)});
     LayOutList();
     workflow_.FillList();
-    ::SetWindowPos(Item(IDC_PROGRAM_IMAGE), nullptr, 420, 80, 350, 264, SWP_NOZORDER);
+    MoveToBox(Item(IDC_PROGRAM_IMAGE), kProgramImageBox);
     clock.Mark(L"layout and list");
 
     win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
@@ -182,7 +183,7 @@ bool CPelmoraDlg::StartSelfUpdate() {
 
 void CPelmoraDlg::LayOutList() {
     list_.Attach(Item(IDC_PROGRAM_LIST));
-    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
+    MoveToBox(list_.hwnd(), kListBrowseBox);
     list_.SetExtendedStyle(LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     ::EnableWindow(list_.GetHeaderCtrl(), FALSE);
     // The list font (Tahoma 13) is the skin's, set by its layout.

@@ -20,6 +20,50 @@ constexpr UINT kCheckedStateImage = INDEXTOSTATEIMAGEMASK(2);
 
 bool ValidIndex(int index, size_t size) { return index >= 0 && static_cast<size_t>(index) < size; }
 
+// Messages that only paint, track the pointer or answer a question: none of
+// them moves a row or a column. Timers are not among them, since the list
+// scrolls on its own timer while a drag nears its edge.
+bool CannotMoveRows(UINT msg) {
+    switch (msg) {
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_MOUSEHOVER:
+    case WM_MOUSELEAVE:
+    case WM_NCMOUSELEAVE:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_PAINT:
+    case WM_NCPAINT:
+    case WM_ERASEBKGND:
+    case WM_PRINTCLIENT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORSTATIC:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_GETFONT:
+    case WM_GETDLGCODE:
+    case WM_GETOBJECT:
+    case WM_QUERYUISTATE:
+    case LVM_GETITEMCOUNT:
+    case LVM_GETITEMSTATE:
+    case LVM_GETITEMTEXTW:
+    case LVM_GETITEMW:
+    case LVM_GETITEMRECT:
+    case LVM_GETSUBITEMRECT:
+    case LVM_GETHEADER:
+    case LVM_GETCOLUMNWIDTH:
+    case LVM_GETTOPINDEX:
+    case LVM_GETCOUNTPERPAGE:
+    case LVM_GETNEXTITEM:
+    case LVM_GETEXTENDEDLISTVIEWSTYLE:
+    case LVM_HITTEST:
+    case LVM_SUBITEMHITTEST:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 bool CListCtrlEx::LayoutKey::operator==(const LayoutKey& o) const {
@@ -37,12 +81,12 @@ CListCtrlEx::~CListCtrlEx() {
     m_rowProgress.Reset();
     m_rowButtonState.Reset();
     DestroyControls();
-    const HWND list = list_.load();
+    const HWND list = m_list.load();
     Detach();
-    if (rowHeightImages_) {
+    if (m_rowHeightImages) {
         // A list that outlives us must not draw with a destroyed image list.
         if (list && ::IsWindow(list)) ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, 0);
-        ::ImageList_Destroy(rowHeightImages_);
+        ::ImageList_Destroy(m_rowHeightImages);
     }
 }
 
@@ -51,16 +95,16 @@ bool CListCtrlEx::Attach(HWND list) {
     if (!list ||
         !::SetWindowSubclass(list, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
-    list_ = list;
+    m_list = list;
     // Image lists given to the list are ours (SetRowHeight), never the list's to destroy.
     ::SetWindowLongPtrW(list, GWL_STYLE,
                         ::GetWindowLongPtrW(list, GWL_STYLE) | LVS_SHAREIMAGELISTS);
-    laidOut_ = CurrentLayout();
+    m_laidOut = CurrentLayout();
     return true;
 }
 
 void CListCtrlEx::Detach() noexcept {
-    const HWND list = list_.exchange(nullptr);
+    const HWND list = m_list.exchange(nullptr);
     if (list) ::RemoveWindowSubclass(list, SubclassProc, kSubclassId);
 }
 
@@ -91,9 +135,10 @@ LRESULT CListCtrlEx::HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     // Scroll bar, wheel, keyboard, type-ahead, LVM_SCROLL, column and size
-    // changes all move rows; rather than list them, check after each message.
+    // changes all move rows; rather than list them, check after every message
+    // that might.
     const LRESULT result = ::DefSubclassProc(wnd, msg, wp, lp);
-    RelayoutIfMoved();
+    if (!CannotMoveRows(msg)) RelayoutIfMoved();
     return result;
 }
 
@@ -101,7 +146,7 @@ void CListCtrlEx::ForwardCommand(WPARAM wp, LPARAM lp) {
     const auto w = static_cast<std::uint32_t>(wp);
     const auto views = static_cast<std::uint32_t>(m_viewButtons.size());
     const auto rows = static_cast<std::uint32_t>(GetItemCount());
-    const HWND parent = ::GetParent(list_);
+    const HWND parent = ::GetParent(m_list);
     // Run buttons exist only on installed rows, so their range is bounded by
     // the View buttons, of which every row has one.
     if (w >= kViewButtonIdBase && w - kViewButtonIdBase < views)
@@ -122,11 +167,11 @@ int CListCtrlEx::InsertColumn(int column, const std::wstring& heading, int forma
     col.pszText = const_cast<wchar_t*>(heading.c_str());
     col.iSubItem = column;
     return static_cast<int>(
-        ::SendMessageW(list_, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
+        ::SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
 }
 
 bool CListCtrlEx::DeleteColumn(int column) {
-    return ::SendMessageW(list_, LVM_DELETECOLUMN, column, 0) != 0;
+    return ::SendMessageW(m_list, LVM_DELETECOLUMN, column, 0) != 0;
 }
 
 int CListCtrlEx::GetColumnCount() const {
@@ -135,7 +180,7 @@ int CListCtrlEx::GetColumnCount() const {
 }
 
 HWND CListCtrlEx::GetHeaderCtrl() const {
-    return reinterpret_cast<HWND>(::SendMessageW(list_, LVM_GETHEADER, 0, 0));
+    return reinterpret_cast<HWND>(::SendMessageW(m_list, LVM_GETHEADER, 0, 0));
 }
 
 int CListCtrlEx::InsertItem(int row, const std::wstring& text) {
@@ -144,14 +189,14 @@ int CListCtrlEx::InsertItem(int row, const std::wstring& text) {
     item.iItem = row;
     item.pszText = const_cast<wchar_t*>(text.c_str());
     return static_cast<int>(
-        ::SendMessageW(list_, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        ::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
 bool CListCtrlEx::SetItemText(int row, int column, const std::wstring& text) {
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = const_cast<wchar_t*>(text.c_str());
-    return ::SendMessageW(list_, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
+    return ::SendMessageW(m_list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) != 0;
 }
 
 std::wstring CListCtrlEx::GetItemText(int row, int column) const {
@@ -160,21 +205,21 @@ std::wstring CListCtrlEx::GetItemText(int row, int column) const {
     item.iSubItem = column;
     item.pszText = buffer;
     item.cchTextMax = static_cast<int>(std::size(buffer));
-    const auto n = ::SendMessageW(list_, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    const auto n = ::SendMessageW(m_list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     return std::wstring(buffer, static_cast<size_t>(n));
 }
 
 int CListCtrlEx::GetItemCount() const {
-    return static_cast<int>(::SendMessageW(list_, LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
 }
 
-bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(list_, LVM_DELETEALLITEMS, 0, 0) != 0; }
+bool CListCtrlEx::DeleteAllItems() { return ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0) != 0; }
 
 // The state image stays on the items when the check-box style is removed, so
 // rows ticked while browsing still read as ticked in install mode.
 bool CListCtrlEx::GetCheck(int row) const {
     const auto state =
-        static_cast<UINT>(::SendMessageW(list_, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
+        static_cast<UINT>(::SendMessageW(m_list, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK));
     return state == kCheckedStateImage;
 }
 
@@ -182,28 +227,28 @@ void CListCtrlEx::SetCheck(int row, bool checked) {
     LVITEMW item{};
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-    ::SendMessageW(list_, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ::SendMessageW(m_list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
 }
 
 void CListCtrlEx::SetExtendedStyle(DWORD styles) {
-    ::SendMessageW(list_, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles);
+    ::SendMessageW(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, styles);
 }
 
 void CListCtrlEx::SetImageList(HIMAGELIST images) {
-    ::SendMessageW(list_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    ::SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }
 
 void CListCtrlEx::SetRowHeight(int pixels) {
-    if (!rowHeightImages_ || rowHeight_ != pixels) {
+    if (!m_rowHeightImages || m_rowHeight != pixels) {
         const HIMAGELIST images = ::ImageList_Create(1, pixels, ILC_COLOR, 1, 0);
         if (!images) return;
         SetImageList(images);
-        if (rowHeightImages_) ::ImageList_Destroy(rowHeightImages_);
-        rowHeightImages_ = images;
-        rowHeight_ = pixels;
+        if (m_rowHeightImages) ::ImageList_Destroy(m_rowHeightImages);
+        m_rowHeightImages = images;
+        m_rowHeight = pixels;
         return;
     }
-    SetImageList(rowHeightImages_);
+    SetImageList(m_rowHeightImages);
 }
 
 // ---- per-row values ---------------------------------------------------------
@@ -292,7 +337,7 @@ HRESULT CListCtrlEx::UpdateRowProgress(int row) {
 void CListCtrlEx::DestroyProgressBars() { DestroyAll(m_progressBars); }
 
 void CListCtrlEx::ShowRowProgress(int row, int percent) {
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list) return;
     if (::GetWindowThreadProcessId(list, nullptr) == ::GetCurrentThreadId())
         ApplyRowProgress(row, percent);
@@ -319,10 +364,10 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
     HRESULT hr = m_rowButtonState.Allocate(rows);
     if (FAILED(hr)) return hr;
     for (int row = 0; row < rows; ++row) {
-        int state = 0;
+        int state = kRowButtonHidden;
         RowButtonState(row, state);
-        hr = CreateEmbedded(Kind::InstallButton, row, state == 2 ? executeText : installText, false,
-                            m_installButtons);
+        const std::wstring& text = state == kRowButtonExecute ? executeText : installText;
+        hr = CreateEmbedded(Kind::InstallButton, row, text, false, m_installButtons);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
@@ -330,9 +375,9 @@ HRESULT CListCtrlEx::CreateInstallButtons(const std::wstring& executeText,
 
 void CListCtrlEx::ShowInstallButtons() {
     for (Embedded& button : m_installButtons) {
-        int state = 0;
+        int state = kRowButtonHidden;
         RowButtonState(button.row, state);
-        button.wanted = state != 0;
+        button.wanted = state != kRowButtonHidden;
         Place(Kind::InstallButton, button);
     }
 }
@@ -355,7 +400,7 @@ void CListCtrlEx::DestroyRunButtons() { DestroyAll(m_runButtons); }
 
 HRESULT CListCtrlEx::CreateEmbedded(Kind kind, int row, const std::wstring& text, bool wanted,
                                     std::vector<Embedded>& into) {
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list || row < 0) return E_INVALIDARG;
     int idBase = kProgressBarIdBase;
     const wchar_t* windowClass = PROGRESS_CLASSW;
@@ -416,7 +461,8 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
         return false;
     RECT item{};
     item.left = LVIR_BOUNDS;
-    if (!::SendMessageW(list_, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item))) return false;
+    if (!::SendMessageW(m_list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)))
+        return false;
     const int inset = kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset;
     rect.left = item.left + header.left + 2;
     rect.right = item.left + header.right - 4;
@@ -430,8 +476,8 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
 void CListCtrlEx::Place(Kind kind, Embedded& control) {
     RECT rect{};
     const bool placed = CellRect(kind, control.row, rect);
-    const bool inView = placed && rect.top >= laidOut_.headerBottom &&
-                        rect.top < laidOut_.client.bottom && rect.right > rect.left;
+    const bool inView = placed && rect.top >= m_laidOut.headerBottom &&
+                        rect.top < m_laidOut.client.bottom && rect.right > rect.left;
     const bool show = control.wanted && inView;
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     if (!placed) flags |= SWP_NOMOVE | SWP_NOSIZE;
@@ -441,7 +487,7 @@ void CListCtrlEx::Place(Kind kind, Embedded& control) {
 
 CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
     LayoutKey key;
-    const HWND list = list_;
+    const HWND list = m_list;
     if (!list) return key;
     ::GetClientRect(list, &key.client);
     key.rows = GetItemCount();
@@ -466,14 +512,14 @@ CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
 }
 
 void CListCtrlEx::RelayoutIfMoved() {
-    if (relayingOut_ || !list_) return;
-    relayingOut_ = true;
+    if (m_relayingOut || !m_list) return;
+    m_relayingOut = true;
     const LayoutKey now = CurrentLayout();
-    if (!(now == laidOut_)) {
-        laidOut_ = now;
+    if (!(now == m_laidOut)) {
+        m_laidOut = now;
         Relayout();
     }
-    relayingOut_ = false;
+    m_relayingOut = false;
 }
 
 void CListCtrlEx::Relayout() {

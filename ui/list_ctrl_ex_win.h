@@ -7,6 +7,7 @@
 // scrolls; a control whose row is out of view (or under the header) is hidden
 // and comes back as its state says once the row is shown again.
 #pragma once
+#include "catalogue/model/program_record.h"
 #include "win/handles_win.h"
 
 #include <commctrl.h>
@@ -25,6 +26,15 @@ constexpr int kProgressBarIdBase = 1024;
 constexpr int kInstallButtonIdBase = 2024;
 constexpr int kViewButtonIdBase = 3024;
 constexpr int kRunButtonIdBase = 3044;
+// Each range holds one id per row of the program table.
+static_assert(kInstallButtonIdBase - kProgressBarIdBase >= kProgramTableSize);
+static_assert(kViewButtonIdBase - kInstallButtonIdBase >= kProgramTableSize);
+static_assert(kRunButtonIdBase - kViewButtonIdBase >= kProgramTableSize);
+
+// What a row's install button shows (SetRowButtonState).
+constexpr std::uint8_t kRowButtonHidden = 0;
+constexpr std::uint8_t kRowButtonInstall = 1;   // "Install"
+constexpr std::uint8_t kRowButtonExecute = 2;   // "Execute"
 
 // Carries (row, percent) of ShowRowProgress from a foreign thread to the list.
 constexpr UINT WM_LIST_ROW_PROGRESS = WM_APP + 0x124;
@@ -41,7 +51,7 @@ class CListCtrlEx {
     // destroyed or detached.
     bool Attach(HWND list);
     void Detach() noexcept;
-    HWND hwnd() const noexcept { return list_; }
+    HWND hwnd() const noexcept { return m_list; }
 
     // Thin list-view operations for the main window.
     int InsertColumn(int column, const std::wstring& heading, int format, int width);
@@ -62,8 +72,13 @@ class CListCtrlEx {
     // so each list has a live one for as long as its wrapper exists.
     void SetRowHeight(int pixels);
 
-    int m_progressColumn = 0;  // column of the progress bars
-    int m_buttonColumn = 0;    // column of the install buttons
+    // The columns that carry the progress bars and the install buttons.
+    void SetEmbeddedColumns(int progressColumn, int buttonColumn) noexcept {
+        m_progressColumn = progressColumn;
+        m_buttonColumn = buttonColumn;
+    }
+    int ProgressColumn() const noexcept { return m_progressColumn; }
+    int ButtonColumn() const noexcept { return m_buttonColumn; }
 
     // Progress bars, one per row, hidden, at the rows' stored progress.
     HRESULT CreateProgressBars();
@@ -76,12 +91,13 @@ class CListCtrlEx {
     bool RowProgress(int row, int& percent) const;
     void DestroyProgressBars();
 
+    // One of kRowButtonHidden, kRowButtonInstall, kRowButtonExecute.
     HRESULT SetRowButtonState(int row, std::uint8_t state);
     bool RowButtonState(int row, int& state) const;
-    // Install buttons, one per row, hidden; state 2 shows `executeText`,
-    // any other `installText`.
+    // Install buttons, one per row, hidden; kRowButtonExecute shows
+    // `executeText`, any other state `installText`.
     HRESULT CreateInstallButtons(const std::wstring& executeText, const std::wstring& installText);
-    // Shows the install buttons of rows with a non-zero state, hides the rest.
+    // Shows the install buttons of rows not kRowButtonHidden, hides the rest.
     void ShowInstallButtons();
     void DestroyInstallButtons();
 
@@ -148,11 +164,13 @@ class CListCtrlEx {
     RowValues m_rowProgress;
     RowValues m_rowButtonState;
 
-    std::atomic<HWND> list_{nullptr};  // borrowed; read by ShowRowProgress on any thread
-    HIMAGELIST rowHeightImages_ = nullptr;  // owned
-    int rowHeight_ = 0;
-    LayoutKey laidOut_{};
-    bool relayingOut_ = false;
+    int m_progressColumn = 0;  // column of the progress bars
+    int m_buttonColumn = 0;    // column of the install buttons
+    std::atomic<HWND> m_list{nullptr};  // borrowed; read by ShowRowProgress on any thread
+    HIMAGELIST m_rowHeightImages = nullptr;  // owned
+    int m_rowHeight = 0;
+    LayoutKey m_laidOut{};
+    bool m_relayingOut = false;
 };
 
 }  // namespace pelmora

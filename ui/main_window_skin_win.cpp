@@ -11,10 +11,7 @@ namespace {
 
 constexpr COLORREF kInnerFill = RGB(239, 242, 244);
 
-void Place(const CSimpleButton& button, const Box& box) {
-    ::SetWindowPos(button.hwnd(), nullptr, box.left, box.top, box.Width(), box.Height(),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void Place(const CSimpleButton& button, const Box& box) { MoveToBox(button.hwnd(), box); }
 
 }  // namespace
 

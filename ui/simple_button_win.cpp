@@ -16,14 +16,14 @@ bool CSimpleButton::Attach(HWND button) {
     if (!button || !::SetWindowSubclass(button, &CSimpleButton::SubclassProc, 0,
                                         reinterpret_cast<DWORD_PTR>(this)))
         return false;
-    button_ = button;
+    m_button = button;
     m_caption = win::GetWindowTextString(button);
     return true;
 }
 
 void CSimpleButton::Detach() noexcept {
-    if (button_) ::RemoveWindowSubclass(button_, &CSimpleButton::SubclassProc, 0);
-    button_ = nullptr;
+    if (m_button) ::RemoveWindowSubclass(m_button, &CSimpleButton::SubclassProc, 0);
+    m_button = nullptr;
     m_hover = m_tracking = false;
 }
 
@@ -41,20 +41,20 @@ void CSimpleButton::SetBitmap(HBITMAP bitmap) {
     const SIZE size = BitmapSize(bitmap);
     m_frameWidth = size.cx / 4;
     m_frameHeight = size.cy;
-    if (button_ && ::IsWindow(button_))
-        ::SetWindowPos(button_, nullptr, 0, 0, m_frameWidth, m_frameHeight,
+    if (m_button && ::IsWindow(m_button))
+        ::SetWindowPos(m_button, nullptr, 0, 0, m_frameWidth, m_frameHeight,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     else
         ::MessageBoxW(nullptr, L"create SimpleButton error", L"Pelmora", MB_OK);
     m_hasBitmap = true;
     m_frameCount = 4;
-    if (button_ && ::IsWindowVisible(button_)) ::InvalidateRect(button_, nullptr, FALSE);
+    if (m_button && ::IsWindowVisible(m_button)) ::InvalidateRect(m_button, nullptr, FALSE);
 }
 
 void CSimpleButton::SetCaption(const std::wstring& caption) {
-    if (!button_) return;
-    ::SetWindowTextW(button_, caption.c_str());  // WM_SETTEXT keeps m_caption
-    ::SendMessageW(button_, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), TRUE);
+    if (!m_button) return;
+    ::SetWindowTextW(m_button, caption.c_str());  // WM_SETTEXT keeps m_caption
+    ::SendMessageW(m_button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), TRUE);
 }
 
 void CSimpleButton::DrawItem(const DRAWITEMSTRUCT& item) {
@@ -146,7 +146,7 @@ LRESULT CSimpleButton::HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCDESTROY: {
         const LRESULT result = ::DefSubclassProc(wnd, msg, wp, lp);
         ::RemoveWindowSubclass(wnd, &CSimpleButton::SubclassProc, 0);
-        button_ = nullptr;
+        m_button = nullptr;
         return result;
     }
     default:

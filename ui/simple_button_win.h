@@ -22,7 +22,7 @@ public:
     // the dialog destroys it. The parent forwards WM_DRAWITEM to DrawItem.
     bool Attach(HWND button);
     void Detach() noexcept;
-    HWND hwnd() const noexcept { return button_; }
+    HWND hwnd() const noexcept { return m_button; }
 
     // Loads the face from a bitmap resource; nothing happens when `id` is
     // already the face's.
@@ -51,7 +51,7 @@ private:
                                          DWORD_PTR self) noexcept;
     LRESULT HandleMessage(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
 
-    HWND button_ = nullptr;  // borrowed
+    HWND m_button = nullptr;  // borrowed
     int m_frameWidth = 0;
     int m_frameHeight = 0;
     bool m_stretch = true;

@@ -2,6 +2,7 @@
 // into. Both the painting code and the fit test of the translations read it
 // from here, so a text that fits in the test fits on screen.
 #pragma once
+#include "pelmora_version.h"
 
 namespace pelmora {
 
@@ -67,13 +68,26 @@ constexpr int kRadioMarkWidth = 18;
 constexpr int kSplashWidth = 429;
 constexpr int kSplashHeight = 264;
 
-// Widths of the list's name and status columns; a cell keeps this much
-// padding on each side of its text.
+// The program list: beside the picture while browsing, the whole width while
+// installing.
+constexpr Box kListBrowseBox{10, 80, 420, 344};
+constexpr Box kListInstallBox{10, 80, 690, 344};
+constexpr Box kProgramImageBox{420, 80, 770, 344};
+constexpr int kListRowHeight = 25;
+
+// Widths of the list's columns; a cell keeps this much padding on each side
+// of its text.
+constexpr int kListCheckColumn = 21;
 constexpr int kListNameColumn = 170;
 constexpr int kListStatusColumn = 85;
+constexpr int kListNoteColumn = 80;      // "Release Note", while browsing
+constexpr int kListRunColumn = 50;       // "Run", while browsing
+constexpr int kListProgressColumn = 280;  // while installing
+constexpr int kListButtonColumn = 120;    // while installing
 constexpr int kListCellPadding = 6;
 
-constexpr const wchar_t* kMainTitle = L"KORVATH DALLOW Pelmora v1.3.2_20150130";
+constexpr const wchar_t* kWindowTitle = L"Pelmora v" PELMORA_VERSION_WIDE;
+constexpr const wchar_t* kMainTitle = L"KORVATH DALLOW Pelmora v" PELMORA_VERSION_WIDE L"_20150130";
 constexpr const wchar_t* kSupportLine = L"Contact Us : support@korvath-dallow.example";
 
 }  // namespace pelmora

@@ -32,6 +32,11 @@ SIZE BitmapSize(HBITMAP bitmap) {
     return SIZE{info.bmWidth, info.bmHeight};
 }
 
+void MoveToBox(HWND window, const Box& box) {
+    ::SetWindowPos(window, nullptr, box.left, box.top, box.Width(), box.Height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void StretchBitmap(HDC dc, HBITMAP bitmap, const Box& dest) {
     if (!bitmap) return;
     const SIZE size = BitmapSize(bitmap);

@@ -16,6 +16,9 @@ win::GdiObject CreateSkinFont(SkinFont font);
 win::GdiObject LoadSkinBitmap(int id);
 SIZE BitmapSize(HBITMAP bitmap);
 
+// Moves and sizes the child `window` to `box` of its parent's client area.
+void MoveToBox(HWND window, const Box& box);
+
 // Stretches the whole `bitmap` over `dest` (halftone).
 void StretchBitmap(HDC dc, HBITMAP bitmap, const Box& dest);
 

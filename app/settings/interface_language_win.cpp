@@ -4,6 +4,7 @@
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/string_resources_win.h"
+#include "win/text_win.h"
 
 #include <windows.h>
 
@@ -74,8 +75,8 @@ void WriteSettings(int language, int region) {
     const std::string line = FormatSettingsLine(language, region);
     // Whole or not at all: a cut line would read as other settings.
     if (!win::ReplaceFileWith(SettingsFilePath(), line))
-        win::Diag(L"[Pelmora]Settings could not be written to " + SettingsFilePath() + L": error " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+        win::Diag(L"[Pelmora]Settings could not be written to " + SettingsFilePath() + L": " +
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
 }
 
 }  // namespace pelmora

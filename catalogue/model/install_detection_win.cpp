@@ -74,7 +74,7 @@ win::Handle StartInstalledProgram(int id, const std::wstring& englishName) {
     info.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExW(&info)) {
         win::Diag(L"[Pelmora] could not start " + path + L": " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
         return {};
     }
     return win::Handle(info.hProcess);

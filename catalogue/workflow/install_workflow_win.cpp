@@ -3,10 +3,12 @@
 #include "app/settings/stdio_file_ex_win.h"
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection_win.h"
+#include "catalogue/model/program_table.h"
 #include "catalogue/workflow/installer_watch_win.h"
 #include "catalogue/workflow/private_installer_copy_win.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "catalogue/model/safe_name.h"
+#include "download/transfer/download_failure_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/worker/package_files.h"
@@ -15,6 +17,7 @@
 #include "download/sync/sync_defaults_win.h"
 #include "string_ids.h"
 #include "ui/folder_message_win.h"
+#include "ui/skin_win.h"
 #include "win/prompt_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
@@ -37,11 +40,6 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kGrey = RGB(128, 128, 128);
-
-// Row button states of the list: hidden, "Install", "Execute".
-constexpr std::uint8_t kButtonHidden = 0;
-constexpr std::uint8_t kButtonInstall = 1;
-constexpr std::uint8_t kButtonExecute = 2;
 
 UINT StatusTextId(InstallState state) {
     switch (state) {
@@ -76,10 +74,6 @@ const std::u16string& NameInLanguage(const ProgramRecord& record, int language) 
     }
 }
 
-std::u16string SetupFileFor(InstallState state) {
-    return state == UpdateAvailable ? u"setup_light.exe" : u"setup.exe";
-}
-
 // A name from the server that cannot be one file name gets no file and no start.
 bool UsableName(const ProgramRecord& record, const wchar_t* what) {
     const std::string_view problem = FileNameProblem(record.nameEnglish);
@@ -108,12 +102,12 @@ InstallWorkflow::~InstallWorkflow() { Shutdown(); }
 void InstallWorkflow::FillList() {
     list_.DeleteAllItems();
     for (int columns = list_.GetColumnCount(); columns > 0; --columns) list_.DeleteColumn(0);
-    list_.SetRowHeight(25);  // through a 1 x 25 image list that the list wrapper owns
-    list_.InsertColumn(0, L" ", LVCFMT_LEFT, 21);
-    list_.InsertColumn(1, win::LoadText(IDS_PROGRAM_NAME), LVCFMT_LEFT, 170);
-    list_.InsertColumn(2, win::LoadText(IDS_STATUS), LVCFMT_CENTER, 85);
-    list_.InsertColumn(3, L"Release Note", LVCFMT_CENTER, 80);
-    list_.InsertColumn(4, L"Run", LVCFMT_CENTER, 50);
+    list_.SetRowHeight(kListRowHeight);  // through a 1-pixel-wide image list the wrapper owns
+    list_.InsertColumn(0, L" ", LVCFMT_LEFT, kListCheckColumn);
+    list_.InsertColumn(1, win::LoadText(IDS_PROGRAM_NAME), LVCFMT_LEFT, kListNameColumn);
+    list_.InsertColumn(2, win::LoadText(IDS_STATUS), LVCFMT_CENTER, kListStatusColumn);
+    list_.InsertColumn(3, L"Release Note", LVCFMT_CENTER, kListNoteColumn);
+    list_.InsertColumn(4, L"Run", LVCFMT_CENTER, kListRunColumn);
     list_.DestroyViewButtons();
     list_.DestroyRunButtons();
     for (int row = 0; row < table_.programCount; ++row) {
@@ -147,15 +141,14 @@ void InstallWorkflow::OnStart() {
     }
 
     list_.DestroyRunButtons();
-    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 680, 264, SWP_NOZORDER);
+    MoveToBox(list_.hwnd(), kListInstallBox);
     list_.SetExtendedStyle(kInstallStyles);
     list_.DestroyViewButtons();
     list_.DeleteColumn(4);
     list_.DeleteColumn(3);
-    list_.InsertColumn(3, L"", LVCFMT_CENTER, 280);
-    list_.InsertColumn(4, L"", LVCFMT_CENTER, 120);
-    list_.m_progressColumn = 3;
-    list_.m_buttonColumn = 4;
+    list_.InsertColumn(3, L"", LVCFMT_CENTER, kListProgressColumn);
+    list_.InsertColumn(4, L"", LVCFMT_CENTER, kListButtonColumn);
+    list_.SetEmbeddedColumns(3, 4);
 
     ::EnableWindow(window_.settingsButton, FALSE);
     ::ShowWindow(window_.startButton, SW_HIDE);
@@ -186,7 +179,7 @@ void InstallWorkflow::OnStart() {
     list_.CreateInstallButtons(win::LoadText(IDS_EXECUTE), win::LoadText(IDS_INSTALL));
     for (int row = 0; row < list_.GetItemCount(); ++row) {
         list_.SetRowProgress(row, 0);
-        list_.SetRowButtonState(row, kButtonHidden);
+        list_.SetRowButtonState(row, kRowButtonHidden);
     }
 
     run_ = PackageRun::Make(++runCount_, window_.window, WM_PACKAGE_WORKER_REPORT);
@@ -215,10 +208,10 @@ void InstallWorkflow::BackToBrowseMode() {
     list_.DestroyInstallButtons();
     list_.DeleteColumn(4);
     list_.DeleteColumn(3);
-    list_.InsertColumn(3, L"Release Note", LVCFMT_CENTER, 80);
-    list_.InsertColumn(4, L"Run", LVCFMT_CENTER, 50);
+    list_.InsertColumn(3, L"Release Note", LVCFMT_CENTER, kListNoteColumn);
+    list_.InsertColumn(4, L"Run", LVCFMT_CENTER, kListRunColumn);
     list_.SetExtendedStyle(kBrowseStyles);
-    ::SetWindowPos(list_.hwnd(), nullptr, 10, 80, 410, 264, SWP_NOZORDER);
+    MoveToBox(list_.hwnd(), kListBrowseBox);
 
     ::EnableWindow(window_.settingsButton, TRUE);
     ::ShowWindow(window_.startButton, SW_SHOW);
@@ -242,7 +235,7 @@ void InstallWorkflow::BackToBrowseMode() {
                                win::ToWide(record.serverVersion));
         SetStatusText(row, state);
         if (state == UpdateAvailable || state == Latest) list_.AddRunButton(row, L"Run");
-        list_.SetRowButtonState(row, kButtonHidden);
+        list_.SetRowButtonState(row, kRowButtonHidden);
         list_.AddViewButton(row, L"View");
     }
     UpdateStartButton();
@@ -326,7 +319,6 @@ LRESULT InstallWorkflow::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
         draw.clrTextBk = kWhite;
         const int row = static_cast<int>(draw.nmcd.dwItemSpec);
-        if (draw.iSubItem == 1) UpdateStartButton();
         if (draw.iSubItem == 2)
             draw.clrText = ValidRow(row) ? StatusColour(table_.records[row].state, draw.clrText)
                                          : draw.clrText;
@@ -371,7 +363,7 @@ void InstallWorkflow::ApplyReport(const WorkerReport& report) {
         record.retryNumber = report.value;
         record.downloadMatches = true;
         SetStatusText(report.row, Downloaded);
-        list_.SetRowButtonState(report.row, kButtonInstall);
+        list_.SetRowButtonState(report.row, kRowButtonInstall);
         list_.ShowInstallButtons();
         break;
     case ReportKind::AskRetry: {
@@ -461,7 +453,7 @@ void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path) {
                                        win::ToWide(changed.serverVersion));
     changed.downloadMatches = false;
     SetStatusText(row, changed.state);
-    list_.SetRowButtonState(row, kButtonHidden);
+    list_.SetRowButtonState(row, kRowButtonHidden);
     list_.ShowInstallButtons();
     ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
 }
@@ -482,7 +474,7 @@ void InstallWorkflow::OnViewClick(int row) {
             url, DownloadToFile(url, path, 0, nullptr, kSmallFileTimeoutMs, false, options));
     if (result != S_OK) {
         win::Diag(L"[Pelmora]Release note " + url + L" failed: " +
-                  std::to_wstring(static_cast<long>(result)) + L"\n");
+                  DownloadFailureText(result, kSmallFileTimeoutMs) + L"\n");
         // An earlier copy is still worth reading; without one there is nothing to open.
         if (!win::FileExists(path)) {
             ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
@@ -522,7 +514,7 @@ void InstallWorkflow::OnStatusRefresh(int id) {
         if (installActive_) {
             // An installer that ended without installing leaves its row as it was.
             if (state != Latest) continue;
-            list_.SetRowButtonState(row, kButtonExecute);
+            list_.SetRowButtonState(row, kRowButtonExecute);
             executeButtons = true;
         } else {
             runButtons = true;

@@ -2,6 +2,7 @@
 
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
+#include "win/text_win.h"
 #include "win/thread_win.h"
 
 #include <algorithm>
@@ -38,7 +39,7 @@ bool InstallerChecks::Start(HWND window, int row, std::wstring path, std::wstrin
     check->expected = expected;
     if (!win::StartDetachedThread([check, window] { RunCheck(check, window); })) {
         win::Diag(L"[Pelmora]No thread for the installer check: " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
         return false;
     }
     running_.push_back(std::move(check));

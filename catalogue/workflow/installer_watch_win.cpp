@@ -3,6 +3,7 @@
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 
+#include "win/text_win.h"
 #include "win/thread_win.h"
 
 #include <shellapi.h>
@@ -35,7 +36,7 @@ bool OpenInstallerAndWatch(const std::wstring& path, HWND window, int id, win::H
     info.lpDirectory = folder.c_str();
     info.nShow = SW_SHOWNORMAL;
     if (!::ShellExecuteExW(&info)) {
-        win::Diag(L"[Pelmora]Could not open " + path + L": " + std::to_wstring(::GetLastError()) +
+        win::Diag(L"[Pelmora]Could not open " + path + L": " + win::ErrorCodeText(::GetLastError()) +
                   L"\n");
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
+#include "win/text_win.h"
 
 #include <sddl.h>
 #include <windows.h>
@@ -82,8 +83,8 @@ bool CopyBytes(HANDLE from, HANDLE to) {
 }
 
 PrivateInstaller Failed(const std::wstring& what, const std::wstring& path, DWORD error) {
-    win::Diag(L"[Pelmora]No private copy of the installer (" + what + L", error " +
-              std::to_wstring(error) + L"): " + path + L"\n");
+    win::Diag(L"[Pelmora]No private copy of the installer (" + what + L", " +
+              win::ErrorCodeText(error) + L"): " + path + L"\n");
     PrivateInstaller failed;
     failed.error = error ? error : ERROR_GEN_FAILURE;
     return failed;

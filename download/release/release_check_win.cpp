@@ -1,6 +1,7 @@
 #include "download/release/release_check_win.h"
 
 #include "catalogue/model/local_text_win.h"
+#include "download/transfer/download_failure_win.h"
 #include "download/url/base_url_win.h"
 #include "download/transfer/painting_wait_win.h"
 #include "trust/catalogue_freshness.h"
@@ -29,8 +30,6 @@ std::wstring DateText(int ymd) {
     swprintf(text, 16, L"%04d-%02d-%02d", ymd / 10000, ymd / 100 % 100, ymd % 100);
     return text;
 }
-
-std::wstring Decimal(HRESULT result) { return std::to_wstring(static_cast<long>(result)); }
 
 // 0 when none was kept; a kept file that does not read counts as none, since
 // the folder is the user's and a lost floor only weakens the replay check.
@@ -149,10 +148,12 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
     HRESULT result = transfer_(url, body, timeoutMs, options);
     const HRESULT signatureResult = signatureFetch.Result();
     if (result != S_OK)
-        return Refuse(name, result, L"it could not be fetched (" + Decimal(result) + L")");
+        return Refuse(name, result,
+                      L"it could not be fetched (" + DownloadFailureText(result, timeoutMs) + L")");
     if (signatureResult != S_OK)
-        return Refuse(name, kSignatureMissing, L"its signature could not be fetched (" +
-                                                   Decimal(signatureResult) + L")");
+        return Refuse(name, kSignatureMissing,
+                      L"its signature could not be fetched (" +
+                          DownloadFailureText(signatureResult, timeoutMs) + L")");
 
     std::string bytes, sig;
     if (!ReadFileHead(body, kReleaseManifestMaxBytes + 1, bytes) ||
@@ -186,8 +187,8 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
 
     if (manifest->serial > highest &&
         !win::ReplaceFileWith(policy_.serialFile, std::to_string(manifest->serial) + "\r\n"))
-        win::Diag(L"[Pelmora]Release serial could not be kept: error " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+        win::Diag(L"[Pelmora]Release serial could not be kept: " +
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
     win::Diag(L"[Pelmora]Release " + std::to_wstring(manifest->serial) + L" accepted: " +
               std::to_wstring(index_->size()) + L" files, good until " +
               DateText(manifest->expires) + L"\n");

@@ -3,10 +3,12 @@
 #include "catalogue/model/local_text_win.h"
 #include "catalogue/model/version_stamps.h"
 #include "download/release/release_check_win.h"
+#include "download/transfer/download_failure_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/string_resources_win.h"
+#include "win/text_win.h"
 
 namespace pelmora {
 namespace {
@@ -56,7 +58,7 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
             server.download(server.baseUrl + name, landing(name), kSmallFileTimeoutMs);
         if (result != S_OK) {
             win::Diag(L"[Pelmora]Model database " + std::wstring(name) + L" failed: " +
-                      std::to_wstring(static_cast<long>(result)) + L"\n");
+                      DownloadFailureText(result, kSmallFileTimeoutMs) + L"\n");
             allArrived = false;
         }
     }
@@ -72,8 +74,8 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
     if (!allArrived || !win::MoveReplacing(fetchedStamp, versionFile)) {
         ::DeleteFileW(fetchedStamp.c_str());
         if (!::DeleteFileW(versionFile.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND)
-            win::Diag(L"[Pelmora]db_version.txt could not be deleted: error " +
-                      std::to_wstring(::GetLastError()) + L"\n");
+            win::Diag(L"[Pelmora]db_version.txt could not be deleted: " +
+                      win::ErrorCodeText(::GetLastError()) + L"\n");
         return;
     }
     prompt.Show(win::LoadText(IDS_DB_UPDATED), MB_OK);

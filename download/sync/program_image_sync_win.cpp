@@ -113,8 +113,8 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
                       std::to_wstring(static_cast<long>(results[i])) + L"\n");
     }
     if (!win::ReplaceFileWith(versionFile, ImageStampsToKeep(oldStamps, newStamps, complete)))
-        win::Diag(L"[Pelmora]image_version.txt could not be written: error " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+        win::Diag(L"[Pelmora]image_version.txt could not be written: " +
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
     return end == FetchBatchEnd::Done;
 }
 

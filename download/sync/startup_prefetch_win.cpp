@@ -5,6 +5,7 @@
 #include "download/transfer/proxy_credentials_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
+#include "win/text_win.h"
 #include "win/thread_win.h"
 
 #include <map>
@@ -75,8 +76,8 @@ StartupPrefetch::StartupPrefetch(Downloader transport, const std::vector<std::ws
         const bool started = win::StartDetachedThread(
             [state = state_, entry] { Fetch(*state, *entry); }, 256 * 1024);
         if (!started) {
-            win::Diag(L"[Pelmora]Prefetch of " + urls[i] + L" not started: error " +
-                      std::to_wstring(::GetLastError()) + L"\n");
+            win::Diag(L"[Pelmora]Prefetch of " + urls[i] + L" not started: " +
+                      win::ErrorCodeText(::GetLastError()) + L"\n");
             continue;
         }
         const std::lock_guard<std::mutex> guard(state_->lock);

@@ -91,8 +91,8 @@ FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem>
     batch->results.assign(batch->items.size(), kFetchSkipped);
     batch->allDone.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!batch->allDone) {
-        win::Diag(L"[Pelmora]No event for the transfers: error " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+        win::Diag(L"[Pelmora]No event for the transfers: " +
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
         return FetchBatchEnd::Done;
     }
     transfers = std::max<size_t>(1, std::min(transfers, batch->items.size()));
@@ -103,8 +103,8 @@ FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem>
         }
         if (win::StartDetachedThread([batch] { RunTransfers(*batch); }, kTransferStackBytes))
             continue;
-        win::Diag(L"[Pelmora]Transfer thread not started: error " +
-                  std::to_wstring(::GetLastError()) + L"\n");
+        win::Diag(L"[Pelmora]Transfer thread not started: " +
+                  win::ErrorCodeText(::GetLastError()) + L"\n");
         const std::lock_guard<std::mutex> guard(batch->lock);
         if (--batch->running == 0) ::SetEvent(batch->allDone.get());
     }
@@ -115,8 +115,8 @@ FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem>
         batch->closing = true;
         win::Diag(wait == kWaitCloseQueued
                       ? L"[Pelmora]Window closing: the remaining transfers are left\n"
-                      : L"[Pelmora]Waiting for the transfers failed: error " +
-                            std::to_wstring(::GetLastError()) + L"; they are left\n");
+                      : L"[Pelmora]Waiting for the transfers failed: " +
+                            win::ErrorCodeText(::GetLastError()) + L"; they are left\n");
     }
     results = batch->results;
     return wait == kWaitCloseQueued ? FetchBatchEnd::CloseQueued : FetchBatchEnd::Done;

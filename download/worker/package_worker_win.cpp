@@ -48,7 +48,8 @@ class WorkerHost final : public PackageWorkerHost {
             win::ToWide(url),
             DownloadToFile(win::ToWide(url), path, job.row, &run_, kPackageTimeoutMs,
                            ContinueFrom(job, folder), options));
-        win::Diag(L"[Pelmora]Package result " + std::to_wstring(static_cast<long>(result)) + L"\n");
+        win::Diag(L"[Pelmora]Package result: " + DownloadFailureText(result, kPackageTimeoutMs) +
+                  L"\n");
         return static_cast<int32_t>(result);
     }
 

@@ -96,8 +96,7 @@ class ListWindow : public ::testing::Test {
         list_->DeleteColumn(3);
         list_->InsertColumn(3, L"", LVCFMT_CENTER, 280);
         list_->InsertColumn(4, L"", LVCFMT_CENTER, 120);
-        list_->m_progressColumn = 3;
-        list_->m_buttonColumn = 4;
+        list_->SetEmbeddedColumns(3, 4);
         for (int r = 0; r < list_->GetItemCount(); ++r) list_->SetRowProgress(r, 0);
         ASSERT_EQ(list_->CreateProgressBars(), S_OK);
         list_->ShowProgressBars();
