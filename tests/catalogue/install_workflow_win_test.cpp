@@ -665,10 +665,14 @@ TEST_F(InstallWorkflowTest, InstallOfRowSixRunsItsInstallerAndTheRowTurnsToExecu
     const std::wstring installed = DownloadFolder(L"PelmoraWF Seven") + L"\\installed";
     const std::wstring started = installed + L"\\started.txt";
     ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 6));
-    ASSERT_TRUE(WaitUntil([&] { return win::FileExists(started); }, 10000));
-    std::string bytes = testsupport::ReadFileBytes(started);
-    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2),
-              installed + L"\\PelmoraWF Seven.exe\n" + installed);
+    // The tool may still be writing it: wait for the whole text, not the name alone.
+    const auto startedText = [&] {
+        const std::string bytes = testsupport::ReadFileBytes(started);
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    };
+    const std::wstring expected = installed + L"\\PelmoraWF Seven.exe\n" + installed;
+    WaitUntil([&] { return startedText() == expected; }, 10000);
+    EXPECT_EQ(startedText(), expected);
 
     // Back: the row is detected as latest, and its Run button starts the same tool.
     w.Press(IDC_BTN_CANCEL);
