@@ -210,15 +210,6 @@ std::string ReadSmallFile(const std::wstring& path) {
     return std::string(text, got);
 }
 
-bool WriteSmallFile(const std::wstring& path, const std::string& text) {
-    const win::File file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                               nullptr) &&
-           written == text.size();
-}
-
 bool Truncate(HANDLE file) {
     LARGE_INTEGER start{};
     return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
@@ -391,7 +382,8 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
             ::DeleteFileW(validatorPath.c_str());
         else
-            WriteSmallFile(validatorPath, win::ToUtf8(std::wstring(validator.begin(), validator.end())));
+            win::ReplaceFileWith(validatorPath,
+                                 win::ToUtf8(std::wstring(validator.begin(), validator.end())));
     }
     std::optional<uint64_t> length = ContentLength(request.get());
     if (length) *length += body.have;
