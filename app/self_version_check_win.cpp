@@ -60,6 +60,10 @@ SelfInstaller FetchSelfInstaller() {
     win::EnsureFolder(folder + L"downloaded_program");
     win::EnsureFolder(installerFolder);
     out.path = installerFolder + L"\\setup.exe";
+    if (win::RefuseLink(out.path)) {  // logged; nothing deleted or written through it
+        out.result = HRESULT_FROM_WIN32(win::kLinkRefusedError);
+        return out;
+    }
     ::DeleteFileW(out.path.c_str());
     // The file names the installer's digest; with the maker's key the signed
     // release's entry is what the installer must match.

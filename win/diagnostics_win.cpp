@@ -8,6 +8,16 @@
 #include <string>
 
 namespace win {
+
+// "x.log" -> "x.old.log"; a name without an extension gets ".old".
+std::wstring OldLogPath(const std::wstring& path) {
+    const size_t dot = path.rfind(L'.');
+    const size_t slash = path.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
+        return path + L".old";
+    return path.substr(0, dot) + L".old" + path.substr(dot);
+}
+
 namespace {
 
 std::wstring OverridePath() {
@@ -33,7 +43,14 @@ class LogSink {
     void Write(std::string bytes) {
         const std::lock_guard<std::mutex> guard(lock_);
         if (!overridePath_.empty()) {
-            const File file = OpenForAppend(overridePath_, OPEN_ALWAYS);
+            // Opened for each line, so a reader may move or remove it at any time.
+            File file = OpenForAppend(overridePath_, OPEN_ALWAYS);
+            LARGE_INTEGER size{};
+            if (file && ::GetFileSizeEx(file.get(), &size) &&
+                static_cast<uint64_t>(size.QuadPart) + bytes.size() > kLogFileMaxBytes) {
+                file.reset();
+                file = StartOver(overridePath_, OldLogPath(overridePath_));
+            }
             Append(file.get(), bytes);
             return;
         }
@@ -82,11 +99,15 @@ class LogSink {
     }
 
     // The full file becomes the old one; a new one starts.
+    static File StartOver(const std::wstring& path, const std::wstring& oldPath) {
+        ::MoveFileExW(path.c_str(), oldPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+        // When the move failed (the old file held open), starting over still keeps the cap.
+        return OpenForAppend(path, CREATE_ALWAYS);
+    }
+
     void Rotate() {
         file_.reset();
-        ::MoveFileExW(path_.c_str(), oldPath_.c_str(), MOVEFILE_REPLACE_EXISTING);
-        // When the move failed (the old file held open), starting over still keeps the cap.
-        file_ = OpenForAppend(path_, CREATE_ALWAYS);
+        file_ = StartOver(path_, oldPath_);
         size_ = 0;
     }
 
@@ -107,8 +128,23 @@ LogSink& Sink() {
 
 }  // namespace
 
+std::wstring WithoutUserInfo(std::wstring_view line) {
+    std::wstring text(line);
+    for (size_t scheme = text.find(L"://"); scheme != std::wstring::npos;
+         scheme = text.find(L"://", scheme + 3)) {
+        const size_t start = scheme + 3;
+        // The authority ends at the path, query, fragment or the end of the word.
+        const size_t end = text.find_first_of(L"/?#\\ \t\r\n\"'<>", start);
+        const size_t at = text.rfind(L'@', end == std::wstring::npos ? text.size() : end - 1);
+        if (at != std::wstring::npos && at >= start && (end == std::wstring::npos || at < end))
+            text.erase(start, at + 1 - start);
+    }
+    return text;
+}
+
 void Diag(std::wstring_view line) {
-    const std::wstring text(line);
+    // The log is readable by every user of the machine: no password goes there.
+    const std::wstring text = WithoutUserInfo(line);
     ::OutputDebugStringW(text.c_str());
     std::string bytes = ToUtf8(text);
     if (bytes.empty() || bytes.back() != '\n') bytes.push_back('\n');

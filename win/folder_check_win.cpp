@@ -1,5 +1,6 @@
 #include "win/folder_check_win.h"
 
+#include "win/files_win.h"
 #include "win/handles_win.h"
 
 namespace win {
@@ -9,11 +10,12 @@ DWORD FolderWriteError(const std::wstring& folder) {
     const DWORD attributes = ::GetFileAttributesW(base.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ERROR_DIRECTORY;
-    // A probe that goes away with its handle; its name is this process's own.
-    const std::wstring probe =
-        base + L"\\write-check-" + std::to_wstring(::GetCurrentProcessId()) + L".tmp";
-    const File file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (RefuseLink(base)) return kLinkRefusedError;  // logged
+    // A probe that goes away with its handle, at a fresh name: never a file
+    // someone planted there.
+    std::wstring probe;
+    const File file = CreateTemporaryBeside(
+        base + L"\\write-check", probe, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE);
     return file ? ERROR_SUCCESS : ::GetLastError();
 }
 

@@ -1,6 +1,7 @@
 #include "catalogue/model/local_text_win.h"
 
 #include "catalogue/model/self_version.h"
+#include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 
@@ -9,6 +10,11 @@
 namespace pelmora {
 
 bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes) {
+    // What this run fetched is read as fetched, not as the shared folder now holds it.
+    if (win::WrittenBytes(path, bytes)) {
+        if (bytes.size() > maxBytes) bytes.resize(maxBytes);
+        return true;
+    }
     bytes.clear();
     const win::File file(::CreateFileW(path.c_str(), GENERIC_READ,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

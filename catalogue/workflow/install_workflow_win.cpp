@@ -446,7 +446,7 @@ void InstallWorkflow::OnInstallerChecked(LPARAM message) {
 
 void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path) {
     win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path + L"\n");
-    ::DeleteFileW(path.c_str());
+    if (!win::RefuseLink(path)) ::DeleteFileW(path.c_str());  // never through a planted link
     // Back to what the registry says: the row needs a download again.
     ProgramRecord& changed = table_.records[row];
     changed.state = DetectInstallState(changed.id, win::ToWide(changed.nameEnglish),

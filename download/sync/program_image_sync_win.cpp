@@ -4,7 +4,9 @@
 #include "catalogue/model/safe_name.h"
 #include "catalogue/model/version_stamps.h"
 #include "download/transfer/parallel_fetch_win.h"
+#include "download/sync/local_release_files_win.h"
 #include "download/sync/program_image_files.h"
+#include "download/sync/sync_defaults_win.h"
 #include "download/url/url_host.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -71,6 +73,18 @@ bool AddPictures(const ServerFiles& server, const ProgramTable& table, size_t li
     return true;
 }
 
+// With the maker's key, an unchanged line's pictures that are not as the
+// release lists them (a crash can leave zeros behind a stamp).
+void AddPicturesNotAsReleased(const ServerFiles& server, const ProgramTable& table, size_t line,
+                              std::vector<FetchItem>& items) {
+    if (!MakerKey() || !RowOfLine(table, line)) return;
+    std::vector<FetchItem> pictures;
+    AddPictures(server, table, line, pictures);
+    std::vector<LocalReleaseFile> files;
+    for (const FetchItem& item : pictures) files.push_back({item.url, item.localPath});
+    for (const size_t i : FilesNotAsReleased(files, ConstrainToRelease)) items.push_back(pictures[i]);
+}
+
 }  // namespace
 
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName) {
@@ -98,8 +112,11 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
     std::vector<FetchItem> items;
     std::vector<size_t> lineOfItem;
     for (size_t line = 0; line < newStamps.size(); ++line) {
-        if (newStamps[line] == StampAt(oldStamps, line)) continue;
-        complete[line] = AddPictures(server, table, line, items);
+        if (newStamps[line] == StampAt(oldStamps, line)) {
+            AddPicturesNotAsReleased(server, table, line, items);
+        } else {
+            complete[line] = AddPictures(server, table, line, items);
+        }
         lineOfItem.resize(items.size(), line);
     }
     std::vector<HRESULT> results;

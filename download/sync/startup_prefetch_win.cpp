@@ -4,6 +4,7 @@
 #include "download/transfer/painting_wait_win.h"
 #include "download/transfer/proxy_credentials_win.h"
 #include "win/diagnostics_win.h"
+#include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
@@ -53,8 +54,7 @@ HRESULT HandOver(PrefetchEntry& entry, std::mutex& lock, const std::wstring& loc
         return failure == S_OK ? E_FAIL : failure;
     }
     HRESULT result = entry.result;
-    if (result == S_OK &&
-        !::MoveFileExW(entry.stagingPath.c_str(), localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (result == S_OK && !win::MoveReplacing(entry.stagingPath, localPath))
         result = HRESULT_FROM_WIN32(::GetLastError());
     if (result != S_OK) ::DeleteFileW(entry.stagingPath.c_str());  // may not exist
     return result;

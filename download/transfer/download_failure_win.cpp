@@ -54,6 +54,7 @@ bool IsLocalWriteFailure(HRESULT result) {
     case ERROR_DISK_FULL:
     case ERROR_ALREADY_EXISTS:
     case ERROR_DIRECTORY:
+    case ERROR_CANT_ACCESS_FILE:  // a link below the shared folder
         return true;
     default:
         return false;

@@ -13,6 +13,7 @@
 #include "download/url/uri_encode_win.h"
 #include "trust/sha256_win.h"
 #include "win/diagnostics_win.h"
+#include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
@@ -38,6 +39,8 @@ constexpr int kMaxRedirects = 5;
 // An abandoned request keeps its connection until the server lets go, and
 // later downloads from that server must not queue behind it.
 constexpr DWORD kConnectionsPerServer = 16;
+// A start-up text file up to this size is kept in memory as written.
+constexpr uint64_t kKeptBodyMaxBytes = 1 << 20;
 
 // Shared by the caller and the transfer thread. The thread holds its own
 // reference, so a transfer the caller has given up on still finishes on valid
@@ -207,15 +210,6 @@ std::string ReadSmallFile(const std::wstring& path) {
     return std::string(text, got);
 }
 
-bool WriteSmallFile(const std::wstring& path, const std::string& text) {
-    const win::File file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                               nullptr) &&
-           written == text.size();
-}
-
 bool Truncate(HANDLE file) {
     LARGE_INTEGER start{};
     return ::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
@@ -223,10 +217,19 @@ bool Truncate(HANDLE file) {
 
 // Opens the partial body exclusively: a transfer that was given up on may
 // still be writing it, and then this attempt starts a temporary file instead.
-HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, BodyFile& body) {
+HRESULT OpenBody(const DownloadJob& job, std::wstring& temporaryPath, BodyFile& body) {
+    // Nothing is written through a link below the shared folder.
+    if (win::RefuseLink(job.localPath) ||
+        (!job.partialPath.empty() && win::RefuseLink(job.partialPath)))
+        return LastErrorResult();
     if (!job.partialPath.empty()) {
         body.file.reset(::CreateFileW(job.partialPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (body.file && win::RefuseLinkedFile(body.file.get(), job.partialPath)) {
+            const HRESULT refused = LastErrorResult();
+            body.file.reset();
+            return refused;
+        }
         if (body.file) {
             body.resumable = true;
             LARGE_INTEGER size{};
@@ -245,9 +248,8 @@ HRESULT OpenBody(const DownloadJob& job, const std::wstring& temporaryPath, Body
         }
         win::Diag(L"[Pelmora]Partial download busy, fetching whole: " + job.partialPath + L"\n");
     }
-    body.file.reset(::CreateFileW(temporaryPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                  nullptr));
+    body.file = win::CreateTemporaryBeside(job.localPath, temporaryPath,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN);
     return body.file ? S_OK : LastErrorResult();
 }
 
@@ -380,7 +382,8 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
             ::DeleteFileW(validatorPath.c_str());
         else
-            WriteSmallFile(validatorPath, win::ToUtf8(std::wstring(validator.begin(), validator.end())));
+            win::ReplaceFileWith(validatorPath,
+                                 win::ToUtf8(std::wstring(validator.begin(), validator.end())));
     }
     std::optional<uint64_t> length = ContentLength(request.get());
     if (length) *length += body.have;
@@ -439,6 +442,36 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     return S_OK;
 }
 
+// A text file of the start-up (".txt", ".sig"), by the end of the URL's path.
+bool IsKeptTextFile(const std::wstring& url) {
+    std::wstring path = url.substr(0, url.find_first_of(L"?#"));
+    if (path.size() < 4) return false;
+    path = path.substr(path.size() - 4);
+    ::CharLowerBuffW(path.data(), 4);
+    return path == L".txt" || path == L".sig";
+}
+
+// The body on disk before it replaces anything, so a crash leaves the old
+// file or the new one whole. A start-up text file is also kept as read back
+// through this handle, which nobody else could write: it is parsed from
+// memory, never from the shared folder again.
+HRESULT MakeDurable(const DownloadJob& job, HANDLE file, const std::wstring& path) {
+    if (!::FlushFileBuffers(file)) return LastErrorResult();
+    if (!IsKeptTextFile(job.url)) return S_OK;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size)) return LastErrorResult();
+    if (static_cast<uint64_t>(size.QuadPart) > kKeptBodyMaxBytes) return S_OK;
+    if (!::SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) return LastErrorResult();
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!bytes.empty() &&
+        (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) ||
+         got != bytes.size()))
+        return LastErrorResult();
+    win::KeepWrittenBytes(path, std::move(bytes));
+    return S_OK;
+}
+
 HRESULT RunDownloadJob(DownloadJob& job) noexcept {
     HRESULT result = E_OUTOFMEMORY;
     std::wstring temporaryPath;
@@ -457,11 +490,11 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
             win::Diag(L"+++++++++ Reset Downloading\n");
             ::DeleteUrlCacheEntryW(job.url.c_str());  // no entry is fine
         }
-        temporaryPath = TemporaryPathBeside(job.localPath);
         BodyFile body;
         result = OpenBody(job, temporaryPath, body);
         bodyPath = body.resumable ? job.partialPath : temporaryPath;
         if (result == S_OK) result = Transfer(job, *callback, body);
+        if (result == S_OK) result = MakeDurable(job, body.file.get(), bodyPath);
         keepBody = body.resumable && result != S_OK && result != kDownloadDigestMismatch &&
                    result != kDownloadTooLarge;
         win::Diag(L"********** Downloading terminated\n");
@@ -471,6 +504,7 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
 
     const auto removeBody = [&] {
         if (keepBody || bodyPath.empty()) return;
+        win::ForgetWrittenBytes(bodyPath);
         ::DeleteFileW(bodyPath.c_str());  // may not exist
         if (bodyPath == job.partialPath) ::DeleteFileW(ResumeValidatorPath(bodyPath).c_str());
     };
@@ -479,9 +513,7 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
         removeBody();  // the destination stays as it was
         return result;
     }
-    if (result == S_OK &&
-        !::MoveFileExW(bodyPath.c_str(), job.localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
-        result = LastErrorResult();
+    if (result == S_OK && !win::MoveReplacing(bodyPath, job.localPath)) result = LastErrorResult();
     if (result == S_OK && bodyPath == job.partialPath)
         ::DeleteFileW(ResumeValidatorPath(bodyPath).c_str());
     if (result != S_OK) removeBody();
@@ -569,9 +601,7 @@ HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
 }
 
 std::wstring TemporaryPathBeside(const std::wstring& localPath) {
-    static std::atomic<unsigned> counter{0};
-    return localPath + L".part-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter);
+    return win::TemporaryNameBeside(localPath);
 }
 
 std::wstring ResumeValidatorPath(const std::wstring& partialPath) {

@@ -3,6 +3,7 @@
 #include "download/transfer/download_to_file_win.h"
 #include "download/transfer/painting_wait_win.h"
 #include "win/diagnostics_win.h"
+#include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
@@ -66,8 +67,7 @@ void RunTransfers(Batch& batch) noexcept {
             result = E_OUTOFMEMORY;
         }
         const std::lock_guard<std::mutex> guard(batch.lock);
-        if (result == S_OK && !batch.closing &&
-            !::MoveFileExW(staging.c_str(), item.localPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+        if (result == S_OK && !batch.closing && !win::MoveReplacing(staging, item.localPath))
             result = HRESULT_FROM_WIN32(::GetLastError());
         if (result != S_OK || batch.closing) ::DeleteFileW(staging.c_str());  // may not exist
         if (batch.closing) break;

@@ -28,6 +28,11 @@ class Diagnostics(PelmoraCase):
         self.assertIn("Interface language 9, server region 3", text)
         self.assertIn("[Pelmora]Start-up: list ready", text)
 
+        # Every local user can read the log: a URL's user-info never reaches it.
+        text = self.run_once(self.server.base_url.replace("://", "://user:secret@"))
+        self.assertIn("Base URL from PELMORA_BASE_URL: " + self.server.base_url, text)
+        self.assertNotIn("secret", text)
+
         for bad in ("ftp://127.0.0.1/tools/", "http://127.0.0.1/tool/", "not a url"):
             with self.subTest(url=bad):
                 text = self.run_once(bad)

@@ -3,6 +3,7 @@ in Pelmora's own folder by default, and local faults get local messages:
 the real Pelmora.exe under Wine against the sample server, which injects
 the faults."""
 import os
+import shutil
 import unittest
 
 from pelmora_case import MAIN_TITLE, START, PelmoraCase
@@ -170,6 +171,44 @@ class FailureReasons(PelmoraCase):
                 if path.exists():
                     path.unlink()
             sibling.rmdir()
+
+    def test_links_planted_in_the_shared_folder_are_not_written_through(self):
+        tools = self.wine.tools_folder()
+        outside = self.wine.documents() / "elsewhere"
+        outside.mkdir(exist_ok=True)
+        (outside / "setup.exe").write_bytes(b"someone else's")
+        (outside / "stamps").write_bytes(b"someone else's stamps\r\n")
+        downloads = tools / "Pelmora" / "downloaded_program"
+        downloads.mkdir(parents=True, exist_ok=True)
+        shutil.rmtree(downloads / "Halvex", ignore_errors=True)
+        (downloads / "Halvex").symlink_to(outside, target_is_directory=True)  # a junction
+        stamps = tools / "Pelmora" / "image_version.txt"
+        stamps.unlink(missing_ok=True)
+        os.link(outside / "stamps", stamps)  # a hard link where a kept file is replaced
+        try:
+            process, hwnd = self.run_to_list()
+            self.assertIn("[Pelmora]Not written through a link (a junction, symbolic or hard "
+                          r"link): C:\users\Public\Documents\Korvath\tools\Pelmora\image_version.txt",
+                          self.log())
+            self.assertTrue(self.wine.check_row(self.list_hwnd(hwnd), 0))
+            self.assertTrue(wait_until(lambda: self.wine.control(hwnd, START)["enabled"], 5))
+            self.assertTrue(self.wine.click(hwnd, START))
+            box = self.message_box()
+            self.assertIsNotNone(box)
+            self.assertIn(self.english("IDS_FOLDER_NOT_WRITABLE"), " ".join(self.box_text(box)))
+            self.assertIn("[Pelmora]Not written through a link (a junction, symbolic or hard "
+                          r"link): C:\users\Public\Documents\Korvath\tools\Pelmora"
+                          r"\downloaded_program\Halvex", self.log())
+            self.wine.click(box, IDOK)
+            self.assertEqual(self.server.requests("/tools/packages/"), [])
+            self.close_main(process, hwnd)
+            self.assertEqual(sorted(p.name for p in outside.iterdir()), ["setup.exe", "stamps"])
+            self.assertEqual((outside / "setup.exe").read_bytes(), b"someone else's")
+            self.assertEqual((outside / "stamps").read_bytes(), b"someone else's stamps\r\n")
+        finally:
+            (downloads / "Halvex").unlink()
+            stamps.unlink(missing_ok=True)
+            shutil.rmtree(outside)
 
 
 if __name__ == "__main__":

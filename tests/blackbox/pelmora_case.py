@@ -72,7 +72,9 @@ class PelmoraCase(unittest.TestCase):
         return self.wine.start_pelmora(*args, extra_env=env)
 
     def log(self):
-        return self.log_path.read_text("utf-8") if self.log_path.exists() else ""
+        """The whole log: the part moved aside at the cap first."""
+        parts = [self.log_path.with_suffix(".old.log"), self.log_path]
+        return "".join(p.read_text("utf-8") for p in parts if p.exists())
 
     def main_window(self, ms=30000):
         return self.wine.wait_window(MAIN_TITLE, ms)

@@ -21,6 +21,15 @@ class SignedTree(PelmoraCase):
         super().setUp()
         self.wine.exe = os.environ["PELMORA_KEYED_EXE"]
         self.publish()
+        self.have_databases()
+
+    def have_databases(self):
+        """The databases at the stamp, as the release lists them: with the key a
+        start compares them with the release even when the stamp is unchanged."""
+        self.wine.write_db_stamp(DB_STAMP)
+        for region in ("hq", "amr", "eur", "chna"):
+            name = f"modelinfo_{region}.db"
+            (self.wine.tools_folder() / name).write_bytes((self.tree / name).read_bytes())
 
     def tearDown(self):
         for window in self.wine.windows():
@@ -98,7 +107,7 @@ class SignedTree(PelmoraCase):
 
         # A picture the manifest does not list is never asked for.
         self.wine.forget_downloads()
-        self.wine.write_db_stamp(DB_STAMP)
+        self.have_databases()
         self.resign_without("images/Halvex/kr.bmp")
         process = self.start_fresh()
         hwnd = self.main_window()
@@ -109,6 +118,34 @@ class SignedTree(PelmoraCase):
         self.assertIn("[Pelmora]images/Halvex/kr.bmp refused: the release manifest does not list "
                       "it; not requested", self.log())
         self.assertIsNone(self.local("Pelmora/image/Halvex/kr.bmp"))
+        self.close_main(process, hwnd)
+
+    def test_zeros_behind_an_unchanged_stamp_are_fetched_again(self):
+        process = self.start_fresh()
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd)
+        self.assertFalse([r for r in self.requested() if r.endswith(".db")])
+        self.close_main(process, hwnd)
+        # A crash left zeros where the last bytes were to be written.
+        for name in ("modelinfo_eur.db", "Pelmora/image/Halvex/en.bmp"):
+            path = self.wine.tools_folder() / name
+            path.write_bytes(bytes(path.stat().st_size))
+        process = self.start_fresh()
+        self.expect_box("IDS_DB_UPDATED", IDOK)
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd)
+        requested = self.requested()
+        self.assertEqual(sorted(r for r in requested if r.endswith(".db")),
+                         [f"/tools/modelinfo_{r}.db" for r in ("amr", "chna", "eur", "hq")])
+        self.assertEqual([r for r in requested if r.endswith(".bmp")],
+                         ["/tools/images/Halvex/en.bmp"])
+        for name, served in (("modelinfo_eur.db", "modelinfo_eur.db"),
+                             ("Pelmora/image/Halvex/en.bmp", "images/Halvex/en.bmp")):
+            self.assertEqual(self.local(name), (self.tree / served).read_bytes())
+            self.assertIn("[Pelmora]Local file is not as the release lists it (its SHA-256 is "
+                          "not the release's), fetched again: ", self.log())
+            self.assertIn(name.replace("/", "\\"), self.log())
+        self.assertEqual(self.local("db_version.txt"), DB_STAMP.encode() + b"\r\n")
         self.close_main(process, hwnd)
 
     def test_replayed_transplanted_and_expired_releases_offer_nothing(self):

@@ -2,8 +2,10 @@
 // 127.0.0.1: every case sets up its own files and faults below its own path.
 #include <winsock2.h>  // before <windows.h>
 
+#include "catalogue/model/local_text_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "trust/sha256_win.h"
+#include "win/files_win.h"
 
 #include "tests/download/recording_target.h"
 #include "tests/support/file_bytes_win.h"
@@ -166,6 +168,18 @@ TEST_F(DownloadToFileTest, NotContinuingAlwaysAsksTheServer) {
     // Continuing may use a cached copy, but it still fetches the file.
     EXPECT_EQ(DownloadToFile(Url(L"Pelmora.txt"), destination_, 0, nullptr, 10000, true), S_OK);
     EXPECT_TRUE(ReadFileBytes(destination_) == second);
+}
+
+TEST_F(DownloadToFileTest, ATextFileIsReadAsFetchedWhateverTheSharedFileBecomes) {
+    const std::string fetched = Served("Pelmora.txt", 4096, 3);
+    EXPECT_EQ(DownloadToFile(Url(L"Pelmora.txt"), destination_, 0, nullptr, 10000, false), S_OK);
+    ASSERT_TRUE(WriteFileBytes(destination_, "Pelmora v9.9.9v1 sha256:planted"));  // a neighbour
+    std::string read;
+    ASSERT_TRUE(ReadFileHead(destination_, 1 << 20, read));
+    EXPECT_TRUE(read == fetched);
+    Served("setup.exe", 4096);  // not a text file: nothing kept in memory
+    EXPECT_EQ(DownloadToFile(Url(L"setup.exe"), destination_, 0, nullptr, 10000, false), S_OK);
+    EXPECT_FALSE(win::WrittenBytes(destination_, read));
 }
 
 TEST_F(DownloadToFileTest, EncodesTheUrlOnce) {

@@ -1,7 +1,9 @@
 #include "app/settings/settings.h"
+#include "download/sync/local_release_files_win.h"
 #include "download/sync/model_database_sync_win.h"
 #include "download/sync/program_image_sync_win.h"
 #include "string_ids.h"
+#include "trust/sha256_win.h"
 #include "win/handles_win.h"
 #include "win/string_resources_win.h"
 #include "win/text_win.h"
@@ -26,6 +28,19 @@ class SyncTest : public ::testing::Test {
   protected:
     std::string Local(const std::wstring& path) {
         return testsupport::ReadFileBytes(root_.Root() + L"Korvath\\tools\\" + path);
+    }
+    // The files (not folders) in Korvath\tools.
+    std::set<std::wstring> ToolsFolderFiles() {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        const HANDLE search =
+            ::FindFirstFileW((root_.Root() + L"Korvath\\tools\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.insert(found.cFileName);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return names;
     }
     testsupport::TestRoot root_{L"pelmora-sync-test"};
     testsupport::FakeServer server_{root_.ServerFolder()};
@@ -75,11 +90,9 @@ TEST_F(DatabaseSync, FailedDatabaseLeavesTheOldOneWholeAndForgetsTheStamp) {
     server_.Fail(L"tools/modelinfo_eur.db", 1);           // stalled
     Sync("2", "new ");
     EXPECT_EQ(server_.requests.size(), 5u);  // all four attempted
-    EXPECT_EQ(Local(L"modelinfo_hq.db"), "new modelinfo_hq.db");
-    EXPECT_EQ(Local(L"modelinfo_amr.db"), "old modelinfo_amr.db");
-    EXPECT_EQ(Local(L"modelinfo_eur.db"), "old modelinfo_eur.db");
-    EXPECT_EQ(Local(L"modelinfo_chna.db"), "new modelinfo_chna.db");
+    for (const wchar_t* db : kDatabases) EXPECT_EQ(Local(db), "old " + win::ToUtf8(db));  // a set
     EXPECT_EQ(Local(L"db_version.txt"), "<missing>");
+    EXPECT_EQ(ToolsFolderFiles(), std::set<std::wstring>(std::begin(kDatabases), std::end(kDatabases)));
     EXPECT_TRUE(prompt_.shown.empty());
 
     server_.Heal(L"tools/modelinfo_amr.db");
@@ -100,6 +113,47 @@ TEST_F(DatabaseSync, TheStampIsSavedOnlyAfterAllFourArrived) {
     for (const std::string& stamp : seen) EXPECT_EQ(stamp, "1");  // a start cut short refetches
     EXPECT_EQ(Local(L"db_version.txt"), "2");
     EXPECT_EQ(Local(L"db_version.txt.server"), "<missing>");
+}
+
+TEST_F(DatabaseSync, OneHeldOpenByAnotherProgramKeepsTheOldSetAndStamp) {
+    Sync("1", "old ");
+    {
+        // A sibling tool reading it, not sharing deletion: it cannot be replaced.
+        const win::File held(::CreateFileW((root_.Root() + L"Korvath\\tools\\modelinfo_eur.db").c_str(),
+                                           GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        Sync("2", "new ");
+        for (const wchar_t* db : kDatabases) EXPECT_EQ(Local(db), "old " + win::ToUtf8(db));
+        EXPECT_EQ(Local(L"db_version.txt"), "1");
+        std::set<std::wstring> expected(std::begin(kDatabases), std::end(kDatabases));
+        expected.insert(L"db_version.txt");
+        EXPECT_EQ(ToolsFolderFiles(), expected);  // nothing staged or set aside is left
+        EXPECT_TRUE(prompt_.shown.empty());
+    }
+    Sync("2", "new ");  // the next start tries again
+    for (const wchar_t* db : kDatabases) EXPECT_EQ(Local(db), "new " + win::ToUtf8(db));
+    EXPECT_EQ(prompt_.shown.size(), 1u);
+}
+
+TEST_F(SyncTest, LocalFilesAreComparedWithTheirReleaseEntries) {
+    const std::string body = "database bytes";
+    const auto lookup = [&](const std::wstring& url, DownloadOptions& entry) {
+        if (url == L"unlisted") return kNotInRelease;
+        entry.maxBytes = body.size();
+        entry.expectedDigest = Sha256Of(body);
+        return S_OK;
+    };
+    const std::wstring folder = root_.Root() + L"Korvath\\tools\\";
+    testsupport::WriteFileBytes(folder + L"same.db", body);
+    testsupport::WriteFileBytes(folder + L"zeroed.db", std::string(body.size(), '\0'));
+    testsupport::WriteFileBytes(folder + L"short.db", "database");
+    const std::vector<LocalReleaseFile> files = {
+        {L"same", folder + L"same.db"},     {L"zeroed", folder + L"zeroed.db"},
+        {L"short", folder + L"short.db"},   {L"missing", folder + L"missing.db"},
+        {L"unlisted", folder + L"short.db"}};
+    EXPECT_EQ(FilesNotAsReleased(files, lookup), (std::vector<size_t>{1, 2, 3}));
+    EXPECT_TRUE(LocalFilesAsReleased(files));  // no maker's key in this build: nothing to compare
 }
 
 class ImageSync : public SyncTest {

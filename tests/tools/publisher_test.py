@@ -253,6 +253,21 @@ class TreeTest(Workspace):
 
 
 class LintTest(Workspace):
+    def test_8bit_names_go_into_urls_as_pelmora_requests_them(self):
+        publish.build(self.description([self.tool(1, "Café")]), self.out)
+        row = read_catalogue((self.out / "program_list.txt").read_bytes())[0]
+        self.assertEqual(row[2], "Café")  # the folder name stays as it is
+        self.assertEqual(row[7:9], [BASE + "images/Caf%C3%A9", BASE + "packages/hq/Caf%C3%A9"])
+        self.assertTrue((self.out / "images/Café/kr.bmp").is_file())
+        self.assertEqual(publish.lint(self.out), [])
+        text = (self.out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
+        (self.out / "program_list.txt").write_bytes(
+            b"\xff\xfe" + text.replace("images/Caf%C3%A9", "images/Café").encode("utf-16-le"))
+        self.assertEqual([p for p in publish.lint(self.out) if "beyond ASCII" in p],
+                         ["program_list.txt:2: Café: image location has characters beyond "
+                          "ASCII, which Pelmora requests in the client's code page: write it as "
+                          + BASE + "images/Caf%C3%A9"])
+
     def test_every_planted_problem_with_its_line(self):
         publish.build(self.description([self.tool(i, f"Tool {i:02d}") for i in range(1, 5)],
                                        expires="2020-01-01"), self.out)

@@ -59,7 +59,7 @@ wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Pelmora' 
 tools_folder="$WINEPREFIX/drive_c/users/Public/Documents/Korvath/tools"
 mkdir -p "$tools_folder"
 printf 'Language:English,Server:HQ' >"$tools_folder/config.txt"
-cp "$work/server/root/tools/db_version.txt" "$tools_folder/db_version.txt"
+cp "$work/server/root/tools/db_version.txt" "$work"/server/root/tools/modelinfo_*.db "$tools_folder/"
 
 echo "Pelmora start-up under Wine, 20 programs and 100 pictures from $base_url"
 python3 tools/benchmark/startup_benchmark.py "$exe" "$driver" "$work" "$work/proxy"

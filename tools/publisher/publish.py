@@ -98,6 +98,14 @@ def name_problem(name):
     return None
 
 
+def url_form(url):
+    """The URL as Pelmora requests it whatever the client's code page: every
+    character beyond ASCII as its UTF-8 bytes, percent-escaped. Pelmora passes
+    escapes through as they stand, but sends other 8-bit characters in the
+    client's ANSI code page, which the server cannot know."""
+    return "".join(c if ord(c) < 0x80 else urllib.parse.quote(c, safe="") for c in url)
+
+
 def field_problem(value):
     """Why a text cannot be one catalogue field, or None: runs of commas and of
     line feeds separate, so an empty field, a comma or a line break in it moves
@@ -380,8 +388,9 @@ class Release:
         t["release_note"] = self.file(where, "release_note", tool.get("release_note"),
                                       required=False)
 
-        t["image_location"] = f"{self.base_url}images/{t['english']}"
-        t["package_locations"] = [f"{self.base_url}packages/{r}/{t['english']}" for r in REGIONS]
+        t["image_location"] = url_form(f"{self.base_url}images/{t['english']}")
+        t["package_locations"] = [url_form(f"{self.base_url}packages/{r}/{t['english']}")
+                                  for r in REGIONS]
         for title, value in zip(FIELD_TITLES[7:], [t["image_location"], *t["package_locations"]]):
             if t["english"] and field_problem(value):
                 self.refuse(where, title, f"{value!r} {field_problem(value)}")
@@ -725,7 +734,7 @@ class Lint:
         after "/tools/". None for a location elsewhere."""
         path = re.sub(r"^https?://[^/]*", "", url)
         head, found, rest = path.partition("/tools/")
-        return self.tree / rest if found else None
+        return self.tree / urllib.parse.unquote(rest) if found else None
 
     def run(self):
         tools = self.catalogue()
@@ -818,6 +827,10 @@ class Lint:
                 report(f"{who}: second {match.group(1)} digest (Pelmora takes the first)")
             else:
                 digests[match.group(1)] = match.group(2).lower()
+        for title, location in zip(FIELD_TITLES[7:12], fields[7:12]):
+            if url_form(location) != location:
+                report(f"{who}: {title} has characters beyond ASCII, which Pelmora requests in "
+                       f"the client's code page: write it as {url_form(location)}")
         if problem:
             return tool
         self.pictures(name, number, who, fields[7])
