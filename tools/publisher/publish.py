@@ -594,7 +594,10 @@ def installer_args(release):
         for location in t["package_locations"]:
             pairs += [(f"{location}/{name}", t["silent_args"][name]) for name in t["installers"]]
     base = release.base_url
-    return [(url[len(base):] if url.startswith(base) else url, args) for url, args in pairs]
+    # "/S" is what Pelmora uses without a line; leaving it out keeps the manifest
+    # readable by Pelmoras from before "args" lines, unless a release needs them.
+    return [(url[len(base):] if url.startswith(base) else url, args) for url, args in pairs
+            if args != DEFAULT_SILENT_ARGS]
 
 
 def read_manifest(data):
