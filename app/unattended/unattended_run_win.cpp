@@ -147,6 +147,12 @@ struct Run {
     DWORD TimeoutMs() const { return static_cast<DWORD>(line.timeoutMinutes) * 60000u; }
 };
 
+std::optional<DWORD> RunFetchedInstaller(const Run& run, const std::wstring& url,
+                                         const std::wstring& folderName,
+                                         const std::wstring& downloadPath,
+                                         const std::optional<Sha256Digest>& digest,
+                                         std::string& reason);
+
 // Fetches the installer at `url` as the package worker does (the catalogue's
 // or the release's digest, bound to the release), copies it to a private
 // folder, checks the copy and runs it silently. The installer's exit code,
@@ -170,10 +176,18 @@ std::optional<DWORD> FetchAndRunInstaller(const Run& run, const std::wstring& ur
                   DownloadFailureText(fetched, kPackageTimeoutMs) + L"\n");
         return std::nullopt;
     }
-    if (!options.expectedDigest)
+    return RunFetchedInstaller(run, url, folderName, downloadPath, options.expectedDigest, reason);
+}
+
+// The fetched installer from a private copy, checked again, with its silent arguments.
+std::optional<DWORD> RunFetchedInstaller(const Run& run, const std::wstring& url,
+                                         const std::wstring& folderName,
+                                         const std::wstring& downloadPath,
+                                         const std::optional<Sha256Digest>& digest,
+                                         std::string& reason) {
+    if (!digest)
         win::Diag(L"[Pelmora]No digest known for " + url + L": the installer runs unchecked\n");
-    const PrivateInstaller copy =
-        CopyInstallerPrivately(downloadPath, folderName, options.expectedDigest);
+    const PrivateInstaller copy = CopyInstallerPrivately(downloadPath, folderName, digest);
     if (copy.path.empty()) {
         reason = "no checked private copy: " + win::ToUtf8(win::SystemErrorText(copy.error));
         return std::nullopt;
@@ -225,8 +239,8 @@ SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, HANDLE& instance
                          ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
     std::string reason;
     const std::optional<DWORD> code =
-        FetchAndRunInstaller(run, BaseUrl() + L"Pelmora/setup.exe", L"Pelmora", installer.path,
-                             installer.digest, reason);
+        RunFetchedInstaller(run, BaseUrl() + L"Pelmora/setup.exe", L"Pelmora", installer.path,
+                            installer.digest, reason);
     installer.held = win::File();
     const bool current = CheckInstalled(kPelmoraKey, offered) == Latest;
     if (stepped) {

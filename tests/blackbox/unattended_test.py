@@ -119,7 +119,7 @@ class SwitchLines(PelmoraCase):
         self.assertIn("Usage: Pelmora.exe /check", self.log())
         self.assertEqual(self.wine.registered_version("Strenna"), "1.1.7")
         self.assertEqual(self.wine.registered_version("Veddimar"), "5.2.0")
-        self.assertEqual(self.result.read_text(), "")  # the refused line wrote no tools
+        self.assertEqual(self.result.read_text(), "")  # no server, no tools
 
     def test_another_pelmora_running(self):
         window = self.start()
@@ -138,7 +138,7 @@ class SwitchLines(PelmoraCase):
         code, _, _ = self.run_line("/update:Halvex")
         self.assertEqual(code, 0, self.log())
         self.assertEqual(self.server.requests("/tools/packages/"),
-                         ["/tools/packages/eur/Halvex/setup_light.exe"])
+                         ["GET /tools/packages/eur/Halvex/setup_light.exe"])
         self.assertIn("Policy UserUpdates ignored", self.log())
 
         # UserUpdates 0: the list is there, but nothing can be ticked or started.
@@ -168,12 +168,12 @@ class SelfUpdateOnce(PelmoraCase):
                         f"-DOUTFILE={setup}", str(source / "installer/pelmora.nsi")],
                        check=True, stdout=subprocess.DEVNULL, timeout=300)
         cls.server = SampleServer(cls.__name__).start()
-        cls.server.write_tree(self_version="1.3.3")
-        # The tree with the 1.3.3 installer as Pelmora/setup.exe (and its digest).
+        # The sample tree offering 1.3.3, with its installer as Pelmora/setup.exe.
         subprocess.run(["python3", str(source / "tools/sample-server/make_sample_tree.py"),
                         str(cls.server.root), cls.server.base_url, "--self-version", "1.3.3",
                         "--pelmora-installer", str(setup)],
                        check=True, stdout=subprocess.DEVNULL, timeout=300)
+        cls.server.control("reset")
 
     @classmethod
     def tearDownClass(cls):
@@ -181,19 +181,31 @@ class SelfUpdateOnce(PelmoraCase):
         shutil.rmtree(cls.stage, ignore_errors=True)
 
     def test_applied_once_and_the_run_goes_on(self):
-        self.register("Halvex", "2.4.0")
         result = Path(self.folder.name) / "r.json"
         process = self.start("/update", f"/result:{windows_path(result)}")
         self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
         self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.3")
         self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"),
-                         ["/tools/Pelmora/setup.exe"])
+                         ["GET /tools/Pelmora/setup.exe"])
         self.assertIn("/afterselfupdate", self.log())
         tools = {json.loads(l)["name"]: json.loads(l) for l in result.read_text().splitlines()}
-        self.assertEqual(tools["Pelmora"]["outcome"], "current")
-        self.assertEqual(tools["Halvex"]["outcome"], "available")  # no installers here
+        self.assertEqual((tools["Pelmora"]["before"], tools["Pelmora"]["outcome"]),
+                         ("1.3.3", "current"))
         self.wine.run_wine("C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe", "/S",
                            "_?=C:\\Program Files\\Korvath\\Pelmora")
+
+    def test_policy_keeps_pelmora_as_it_is(self):
+        self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",
+                           "/reg:64", "/f")
+        try:
+            for line in ("/check", "/update"):
+                process = self.start(line)
+                self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+        finally:
+            self.wine.run_wine("reg", "delete", POLICY, "/f", "/reg:64")
+        self.assertIn("the SelfUpdate policy is 0", self.log())
+        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
 
 
 class Msi(unittest.TestCase):
