@@ -394,10 +394,23 @@ int RunTools(Run& run, const Settings& settings) {
     return run.End(RunExitCode(run.line.action, run.outcomes));
 }
 
+// Pelmora's folders and its log there, for every way the run ends; false when
+// the folder cannot be written (`error`).
+bool KeepLog(DWORD& error) {
+    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
+        win::EnsureFolder(win::LocalRoot() + folder);
+    const std::wstring ownFolder = win::LocalRoot() + kPelmoraFolder;
+    error = win::FolderWriteError(ownFolder);
+    if (error == ERROR_SUCCESS) win::KeepLogIn(ownFolder);
+    return error == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 int RunSwitchLine(const std::wstring& arguments) {
     Console console;
+    DWORD folderError = ERROR_SUCCESS;
+    const bool logKept = KeepLog(folderError);
     std::string problem;
     const std::optional<SwitchLine> line = ParseSwitchLine(win::ToU16(arguments), problem);
     if (!line) {
@@ -420,15 +433,11 @@ int RunSwitchLine(const std::wstring& arguments) {
 
     Settings settings;
     ReadSettings(settings);
-    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
-        win::EnsureFolder(win::LocalRoot() + folder);
-    const std::wstring ownFolder = win::LocalRoot() + kPelmoraFolder;
-    if (const DWORD error = win::FolderWriteError(ownFolder); error != ERROR_SUCCESS) {
-        console.Say(L"Pelmora's folder cannot be written: " + ownFolder + L": " +
-                    win::SystemErrorText(error));
+    if (!logKept) {
+        console.Say(L"Pelmora's folder cannot be written: " + win::LocalRoot() + kPelmoraFolder +
+                    L": " + win::SystemErrorText(folderError));
         return run.End(kExitFailed);
     }
-    win::KeepLogIn(ownFolder);
     RemoveStaleDownloads(win::LocalRoot());
     RemovePrivateInstallerFolders();
 

@@ -134,6 +134,10 @@ void InstallWorkflow::FillList() {
 
 void InstallWorkflow::OnStart() {
     if (installActive_) return;
+    if (!TheMachinePolicy().userUpdates) {  // also a Start that did not come from the button
+        win::Diag(L"[Pelmora]Start refused: the UserUpdates policy is 0\n");
+        return;
+    }
     const int rows = std::min(list_.GetItemCount(), table_.programCount);
     // The ticks are read and settled while the check boxes still show them.
     std::vector<bool> queued(static_cast<size_t>(rows > 0 ? rows : 0));

@@ -152,6 +152,14 @@ class SwitchLines(PelmoraCase):
         self.assertFalse(any(r["checked"] for r in self.wine.list_cells(list_hwnd)))
         self.assertFalse(self.wine.control(hwnd, START)["enabled"])
         self.wine.screenshot("unattended-user-updates-off")
+        # The region the policy fixes is shown, and none can be chosen.
+        self.wine.post(hwnd, 0x0111, 1003)  # WM_COMMAND: the settings button
+        dialog = self.wine.wait_window(self.wine.string_text("strings_en.rc",
+                                                             "IDS_SETTING_TITLE"), 20000)
+        self.assertIsNotNone(dialog)
+        radios = [c for c in self.wine.controls(dialog) if 1029 <= c["id"] <= 1032]
+        self.assertEqual([c["enabled"] for c in radios], [False] * 4)
+        self.wine.close(dialog)
 
 
 class SelfUpdateOnce(PelmoraCase):
