@@ -106,7 +106,8 @@ bool ReadArguments(std::string_view line, std::string& arguments, std::string& u
                 problem = "a % in arguments is not followed by two hex digits";
                 return false;
             }
-            const char decoded = static_cast<char>(HexValue(line[i + 1]) << 4 | HexValue(line[i + 2]));
+            const char decoded =
+                static_cast<char>(HexValue(line[i + 1]) << 4 | HexValue(line[i + 2]));
             if (static_cast<unsigned char>(decoded) < 0x20 || decoded == 0x7F) {
                 problem = "control character in arguments";
                 return false;

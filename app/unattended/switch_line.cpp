@@ -168,7 +168,8 @@ std::optional<SwitchLine> ParseSwitchLine(std::u16string_view arguments, std::st
                 return std::nullopt;
             }
             haveAction = true;
-            line.action = EqualsNoCase(name, u"/check") ? SwitchAction::Check : SwitchAction::Update;
+            line.action =
+                EqualsNoCase(name, u"/check") ? SwitchAction::Check : SwitchAction::Update;
             if (!hasValue) continue;
             if (line.action == SwitchAction::Check) {
                 problem = "/check takes no value";

@@ -34,7 +34,8 @@ namespace pelmora {
 namespace {
 
 constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED
-constexpr wchar_t kPelmoraKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelmora";
+constexpr wchar_t kPelmoraKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pelmora";
 
 // Where the run's words go besides the log: the caller's redirected output,
 // or the console of the command prompt that started this windowless program.
@@ -197,6 +198,24 @@ std::optional<DWORD> RunFetchedInstaller(const Run& run, const std::wstring& url
     return RunAndWait(copy.path, arguments, run.TimeoutMs(), reason);
 }
 
+// A run as SYSTEM or an administrator writes below a folder every user can
+// write: a link planted on the way (a junction, a symbolic link) would carry
+// the download elsewhere. The first such folder below the local root, or empty.
+std::wstring PlantedLinkOnTheWay(const std::wstring& folder) {
+    const std::wstring root = win::LocalRoot();
+    for (size_t end = folder.find(L'\\', root.size()); ; end = folder.find(L'\\', end + 1)) {
+        const std::wstring step = folder.substr(0, end);
+        const DWORD attributes = ::GetFileAttributesW(step.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return step;
+        if (end == std::wstring::npos) return {};
+    }
+}
+
+std::string PlantedLinkReason(const std::wstring& link) {
+    return "a link was planted at " + win::ToUtf8(link) + "; nothing is written through it";
+}
+
 // Where the installed Pelmora is: the uninstall key's folder when it holds
 // Pelmora.exe, this program otherwise.
 std::wstring InstalledPelmora() {
@@ -223,6 +242,13 @@ ToolReport SelfReport(const std::wstring& offered) {
 SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, HANDLE& instanceMarker,
                          int& exitCode) {
     ToolReport report = SelfReport(offered);
+    const std::wstring installerFolder = SelfVersionFolder() + L"downloaded_program\\Pelmora";
+    if (const std::wstring link = PlantedLinkOnTheWay(installerFolder); !link.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = PlantedLinkReason(link);
+        run.Add(report);
+        return SelfStep::GoOn;
+    }
     SelfInstaller installer = FetchSelfInstaller();
     if (installer.result != S_OK) {
         report.outcome = ToolOutcome::Failed;
@@ -267,7 +293,8 @@ SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, HANDLE& instance
     win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
     ::CloseHandle(instanceMarker);
     instanceMarker = nullptr;
-    std::wstring commandLine = L"\"" + next + L"\" " + win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
+    std::wstring commandLine =
+        L"\"" + next + L"\" " + win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
     if (!run.line.resultFile.empty())
         commandLine += L" \"/result:" + win::ToWide(run.line.resultFile) + L"\"";
     commandLine += run.line.action == SwitchAction::Check ? L" /check" : L" /update";
@@ -317,10 +344,18 @@ void UpdateTool(Run& run, const ProgramRecord& record, int region, ToolReport re
         return;
     }
     const std::wstring name = win::ToWide(record.nameEnglish);
-    const std::wstring url = win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile));
-    const std::wstring folder = win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish));
+    const std::wstring url =
+        win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile));
+    const std::wstring folder =
+        win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish));
     win::EnsureFolder(win::LocalRoot() + win::ToWide(kDownloadedProgramFolder));
     win::EnsureFolder(folder);
+    if (const std::wstring link = PlantedLinkOnTheWay(folder); !link.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = PlantedLinkReason(link);
+        run.Add(report);
+        return;
+    }
     const std::optional<Sha256Digest> digest =
         MakerKey() ? ReleaseDigest(url) : ExpectedInstallerDigest(record);
     std::string reason;
@@ -359,8 +394,8 @@ int RunTools(Run& run, const Settings& settings) {
         SyncModelDatabases(startup.server, prompt);
         SyncProgramImages(startup.server, table);
     }
-    const int region = settings.region >= 0 && settings.region < kPackageRegionCount ? settings.region
-                                                                                      : HQ;
+    const int region =
+        settings.region >= 0 && settings.region < kPackageRegionCount ? settings.region : HQ;
     std::vector<bool> named(run.line.tools.size(), false);
     for (int row = 0; row < table.programCount; ++row) {
         const ProgramRecord& record = table.records[row];
@@ -451,7 +486,8 @@ int RunSwitchLine(const std::wstring& arguments) {
     const std::optional<std::wstring> offered = OfferedSelfVersion();
     const bool selfAllowed = TheMachinePolicy().selfUpdate;
     const bool selfBehind = offered && SelfUpdateAvailable(*offered);
-    if (selfBehind && selfAllowed && line->action == SwitchAction::Update && !line->afterSelfUpdate) {
+    const bool update = line->action == SwitchAction::Update;
+    if (selfBehind && selfAllowed && update && !line->afterSelfUpdate) {
         int code = 0;
         if (ApplySelfUpdate(run, *offered, marker, code) == SelfStep::Relaunched) {
             if (code == kExitSelfUpdated) return run.End(code);

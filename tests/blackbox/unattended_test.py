@@ -121,6 +121,19 @@ class SwitchLines(PelmoraCase):
         self.assertEqual(self.wine.registered_version("Veddimar"), "5.2.0")
         self.assertEqual(self.result.read_text(), "")  # no server, no tools
 
+    def test_a_planted_link_is_not_followed(self):
+        downloads = self.wine.tools_folder() / "Pelmora" / "downloaded_program"
+        elsewhere = Path(self.folder.name) / "elsewhere"
+        elsewhere.mkdir()
+        downloads.mkdir(parents=True, exist_ok=True)
+        (downloads / "Halvex").symlink_to(elsewhere, target_is_directory=True)
+        code, tools, _ = self.run_line("/update:Halvex", f"/result:{windows_path(self.result)}",
+                                       watch=False)
+        self.assertEqual(code, 1, self.log())
+        self.assertIn("a link was planted at", tools["Halvex"]["reason"])
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
+
     def test_another_pelmora_running(self):
         window = self.start()
         self.assertIsNotNone(self.wine.wait_window(MAIN_TITLE, 60000))
