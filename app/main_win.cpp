@@ -1,6 +1,8 @@
 // Process entry point.
 #include "app/command_line.h"
 #include "app/pelmora_app_win.h"
+#include "app/unattended/switch_line.h"
+#include "app/unattended/unattended_run_win.h"
 #include "download/url/base_url_win.h"
 #include "download/release/release_check_win.h"
 #include "win/text_win.h"
@@ -21,6 +23,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     pelmora::InitBaseUrl();
     // Built with the maker's key, Pelmora takes only what the maker signed.
     pelmora::SetMakerKey(pelmora::ParseMakerPublicKey(PELMORA_PUBLIC_KEY));
+    // A line of switches is a script's: it never opens a window.
+    if (pelmora::IsSwitchLine(win::ToU16(arguments))) return pelmora::RunSwitchLine(arguments);
     pelmora::CPelmoraApp app(arguments);
     pelmora::g_app = &app;
     app.InitInstance();

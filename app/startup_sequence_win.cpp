@@ -3,8 +3,8 @@
 // out before the end closes the window by posting WM_CLOSE.
 #include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
-#include "app/self_update_start_win.h"
-#include "app/self_version_check_win.h"
+#include "app/self_update/self_update_start_win.h"
+#include "app/self_update/self_version_check_win.h"
 #include "app/startup_clock_win.h"
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/local_text_win.h"

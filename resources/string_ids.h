@@ -44,6 +44,7 @@
 #define IDS_FOLDER_NOT_WRITABLE 2051      // followed by the folder's path
 #define IDS_SELF_UPDATE_NOT_STARTED 2052  // Pelmora's own installer could not be started
 #define IDS_STATUS_CHECKING 2053          // a row's installer is being re-checked before it runs
+#define IDS_UPDATES_MANAGED 2054          // the UserUpdates policy is 0: in place of 2005
 
 // Accessible names of the two buttons that draw no caption.
 #define IDS_CLOSE_NAME 2040

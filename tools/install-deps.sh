@@ -7,7 +7,7 @@ packages=(
     clang libclang-rt-14-dev libgtest-dev          # native build, sanitizers, libFuzzer
     mingw-w64 g++-mingw-w64-x86-64                 # cross build (posix thread model)
     wine wine64 xvfb imagemagick fonts-wqy-microhei  # running and looking at it
-    nsis                                           # real installers for tests
+    nsis wixl                                      # real installers for tests; the MSI
     nginx-light                                    # a real server for the benchmark
     squid apache2-utils                            # a real (authenticating) proxy for tests
 )

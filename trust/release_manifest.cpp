@@ -1,5 +1,7 @@
 #include "trust/release_manifest.h"
 
+#include <algorithm>
+
 namespace pelmora {
 namespace {
 
@@ -69,6 +71,58 @@ std::optional<ReleaseEntry> ReadEntry(std::string_view line, std::string& proble
     return entry;
 }
 
+// A lower-case word followed by a blank: a kind of line, known or not.
+std::string_view Keyword(std::string_view line) {
+    size_t n = 0;
+    while (n < line.size() && ((line[n] >= 'a' && line[n] <= 'z') || line[n] == '-' ||
+                               (n > 0 && line[n] >= '0' && line[n] <= '9')))
+        ++n;
+    if (n == 0 || (n < line.size() && line[n] != ' ')) return {};
+    // "<word> <64 hex digits> ..." is a file's entry whose size does not read.
+    const std::string_view rest = line.substr(std::min(n + 1, line.size()));
+    bool digest = rest.size() > 64 && rest[64] == ' ';
+    for (size_t i = 0; digest && i < 64; ++i) digest = HexValue(rest[i]) >= 0;
+    return digest ? std::string_view() : line.substr(0, n);
+}
+
+// "args <arguments> <url>": the arguments with %XX decoded.
+bool ReadArguments(std::string_view line, std::string& arguments, std::string& url,
+                   std::string& problem) {
+    line.remove_prefix(std::min<size_t>(5, line.size()));  // "args" and its blank
+    const size_t blank = line.find(' ');
+    if (blank == std::string_view::npos || blank == 0) {
+        problem = "not \"args <arguments> <url>\"";
+        return false;
+    }
+    arguments.clear();
+    for (size_t i = 0; i < blank; ++i) {
+        const char c = line[i];
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            problem = "control character in arguments";
+            return false;
+        }
+        if (c == '%') {
+            if (i + 2 >= blank || HexValue(line[i + 1]) < 0 || HexValue(line[i + 2]) < 0) {
+                problem = "a % in arguments is not followed by two hex digits";
+                return false;
+            }
+            const char decoded =
+                static_cast<char>(HexValue(line[i + 1]) << 4 | HexValue(line[i + 2]));
+            if (static_cast<unsigned char>(decoded) < 0x20 || decoded == 0x7F) {
+                problem = "control character in arguments";
+                return false;
+            }
+            arguments += decoded;
+            i += 2;
+        } else {
+            arguments += c;
+        }
+    }
+    url = std::string(line.substr(blank + 1));
+    problem = UrlProblem(url);
+    return problem.empty();
+}
+
 }  // namespace
 
 std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::string& problem) {
@@ -82,6 +136,7 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
         return std::nullopt;
     }
     ReleaseManifest manifest;
+    std::map<std::string, std::string> argumentLines;  // by URL as written
     size_t number = 0;
     bool hasSerial = false, hasExpires = false;
     while (!bytes.empty()) {
@@ -121,6 +176,17 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
                 return std::nullopt;
             }
             std::string why;
+            const std::string_view keyword = Keyword(line);
+            if (keyword == "args") {
+                std::string arguments, url;
+                if (!ReadArguments(line, arguments, url, why)) {
+                    problem = LineProblem(number, why);
+                    return std::nullopt;
+                }
+                argumentLines[std::move(url)] = std::move(arguments);
+                continue;
+            }
+            if (!keyword.empty()) continue;  // a kind of line from a later release
             std::optional<ReleaseEntry> entry = ReadEntry(line, why);
             if (!entry) {
                 problem = LineProblem(number, why);
@@ -133,6 +199,10 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
         problem = "no serial or no expires line";
         return std::nullopt;
     }
+    // Arguments for a file the manifest does not list give nothing to run.
+    for (ReleaseEntry& entry : manifest.entries)
+        if (const auto found = argumentLines.find(entry.url); found != argumentLines.end())
+            entry.silentArguments = found->second;
     return manifest;
 }
 

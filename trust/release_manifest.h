@@ -8,9 +8,14 @@
 //   serial 12
 //   expires 2027-06-30
 //   <size> <64 hex digits> <url>        one line per file
+//   args <arguments> <url>              an installer's silent arguments
 //
 // <url> is the rest of the line (it may hold blanks): relative to the base
-// URL, or absolute (http:// or https://) for files elsewhere.
+// URL, or absolute (http:// or https://) for files elsewhere. In <arguments>
+// a blank is written %20 and a percent sign %25. From the fourth line on, a
+// line whose first word is a lower-case keyword this reader does not know is
+// skipped, so that a later release can add kinds of lines without locking out
+// the Pelmoras already installed.
 #pragma once
 #include "trust/catalogue_freshness.h"
 #include "trust/sha256.h"
@@ -33,6 +38,8 @@ struct ReleaseEntry {
     std::string url;  // as written
     uint64_t size = 0;
     Sha256Digest digest{};
+    // From the entry's "args" line; none: the installer's default.
+    std::optional<std::string> silentArguments;
 };
 
 struct ReleaseManifest {

@@ -1,6 +1,7 @@
 #include "ui/config_dlg_win.h"
 
 #include "app/settings/interface_language_win.h"
+#include "app/settings/machine_policy_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/config_choice.h"
@@ -57,9 +58,13 @@ BOOL CConfigDlg::OnInitDialog() {
     for (int i = 0; i < 11; ++i)
         ::SendDlgItemMessageW(hwnd(), kLanguageRadioIds[i], BM_SETCHECK,
                               i == language ? BST_CHECKED : BST_UNCHECKED, 0);
-    for (int i = 0; i < 4; ++i)
+    // A region fixed by the machine's policy is shown, not offered.
+    const bool fixed = TheMachinePolicy().region.has_value();
+    for (int i = 0; i < 4; ++i) {
         ::SendDlgItemMessageW(hwnd(), kRegionRadioIds[i], BM_SETCHECK,
                               i == region ? BST_CHECKED : BST_UNCHECKED, 0);
+        if (fixed) ::EnableWindow(Item(kRegionRadioIds[i]), FALSE);
+    }
     ::SetFocus(Item(kLanguageRadioIds[language]));
     return FALSE;  // focus set here
 }
@@ -120,7 +125,7 @@ int CConfigDlg::SelectedRadio(const int* ids, int count) const {
 
 void CConfigDlg::Save() {
     language_ = LanguageToSave(SelectedRadio(kLanguageRadioIds, 11), language_);
-    region_ = RegionToSave(SelectedRadio(kRegionRadioIds, 4));
+    region_ = RegionToSave(SelectedRadio(kRegionRadioIds, 4));  // the fixed one under a policy
     WriteSettings(language_, region_);
     EndDialog(IDOK);
 }

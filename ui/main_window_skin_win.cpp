@@ -1,5 +1,6 @@
 #include "ui/main_window_skin_win.h"
 
+#include "app/settings/machine_policy_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/about_dlg_win.h"
@@ -85,7 +86,9 @@ void MainWindowSkin::PaintBackground(HDC dc) {
     const UINT line = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
     DrawSkinText(dc, kMainTitle, static_cast<HFONT>(titleFont_.get()), RGB(255, 255, 255),
                  kMainTitleBox, line);
-    DrawSkinText(dc, win::LoadText(IDS_SELECT_PROGRAM), static_cast<HFONT>(subtitleFont_.get()),
+    // With updates kept by the machine's policy the line says so instead.
+    const UINT instruction = TheMachinePolicy().userUpdates ? IDS_SELECT_PROGRAM : IDS_UPDATES_MANAGED;
+    DrawSkinText(dc, win::LoadText(instruction), static_cast<HFONT>(subtitleFont_.get()),
                  RGB(0, 0, 0), kMainSubtitleBox, line);
 }
 

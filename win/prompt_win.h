@@ -25,4 +25,11 @@ class MessageBoxPrompt final : public Prompt {
     HWND owner_;  // borrowed; may be null
 };
 
+// For runs without windows: the text goes to the log, and the answer is the
+// one that changes nothing (OK, No or Cancel).
+class LogPrompt final : public Prompt {
+  public:
+    int Show(const std::wstring& text, UINT type) override;
+};
+
 }  // namespace pelmora

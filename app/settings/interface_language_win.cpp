@@ -1,5 +1,6 @@
 #include "app/settings/interface_language_win.h"
 
+#include "app/settings/machine_policy_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
@@ -62,11 +63,13 @@ bool ReadSettings(Settings& settings) {
     std::string bytes;
     if (!ReadFileStart(SettingsFilePath(), bytes)) {
         DetectSystemLanguage(settings);
+        if (TheMachinePolicy().region) settings.region = *TheMachinePolicy().region;
         return false;
     }
     const Settings parsed = ParseSettingsLine(FirstTextLine(bytes));
     settings.language = parsed.language;
-    settings.region = parsed.region;
+    // The machine's policy fixes the region over the user's file.
+    settings.region = TheMachinePolicy().region.value_or(parsed.region);
     ApplyInterfaceLanguage(settings.language);
     return settings.language != before.language || settings.region != before.region;
 }

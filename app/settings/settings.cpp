@@ -43,6 +43,17 @@ uint16_t StringTableLangId(int language) {
     return kLanguages[ValidLanguage(language) ? language : English].tableLangId;
 }
 
+std::optional<int> RegionFromName(std::string_view name) {
+    for (int region = 0; region < kRegionCount; ++region) {
+        const std::string_view code = kRegionCodes[region];
+        bool same = code.size() == name.size();
+        for (size_t i = 0; same && i < code.size(); ++i)
+            same = (name[i] >= 'a' && name[i] <= 'z' ? name[i] - 32 : name[i]) == code[i];
+        if (same) return region;
+    }
+    return std::nullopt;
+}
+
 Settings ParseSettingsLine(std::string_view line) {
     const size_t comma = line.find(',');
     const std::string_view languagePart = line.substr(0, comma);

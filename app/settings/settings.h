@@ -2,6 +2,7 @@
 // Windows-free: the file's bytes are 8-bit text.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,9 @@ const char* RegionCode(int region);
 uint16_t ThreadLangId(int language);
 // LANGID of the string table holding the language's texts; 2057 outside 0..10.
 uint16_t StringTableLangId(int language);
+
+// The region of a code ("HQ", "AMR", "EUR", "CHNA"; letter case ignored).
+std::optional<int> RegionFromName(std::string_view name);
 
 // Parses the settings line: cut at the first comma; each side's value is the
 // text after its first colon, compared case-sensitively and untrimmed.

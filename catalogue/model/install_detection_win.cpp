@@ -34,6 +34,11 @@ InstallState CheckInstalled(const std::wstring& keyName, const std::wstring& ser
     return EqualIgnoringCase(installed, serverVersion) ? Latest : UpdateAvailable;
 }
 
+std::wstring InstalledVersion(const std::wstring& keyName) {
+    std::wstring installed;
+    return ReadUninstallValue(keyName, L"DisplayVersion", installed) ? installed : std::wstring();
+}
+
 std::wstring FindInstallFolder(const std::wstring& keyName) {
     std::wstring uninstall;
     if (!ReadUninstallValue(keyName, L"UninstallString", uninstall)) return {};

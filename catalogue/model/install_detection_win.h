@@ -14,6 +14,9 @@ namespace pelmora {
 // a newer installed version included.
 InstallState CheckInstalled(const std::wstring& keyName, const std::wstring& serverVersion);
 
+// The key's "DisplayVersion"; empty when it cannot be read.
+std::wstring InstalledVersion(const std::wstring& keyName);
+
 // The folder of the program's uninstaller, from the key's "UninstallString";
 // empty when the key, the value or a backslash in it is missing.
 std::wstring FindInstallFolder(const std::wstring& keyName);

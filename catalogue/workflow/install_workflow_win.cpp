@@ -1,5 +1,6 @@
 #include "catalogue/workflow/install_workflow_win.h"
 
+#include "app/settings/machine_policy_win.h"
 #include "app/settings/stdio_file_ex_win.h"
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection_win.h"
@@ -127,6 +128,10 @@ void InstallWorkflow::FillList() {
 
 void InstallWorkflow::OnStart() {
     if (installActive_) return;
+    if (!TheMachinePolicy().userUpdates) {  // also a Start that did not come from the button
+        win::Diag(L"[Pelmora]Start refused: the UserUpdates policy is 0\n");
+        return;
+    }
     const int rows = std::min(list_.GetItemCount(), table_.programCount);
     // The ticks are read and settled while the check boxes still show them.
     std::vector<bool> queued(static_cast<size_t>(rows > 0 ? rows : 0));
@@ -289,6 +294,14 @@ bool InstallWorkflow::OnNotify(const NMHDR& header, LRESULT& result) {
     case NM_CUSTOMDRAW:
         result = OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(&header)));
         return true;
+    case LVN_ITEMCHANGING: {
+        // The UserUpdates policy 0 leaves the list to look at: no row can be ticked.
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+        result = !TheMachinePolicy().userUpdates && (change.uChanged & LVIF_STATE) &&
+                 ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK) &&
+                 (change.uNewState & LVIS_STATEIMAGEMASK) == INDEXTOSTATEIMAGEMASK(2);
+        return result != 0;
+    }
     case LVN_ITEMCHANGED: {
         // A tick by mouse or Space changes the state image.
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
@@ -543,7 +556,8 @@ int InstallWorkflow::TickedRows() const {
 }
 
 void InstallWorkflow::UpdateStartButton() {
-    if (window_.startButton) ::EnableWindow(window_.startButton, TickedRows() > 0);
+    if (window_.startButton)
+        ::EnableWindow(window_.startButton, TheMachinePolicy().userUpdates && TickedRows() > 0);
 }
 
 bool InstallWorkflow::ValidRow(int row) const {

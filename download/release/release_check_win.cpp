@@ -209,6 +209,12 @@ HRESULT ReleaseCheck::Constrain(const std::wstring& url, DownloadOptions& option
     return S_OK;
 }
 
+std::optional<std::string> ReleaseCheck::SilentArguments(const std::wstring& url) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const ReleaseEntry* entry = index_ ? index_->Find(win::ToUtf8(url)) : nullptr;
+    return entry ? entry->silentArguments : std::nullopt;
+}
+
 HRESULT ReleaseCheck::Fetch(const std::wstring& url, const std::wstring& localPath,
                             DWORD timeoutMs) {
     HRESULT result = Accept(timeoutMs);

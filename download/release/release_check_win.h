@@ -51,6 +51,9 @@ public:
     // digest as the one to match); otherwise why not, logged, and nothing is
     // to be requested. Never fetches.
     HRESULT Constrain(const std::wstring& url, DownloadOptions& options) const;
+    // The installer's silent arguments the accepted release gives `url`;
+    // nullopt without an accepted release, an entry, or arguments in it.
+    std::optional<std::string> SilentArguments(const std::wstring& url) const;
     // Accept, Constrain, then the transfer; a body that fails its entry is
     // logged with the file and the reason.
     HRESULT Fetch(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs);

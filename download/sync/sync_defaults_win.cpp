@@ -107,6 +107,12 @@ std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url) {
     return options.expectedDigest;
 }
 
+std::wstring InstallerSilentArguments(const std::wstring& url) {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    const std::optional<std::string> given = check ? check->SilentArguments(url) : std::nullopt;
+    return given ? win::FromUtf8(*given) : std::wstring(L"/S");
+}
+
 HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
     const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
     return check ? check->Explain(url, result) : result;

@@ -48,6 +48,10 @@ HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options);
 // The digest the accepted release gives `url`; nullopt without a key or entry.
 std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url);
 
+// The silent arguments of the installer at `url`: the accepted release's,
+// and "/S" (the NSIS switch) without a key or arguments in the release.
+std::wstring InstallerSilentArguments(const std::wstring& url);
+
 // After a download that was constrained: a body that did not match its entry
 // gets a log line naming the file and the reason. Returns `result`.
 HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result);

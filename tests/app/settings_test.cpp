@@ -95,3 +95,17 @@ TEST(SystemLanguage, SpanishSublanguagesOneToTwenty) {
 
 }  // namespace
 }  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+TEST(SettingsLine, RegionNamesOfThePolicy) {
+    EXPECT_EQ(RegionFromName("HQ"), HQ);
+    EXPECT_EQ(RegionFromName("amr"), AMR);
+    EXPECT_EQ(RegionFromName("Eur"), EUR);
+    EXPECT_EQ(RegionFromName("CHNA"), CHNA);
+    for (const char* bad : {"", "CHN", "CHNA ", "EU", "1"}) EXPECT_FALSE(RegionFromName(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace pelmora

@@ -163,6 +163,9 @@ class Proxy(PelmoraCase):
         # Quiet mode never asks: it ends, and the log says why.
         self.expect_closes_silently(self.start("Halvex"))
         self.assertIn("[Pelmora]Proxy authentication required (407): no credentials", self.log())
+        # Nor does a switch line: it ends with code 4 and the reason.
+        self.assertEqual(self.wine.wait_exit(self.start("/check"), 120), 4, self.log())
+        self.assertIn("could not be reached or its release was refused", self.log())
 
         # Cancel: the first fetch failed, with its usual message.
         process = self.start()

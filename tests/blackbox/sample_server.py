@@ -51,7 +51,8 @@ class SampleServer:
             args += ["--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"],
                      "--pelmora-installer", os.environ["PELMORA_INSTALLER"]]
         for key, value in options.items():
-            args += ["--" + key.replace("_", "-"), str(value)]
+            for one in value if isinstance(value, list) else [value]:  # a list: repeated
+                args += ["--" + key.replace("_", "-"), str(one)]
         subprocess.run(args, check=True, stdout=subprocess.DEVNULL, timeout=300)
         self.control("reset")
 

@@ -77,9 +77,10 @@ struct Server {
 
 class ReleaseCheckTest : public ::testing::Test {
 protected:
-    void Publish(uint64_t serial, const std::map<std::wstring, std::string>& files) {
+    void Publish(uint64_t serial, const std::map<std::wstring, std::string>& files,
+                 const std::string& moreLines = "") {
         std::string manifest = "pelmora-release 1\nserial " + std::to_string(serial) +
-                               "\nexpires 2099-12-31\n";
+                               "\nexpires 2099-12-31\n" + moreLines;
         for (const auto& [name, bytes] : files) {
             server_.files[kBase + name] = bytes;
             manifest += std::to_string(bytes.size()) + " " + Sha256Hex(*Sha256Of(bytes)) + " " +
@@ -131,6 +132,17 @@ TEST_F(ReleaseCheckTest, ManyThreadsShareOneManifestAndFetchOnlyWhatItLists) {
     EXPECT_EQ(Local(L"f7.bmp"), std::string(7, 'x'));
     EXPECT_EQ(Local(L"serial.txt"), "7\r\n");
     EXPECT_EQ(Local(L"release.txt.unverified"), "<missing>");
+}
+
+TEST_F(ReleaseCheckTest, AnInstallersSilentArgumentsComeFromTheAcceptedRelease) {
+    Publish(3, {{L"a/setup.exe", "A"}, {L"b/setup.exe", "B"}},
+            "args /quiet%20/norestart a/setup.exe\nnot-yet-known 1 2\n");
+    ReleaseCheck check = Check();
+    EXPECT_FALSE(check.SilentArguments(kBase + L"a/setup.exe")) << "none before the release";
+    ASSERT_EQ(check.Accept(1000), S_OK);
+    EXPECT_EQ(check.SilentArguments(kBase + L"a/setup.exe"), "/quiet /norestart");
+    EXPECT_FALSE(check.SilentArguments(kBase + L"b/setup.exe"));  // the caller's default
+    EXPECT_FALSE(check.SilentArguments(kBase + L"c/setup.exe"));
 }
 
 }  // namespace

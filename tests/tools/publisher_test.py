@@ -129,6 +129,8 @@ class RefusalTest(Workspace):
     def test_limits_versions_pictures_and_installers(self):
         tools = [self.tool(i, f"Tool {i:02d}") for i in range(1, 22)]
         tools[0]["names"]["korean"] = "가" * 800
+        tools[6]["silent_args"] = {"setup.exe": "/S\n/D=x"}
+        tools[7]["silent_args"] = {"setup.msi": "/qn"}
         tools[1]["installers"]["setup_light.exe"] = "setup/none.exe"
         del tools[2]["installers"]
         self.write("pictures/Tool 04/kr.bmp", bmp(bits=32))
@@ -152,6 +154,8 @@ class RefusalTest(Workspace):
         self.assertRefused(problems, "tool 5 (Tool 05)", "pictures po.bmp", "not found")
         self.assertRefused(problems, "tool 6 (Tool 06)", "pictures jp.bmp", "not a BMP")
         self.assertRefused(problems, "Pelmora", "version", "lower-case 'v'")
+        self.assertRefused(problems, "tool 7 (Tool 07)", "silent_args", "one line")
+        self.assertRefused(problems, "tool 8 (Tool 08)", "silent_args", "setup.exe")
 
     def test_base_url_and_key_inside_the_tree(self):
         problems = self.refusals(self.description(base_url="http://a,b/tools/"))
@@ -342,7 +346,10 @@ class SignatureTest(Workspace):
             publish.build(self.description(serial=3), self.out, key)
         self.assertIn("release: expires: missing (a signed release needs it", str(caught.exception))
 
-        path = self.description(serial=3, expires="2099-01-01")
+        tools = [self.tool(1, "Halvex"), self.tool(2, "Legacy Bridge", False),
+                 self.tool(3, "Model Viewer")]
+        tools[2]["silent_args"] = {"setup.exe": "/quiet /norestart%"}
+        path = self.description(tools, serial=3, expires="2099-01-01")
         (self.out).mkdir()
         (self.out / "Pelmora.txt.sig").write_bytes(b"from an older publisher")
         publish.build(path, self.out, key)
@@ -361,6 +368,9 @@ class SignatureTest(Workspace):
         db = (self.out / "modelinfo_eur.db").read_bytes()
         self.assertIn(f"{len(db)} {hashlib.sha256(db).hexdigest()} modelinfo_eur.db", lines)
         self.assertEqual(len([x for x in lines if x.endswith("/ReleaseNote.txt")]), 3)
+        # Silent arguments other than the default "/S", which goes without a line.
+        self.assertFalse([x for x in lines if x.startswith("args /S ")])
+        self.assertIn("args /quiet%20/norestart%25 packages/amr/Model Viewer/setup.exe", lines)
         self.assertEqual(publish.lint(self.out, hex_key), [])
         tree_files = [p.read_bytes() for p in self.out.rglob("*") if p.is_file()]
         self.assertNotIn(key.read_bytes(), tree_files)

@@ -36,6 +36,17 @@ TEST(ReleaseManifest, ReadsHeadAndEntriesWithBlanksInTheirUrls) {
     EXPECT_EQ(JudgeRelease(*m, 0, 20270701), FreshnessVerdict::Expired);
 }
 
+TEST(ReleaseManifest, SilentArgumentsAndLinesOfLaterReleases) {
+    const auto m = Read(kHead + "args /quiet%20/norestart%25 Halvex/setup.exe\n" +
+                        "mirror https://elsewhere.example.com/ 3\n" + "2 " + kHex +
+                        " Halvex/setup.exe\n" + "3 " + kHex + " Quorin/setup.exe\n" +
+                        "args /S nowhere.exe\nnotes-url\n");
+    ASSERT_TRUE(m);
+    ASSERT_EQ(m->entries.size(), 2u);
+    EXPECT_EQ(m->entries[0].silentArguments, "/quiet /norestart%");
+    EXPECT_FALSE(m->entries[1].silentArguments);
+}
+
 TEST(ReleaseManifest, AnythingElseIsRefusedWithItsLine) {
     const std::string entry = "1 " + kHex + " a.txt\n";
     struct Case {
@@ -59,6 +70,11 @@ TEST(ReleaseManifest, AnythingElseIsRefusedWithItsLine) {
              {kHead + "1 " + kHex + " ftp://h/a\n", "line 4: URL neither"},
              {kHead + "1 " + kHex + " a \n", "line 4: URL ends in a blank"},
              {kHead + "\n", "line 4"},
+             {kHead + "args /S\n", "line 4: not \"args"},
+             {kHead + "args\n", "line 4: not \"args"},
+             {kHead + "args %2 a.txt\n", "line 4: a % in arguments"},
+             {kHead + "args /D=%0a a.txt\n", "line 4: control character in arguments"},
+             {kHead + "args /S /tools/a\n", "line 4: URL neither"},
          }) {
         std::string why;
         EXPECT_FALSE(Read(c.bytes, &why)) << c.bytes;

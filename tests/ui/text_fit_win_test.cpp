@@ -35,6 +35,7 @@ const Slot kSlots[] = {
     {IDS_BACK, nullptr, SkinFont::Button, kCancelButton.Width() - kCaption, kCancelButton.Height(), "Cancel button as Back"},
     {IDS_SAVE, nullptr, SkinFont::Button, kConfigSaveButton.Width() - kCaption, kConfigSaveButton.Height(), "Save button"},
     {IDS_SELECT_PROGRAM, nullptr, SkinFont::Subtitle, kMainSubtitleBox.Width(), kMainSubtitleBox.Height(), "main window instruction"},
+    {IDS_UPDATES_MANAGED, nullptr, SkinFont::Subtitle, kMainSubtitleBox.Width(), kMainSubtitleBox.Height(), "main window instruction, updates managed"},
     {0, kMainTitle, SkinFont::Title, kMainTitleBox.Width(), kMainTitleBox.Height(), "main window title"},
     {IDS_SETTING_TITLE, nullptr, SkinFont::DialogTitle, kConfigTitleBox.Width(), kConfigTitleBox.Height(), "settings title"},
     {IDS_LANGUAGE, nullptr, SkinFont::DialogText, kConfigLanguageCaptionBox.Width(), kConfigLanguageCaptionBox.Height(), "settings Language caption"},

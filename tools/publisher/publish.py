@@ -44,6 +44,11 @@ OLD_SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_
 MANIFEST = "release.txt"
 MANIFEST_FORMAT = "pelmora-release 1"
 MANIFEST_ENTRY = re.compile(r"^([0-9]{1,18}) ([0-9A-Fa-f]{64}) (.+)$")
+MANIFEST_ARGS = re.compile(r"^args (\S+) (.+)$")
+# A line kind of a later release: Pelmora and lint skip it.
+MANIFEST_KEYWORD = re.compile(r"^[a-z][a-z0-9-]*(?: |$)")
+DEFAULT_SILENT_ARGS = "/S"  # the NSIS switch
+MAX_SILENT_ARGS = 200
 SIGNATURE_BYTES = 64
 DIGEST_FIELD = re.compile(r"^(setup\.exe|setup_light\.exe)=sha256:([0-9A-Fa-f]{64})$")
 SELF_DIGEST = re.compile(r"(?:^|\s)sha256:([0-9A-Fa-f]{64})(?:\s|$)")
@@ -293,7 +298,18 @@ class Release:
                                                            for c in note):
             self.refuse("Pelmora", "note", "must be printable ASCII without a lower-case 'v'")
         installer = self.file("Pelmora", "installer", p.get("installer"), required=False)
-        self.pelmora = {"version": version, "note": note, "installer": installer}
+        args = self.silent_args("Pelmora", p.get("silent_args", DEFAULT_SILENT_ARGS))
+        self.pelmora = {"version": version, "note": note, "installer": installer,
+                        "silent_args": args}
+
+    def silent_args(self, where, value):
+        """An installer's silent arguments: printable text on one line."""
+        if not isinstance(value, str) or not value.strip() or len(value) > MAX_SILENT_ARGS \
+                or any(ord(c) < 0x20 or ord(c) == 0x7F for c in value):
+            self.refuse(where, "silent_args", f"must be text of 1 to {MAX_SILENT_ARGS} "
+                        "characters on one line")
+            return DEFAULT_SILENT_ARGS
+        return value
 
     def check_databases(self, db):
         self.databases = None
@@ -385,6 +401,13 @@ class Release:
                 path = self.file(where, f"installers {name}", installers.get(name))
                 if path:
                     t["installers"][name] = path
+        given = tool.get("silent_args", {})
+        if not isinstance(given, dict) or any(name not in INSTALLERS for name in given):
+            self.refuse(where, "silent_args", "must be an object naming setup.exe and/or "
+                        "setup_light.exe")
+            given = {}
+        t["silent_args"] = {name: self.silent_args(where, given.get(name, DEFAULT_SILENT_ARGS))
+                            for name in INSTALLERS}
         t["release_note"] = self.file(where, "release_note", tool.get("release_note"),
                                       required=False)
 
@@ -562,7 +585,28 @@ def manifest_bytes(release, out):
     lines = [MANIFEST_FORMAT, f"serial {release.serial}", f"expires {release.expires}"]
     for url, path in release_files(release, out):
         lines.append(f"{Path(path).stat().st_size} {sha256_file(path)} {url}")
+    for url, args in installer_args(release):
+        lines.append(f"args {escape_args(args)} {url}")
     return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+def escape_args(args):
+    return args.replace("%", "%25").replace(" ", "%20")
+
+
+def installer_args(release):
+    """(URL, silent arguments) of every installer the manifest lists."""
+    pairs = []
+    if release.pelmora["installer"]:
+        pairs.append(("Pelmora/setup.exe", release.pelmora["silent_args"]))
+    for t in release.tools:
+        for location in t["package_locations"]:
+            pairs += [(f"{location}/{name}", t["silent_args"][name]) for name in t["installers"]]
+    base = release.base_url
+    # "/S" is what Pelmora uses without a line; leaving it out keeps the manifest
+    # readable by Pelmoras from before "args" lines, unless a release needs them.
+    return [(url[len(base):] if url.startswith(base) else url, args) for url, args in pairs
+            if args != DEFAULT_SILENT_ARGS]
 
 
 def read_manifest(data):
@@ -586,6 +630,9 @@ def read_manifest(data):
         raise ValueError("line 3: not 'expires YYYY-MM-DD'")
     entries = []
     for number, line in enumerate(lines[3:], 4):
+        if MANIFEST_ARGS.match(line) or (MANIFEST_KEYWORD.match(line) and not
+                                         MANIFEST_ENTRY.match(line)):
+            continue  # an installer's arguments, or a kind of line of a later release
         match = MANIFEST_ENTRY.match(line)
         if not match or any(ord(c) < 0x20 or ord(c) == 0x7F for c in line) or line.endswith(" "):
             raise ValueError(f"line {number}: not '<size> <sha256> <url>'")

@@ -37,6 +37,8 @@ Options:
   --image-stamp S         suffix of every image_version.txt line (default 1)
   --db-stamp S            first line of db_version.txt
   --offer-all             every program offered (none hidden when not installed)
+  --installer-exit N=C    the tool N's installers end with exit code C (3010: done,
+                          a restart is needed; 1603: failed); repeatable
 """
 import argparse
 import json
@@ -110,9 +112,10 @@ def bitmap(name, language, accent):
     return header + info + bytes(data)
 
 
-def build_installer(tool_exe, name, executable, version, out):
+def build_installer(tool_exe, name, executable, version, out, exit_code=None):
+    exit_define = [f"-DEXIT_CODE={exit_code}"] if exit_code is not None else []
     subprocess.run(["makensis", "-V1", f"-DNAME={name}", f"-DEXE={executable}",
-                    f"-DVERSION={version}",
+                    f"-DVERSION={version}", *exit_define,
                     f"-DTOOL_EXE={Path(tool_exe).resolve()}", f"-DOUTFILE={Path(out).resolve()}",
                     str(HERE / "sample_tool.nsi")], check=True, stdout=subprocess.DEVNULL)
 
@@ -137,7 +140,8 @@ def describe(args, chosen, release):
             # The update installer does what the full one does: one build serves both.
             out = Path(args.output) / ".installers" / en / "setup.exe"
             out.parent.mkdir(parents=True, exist_ok=True)
-            build_installer(args.tool_exe, en, executable, version, out)
+            build_installer(args.tool_exe, en, executable, version, out,
+                            dict(args.installer_exit or []).get(en))
             tool["installers"] = {"setup.exe": str(out), "setup_light.exe": str(out)}
         tools.append(tool)
     databases = {"stamp": args.db_stamp}
@@ -169,6 +173,7 @@ def main():
     parser.add_argument("--image-stamp", default="1")
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
     parser.add_argument("--offer-all", action="store_true")
+    parser.add_argument("--installer-exit", action="append", type=lambda v: tuple(v.split("=", 1)))
     parser.add_argument("--key", help="the maker's private key (PEM): sign the release manifest")
     parser.add_argument("--serial", type=int, help="the release's serial number")
     parser.add_argument("--expires", help="the release's last good day, YYYY-MM-DD")

@@ -26,6 +26,10 @@ Section
     WriteRegStr HKLM "${KEY}" "Publisher" "Korvath Dallow"
     ; Pelmora takes the folder before the last backslash: no quotes.
     WriteRegStr HKLM "${KEY}" "UninstallString" "$INSTDIR\uninstall.exe"
+!ifdef EXIT_CODE
+    ; For tests of what an updater makes of an installer's exit code.
+    SetErrorLevel ${EXIT_CODE}
+!endif
 SectionEnd
 
 Section "Uninstall"

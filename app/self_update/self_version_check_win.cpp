@@ -1,4 +1,4 @@
-#include "app/self_version_check_win.h"
+#include "app/self_update/self_version_check_win.h"
 
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/local_text_win.h"

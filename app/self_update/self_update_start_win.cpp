@@ -1,4 +1,4 @@
-#include "app/self_update_start_win.h"
+#include "app/self_update/self_update_start_win.h"
 
 #include "catalogue/workflow/private_installer_copy_win.h"
 #include "string_ids.h"

@@ -1,0 +1,13 @@
+// The run of a switch line: no window, splash or message box in any path;
+// the log, the result file when asked and the console when started from
+// one say what happened, and the exit code sums it up.
+#pragma once
+#include <string>
+
+namespace pelmora {
+
+// `arguments`: the command line after the program path (a switch line).
+// Returns the process's exit code.
+int RunSwitchLine(const std::wstring& arguments);
+
+}  // namespace pelmora

@@ -1,0 +1,273 @@
+"""Switch lines for scripts, from outside: /check and /update against the
+sample server with its real NSIS installers, the exit codes, the result file,
+that no window ever appears, Pelmora's own update applied once, the machine
+policies, and the MSI installed, upgraded and removed with msiexec."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import threading
+import unittest
+from pathlib import Path
+
+from pelmora_case import PelmoraCase, windows_path, MAIN_TITLE, LIST, START
+from sample_server import SampleServer
+from wine_harness import WineSession, wait_until
+
+POLICY = r"HKLM\SOFTWARE\Policies\Korvath\Pelmora"
+# Installed before each run: two tools behind, one current (the catalogue
+# offers Halvex 2.4.1, Quorin 1.8.0, Pindral 3.0.2, Strenna 1.1.7, Veddimar 5.2.0).
+INSTALLED = {"Halvex": "2.4.0", "Quorin": "1.7.9", "Pindral": "3.0.2"}
+
+
+class WindowWatch:
+    """Looks for any window of Pelmora's (its title or a message box) while a
+    run lasts; the run has no business showing one."""
+
+    def __init__(self, wine):
+        self.wine, self.seen, self.done = wine, [], threading.Event()
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+
+    def watch(self):
+        while not self.done.wait(0.3):
+            self.seen += [w for w in self.wine.windows() if w["visible"] and
+                          (w["title"].startswith("Pelmora") or w["class"] == "#32770")]
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.done.set()
+        self.thread.join(30)
+
+
+class SwitchLines(PelmoraCase):
+    tree_options = {"installers": True, "installer_exit": ["Strenna=3010", "Veddimar=1603"]}
+
+    def setUp(self):
+        super().setUp()
+        for name, version in INSTALLED.items():
+            self.register(name, version)
+        self.registered |= {"Strenna", "Veddimar"}  # whatever a run installs goes again
+        self.result = Path(self.folder.name) / "result.json"
+
+    def tearDown(self):
+        self.wine.run_wine("reg", "delete", POLICY, "/f", "/reg:64")
+        super().tearDown()
+
+    def run_line(self, *switches, base_url=None, watch=True):
+        """(exit code, result lines, console text) of one switch line."""
+        out = Path(self.folder.name) / "console.txt"
+        env = self.wine.env({"PELMORA_BASE_URL": base_url or self.server.base_url,
+                             "PELMORA_LOG": windows_path(self.log_path)})
+        with open(out, "wb") as console:
+            process = subprocess.Popen(["wine", self.wine.exe, *switches], env=env,
+                                       stdout=console, stderr=subprocess.DEVNULL,
+                                       stdin=subprocess.DEVNULL)
+            self.wine.started.append(process)
+            if watch:
+                with WindowWatch(self.wine) as seen:
+                    code = self.wine.wait_exit(process, 600)
+                self.assertEqual(seen.seen, [], "a switch line showed a window")
+            else:
+                code = self.wine.wait_exit(process, 600)
+        lines = [json.loads(line) for line in self.result.read_text("utf-8").splitlines()] \
+            if self.result.exists() else []
+        return code, {line["name"]: line for line in lines}, out.read_text("utf-8", "replace")
+
+    def test_check_then_update_with_the_result_file(self):
+        code, tools, console = self.run_line("/check", f"/result:{windows_path(self.result)}")
+        self.assertEqual(code, 10, self.log())
+        self.assertEqual({n: tools[n]["outcome"] for n in ("Pelmora", *INSTALLED, "Strenna")},
+                         {"Pelmora": "current", "Halvex": "available", "Quorin": "available",
+                          "Pindral": "current", "Strenna": "not-installed"})
+        self.assertEqual((tools["Halvex"]["before"], tools["Halvex"]["offered"]), ("2.4.0", "2.4.1"))
+        self.assertIn("Halvex: available (installed 2.4.0, offered 2.4.1)", console)
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")  # /check changes nothing
+        self.assertEqual(self.server.requests("/tools/packages/"), [])
+
+        code, tools, _ = self.run_line("/update", f"/result:{windows_path(self.result)}")
+        self.assertEqual(code, 0, self.log())
+        for name, version in (("Halvex", "2.4.1"), ("Quorin", "1.8.0")):
+            self.assertEqual(tools[name]["outcome"], "updated")
+            self.assertEqual((tools[name]["after"], tools[name]["exit_code"]), (version, 0))
+            self.assertEqual(self.wine.registered_version(name), version)
+        self.assertEqual(tools["Pindral"]["outcome"], "current")
+        self.assertIsNone(self.wine.registered_version("Strenna"))  # not installed, not named
+        # Run again: everything is current, and 0 says so.
+        self.assertEqual(self.run_line("/update", watch=False)[0], 0)
+
+    def test_exit_codes(self):
+        unreachable = "http://127.0.0.1:9/tools/"
+        for switches, base_url, code, log_words in (
+                (["/update:Strenna"], None, 3010, "Exit code 3010"),
+                (["/update:Veddimar,Strenna"], None, 1, "Veddimar: failed"),
+                (["/update:Nobody"], None, 1, "Nobody: failed"),
+                (["/updat"], None, 2, "unknown switch"),
+                (["/check"], unreachable, 4, "could not be reached"),
+        ):
+            with self.subTest(switches=switches):
+                self.result.unlink(missing_ok=True)
+                got, tools, console = self.run_line(
+                    *switches, f"/result:{windows_path(self.result)}", base_url=base_url)
+                # A Unix parent sees the low 8 bits; the log has the whole code.
+                self.assertEqual(got, code & 0xFF, self.log())
+                self.assertIn(log_words, self.log())
+                self.assertIn(log_words, console)
+        self.assertIn("Usage: Pelmora.exe /check", self.log())
+        self.assertEqual(self.wine.registered_version("Strenna"), "1.1.7")
+        self.assertEqual(self.wine.registered_version("Veddimar"), "5.2.0")
+        self.assertEqual(self.result.read_text(), "")  # no server, no tools
+
+    def test_a_planted_link_is_not_followed(self):
+        downloads = self.wine.tools_folder() / "Pelmora" / "downloaded_program"
+        elsewhere = Path(self.folder.name) / "elsewhere"
+        elsewhere.mkdir()
+        downloads.mkdir(parents=True, exist_ok=True)
+        (downloads / "Halvex").symlink_to(elsewhere, target_is_directory=True)
+        code, tools, _ = self.run_line("/update:Halvex", f"/result:{windows_path(self.result)}",
+                                       watch=False)
+        self.assertEqual(code, 1, self.log())
+        self.assertIn("a link was planted at", tools["Halvex"]["reason"])
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
+
+    def test_another_pelmora_running(self):
+        window = self.start()
+        self.assertIsNotNone(self.wine.wait_window(MAIN_TITLE, 60000))
+        self.assertEqual(self.run_line("/check", watch=False)[0], 3)
+        self.assertIn("Another Pelmora is running", self.log())
+        window.kill()
+
+    def test_policies(self):
+        def policy(name, kind, value):
+            self.wine.run_wine("reg", "add", POLICY, "/v", name, "/t", kind, "/d", value,
+                               "/reg:64", "/f")
+        policy("Region", "REG_SZ", "EUR")
+        policy("SelfUpdate", "REG_DWORD", "0")
+        policy("UserUpdates", "REG_SZ", "maybe")  # unreadable: ignored with a log line
+        code, _, _ = self.run_line("/update:Halvex")
+        self.assertEqual(code, 0, self.log())
+        self.assertEqual(self.server.requests("/tools/packages/"),
+                         ["GET /tools/packages/eur/Halvex/setup_light.exe"])
+        self.assertIn("Policy UserUpdates ignored", self.log())
+
+        # UserUpdates 0: the list is there, but nothing can be ticked or started.
+        policy("UserUpdates", "REG_DWORD", "0")
+        self.start()
+        hwnd = self.wine.wait_window(MAIN_TITLE, 60000)
+        self.assertIsNotNone(hwnd)
+        list_hwnd = self.wine.control(hwnd, LIST)["hwnd"]
+        self.assertTrue(wait_until(lambda: len(self.wine.list_cells(list_hwnd)) >= 3, 30))
+        self.wine.check_row(list_hwnd, 1)
+        self.assertFalse(any(r["checked"] for r in self.wine.list_cells(list_hwnd)))
+        self.assertFalse(self.wine.control(hwnd, START)["enabled"])
+        self.wine.screenshot("unattended-user-updates-off")
+        # The region the policy fixes is shown, and none can be chosen.
+        self.wine.post(hwnd, 0x0111, 1003)  # WM_COMMAND: the settings button
+        dialog = self.wine.wait_window(self.wine.string_text("strings_en.rc",
+                                                             "IDS_SETTING_TITLE"), 20000)
+        self.assertIsNotNone(dialog)
+        radios = [c for c in self.wine.controls(dialog) if 1029 <= c["id"] <= 1032]
+        self.assertEqual([c["enabled"] for c in radios], [False] * 4)
+        self.wine.close(dialog)
+
+
+class SelfUpdateOnce(PelmoraCase):
+    """A newer Pelmora on the server: /update installs it silently once, and
+    the new one goes on with the run."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.stage = Path(tempfile.mkdtemp(prefix="pelmora-133-"))
+        source = Path(os.environ["PELMORA_SOURCE_DIR"])
+        setup = cls.stage / "PelmoraSetup.exe"
+        subprocess.run(["makensis", "-V1", f"-DPELMORA_EXE={os.environ['PELMORA_EXE']}",
+                        "-DVERSION=1.3.3", f"-DICON={source / 'resources/pelmora.ico'}",
+                        f"-DOUTFILE={setup}", str(source / "installer/pelmora.nsi")],
+                       check=True, stdout=subprocess.DEVNULL, timeout=300)
+        cls.server = SampleServer(cls.__name__).start()
+        # The sample tree offering 1.3.3, with its installer as Pelmora/setup.exe.
+        subprocess.run(["python3", str(source / "tools/sample-server/make_sample_tree.py"),
+                        str(cls.server.root), cls.server.base_url, "--self-version", "1.3.3",
+                        "--pelmora-installer", str(setup)],
+                       check=True, stdout=subprocess.DEVNULL, timeout=300)
+        cls.server.control("reset")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+        shutil.rmtree(cls.stage, ignore_errors=True)
+
+    def test_applied_once_and_the_run_goes_on(self):
+        result = Path(self.folder.name) / "r.json"
+        process = self.start("/update", f"/result:{windows_path(result)}")
+        self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.3")
+        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"),
+                         ["GET /tools/Pelmora/setup.exe"])
+        self.assertIn("/afterselfupdate", self.log())
+        tools = {json.loads(l)["name"]: json.loads(l) for l in result.read_text().splitlines()}
+        self.assertEqual((tools["Pelmora"]["before"], tools["Pelmora"]["outcome"]),
+                         ("1.3.3", "current"))
+        self.wine.run_wine("C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe", "/S",
+                           "_?=C:\\Program Files\\Korvath\\Pelmora")
+
+    def test_policy_keeps_pelmora_as_it_is(self):
+        self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",
+                           "/reg:64", "/f")
+        try:
+            for line in ("/check", "/update"):
+                process = self.start(line)
+                self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+        finally:
+            self.wine.run_wine("reg", "delete", POLICY, "/f", "/reg:64")
+        self.assertIn("the SelfUpdate policy is 0", self.log())
+        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
+
+
+class Msi(unittest.TestCase):
+    """Pelmora.msi installs, is replaced by a newer one, and goes, silently."""
+
+    def setUp(self):
+        self.wine = WineSession()
+        self.stage = Path(tempfile.mkdtemp(prefix="pelmora-msi-"))
+
+    def tearDown(self):
+        self.wine.run_wine("msiexec", "/x", windows_path(self.newer), "/qn", timeout=300)
+        self.wine.unregister("Pelmora")
+        shutil.rmtree(self.stage, ignore_errors=True)
+
+    def test_install_upgrade_remove(self):
+        source = Path(os.environ["PELMORA_SOURCE_DIR"])
+        msi = Path(os.environ["PELMORA_INSTALLER"]).with_name("Pelmora.msi")
+        for name in ("pelmora.ico",):
+            shutil.copy(source / "resources" / name, self.stage)
+        shutil.copy(source / "installer/pelmora.wxs", self.stage)
+        shutil.copy(os.environ["PELMORA_EXE"], self.stage / "Pelmora.exe")
+        self.newer = self.stage / "Pelmora-1.3.3.msi"
+        subprocess.run(["wixl", "-a", "x64", "-D", "Version=1.3.3", "-D", "PelmoraExe=Pelmora.exe",
+                        "-D", "Icon=pelmora.ico", "-o", self.newer.name, "pelmora.wxs"],
+                       cwd=self.stage, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300)
+        exe = self.wine.prefix / "drive_c/Program Files/Korvath/Pelmora/Pelmora.exe"
+
+        self.assertEqual(self.wine.run_wine("msiexec", "/i", windows_path(msi), "/qn",
+                                            timeout=300)[0], 0)
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
+        self.assertTrue(exe.exists())
+        self.assertEqual(self.wine.run_wine("msiexec", "/i", windows_path(self.newer), "/qn",
+                                            timeout=300)[0], 0)
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.3")
+        self.assertTrue(exe.exists())
+        self.assertEqual(self.wine.run_wine("msiexec", "/x", windows_path(self.newer), "/qn",
+                                            timeout=300)[0], 0)
+        self.assertIsNone(self.wine.registered_version("Pelmora"))
+        self.assertFalse(exe.exists())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
