@@ -6,6 +6,7 @@
 #include "app/settings/settings.h"
 #include "catalogue/workflow/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
+#include "download/sync/program_image_sync_win.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
 #include "ui/splash_dlg_win.h"
@@ -41,6 +42,9 @@ private:
     void LayOutList();
     void CloseSplash() noexcept;
     void CloseDuringStartup();
+    // WM_PROGRAM_PICTURES: the list is shown (kListShown), or pictures arrived.
+    static constexpr WPARAM kListShown = 1;
+    void OnProgramPictures(WPARAM what);
 
     bool quietMode_;
     std::wstring commandLine_;
@@ -52,6 +56,7 @@ private:
     win::Icon icon_;
     win::Icon smallIcon_;
     CSplashDlg splash_;         // open from the splash step to the end of start-up
+    BackgroundPictureSync pictures_;  // from the end of start-up to the window's end
 };
 
 }  // namespace pelmora
