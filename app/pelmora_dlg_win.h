@@ -4,6 +4,7 @@
 // catalogue/install_workflow_win.h.
 #pragma once
 #include "app/settings/settings.h"
+#include "app/startup_clock_win.h"
 #include "catalogue/workflow/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
 #include "download/sync/program_image_sync_win.h"
@@ -13,6 +14,7 @@
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
 
+#include <memory>
 #include <string>
 
 namespace pelmora {
@@ -56,6 +58,7 @@ private:
     win::Icon icon_;
     win::Icon smallIcon_;
     CSplashDlg splash_;         // open from the splash step to the end of start-up
+    std::unique_ptr<StartupClock> clock_;  // from the start-up on
     BackgroundPictureSync pictures_;  // from the end of start-up to the window's end
 };
 

@@ -61,7 +61,8 @@ bool SettingsFileExists() {
 }  // namespace
 
 BOOL CPelmoraDlg::OnInitDialog() {
-    StartupClock clock;
+    clock_ = std::make_unique<StartupClock>();
+    StartupClock& clock = *clock_;
     AddAboutItem(hwnd());
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
@@ -140,13 +141,13 @@ BOOL CPelmoraDlg::OnInitDialog() {
 
 void CPelmoraDlg::OnProgramPictures(WPARAM what) {
     if (what == kListShown) {
-        StartupClock().Mark(L"list shown");
+        if (clock_) clock_->Mark(L"list shown");
         return;
     }
     bool finished = false;
     for (const std::wstring& path : pictures_.Take(finished))
         ShowArrivedImage(Item(IDC_PROGRAM_IMAGE), path);
-    if (finished) StartupClock().Mark(L"pictures complete");
+    if (finished && clock_) clock_->Mark(L"pictures complete");
 }
 
 // The self-version file against Pelmora's own uninstall key; on a difference

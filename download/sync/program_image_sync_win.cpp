@@ -194,6 +194,8 @@ void BackgroundPictureSync::Stop() noexcept {
     if (!state_) return;
     {
         const std::lock_guard<std::mutex> guard(state_->lock);
+        if (!state_->finished)
+            win::Diag(L"[Pelmora]Window closing: the remaining picture transfers are left\n");
         state_->window = nullptr;
         state_->arrived.clear();
     }

@@ -454,8 +454,8 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
         if (job.continueDownload) {
             win::Diag(L"======== Continue Downloading\n");
         } else {
+            // No cache entry to delete: such a fetch neither reads nor writes the cache.
             win::Diag(L"+++++++++ Reset Downloading\n");
-            ::DeleteUrlCacheEntryW(job.url.c_str());  // no entry is fine
         }
         temporaryPath = TemporaryPathBeside(job.localPath);
         BodyFile body;

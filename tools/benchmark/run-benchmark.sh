@@ -75,11 +75,13 @@ usage = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("curl_seconds=%s\ncurl_cpu_seconds=%.6f" % (out, usage.ru_utime + usage.ru_stime))
 PY
     cmp -s "$source_file" "$work/curl.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
+    rm -f "$work/curl.bin"  # see bench(): never on the disk
 }
 run_pelmora() {  # URL [DIGEST]
     rm -f "$work/pelmora.log"
     bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$work/pelmora.txt"
     cmp -s "$source_file" "$work/pelmora.bin" || { echo "Pelmora: wrong bytes" >&2; exit 1; }
+    rm -f "$work/pelmora.bin"  # see bench(): never on the disk
     grep -a "^\[Pelmora\]Body" "$work/pelmora.log" | tail -1 | tr -d '\r' |
         sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$work/pelmora.txt"
 }
@@ -97,7 +99,11 @@ bench() {  # NAME URL
     local results="$work/results-$1.txt"
     : >"$results"
     # Each transfer starts with no dirty pages of the other's file waiting to
-    # be written, and the order alternates.
+    # be written, and the order alternates. Every downloaded file is removed
+    # as soon as it was compared, before write-back: a file that reached the
+    # disk and is removed later makes the disk discard its blocks (ext4
+    # mounted with "discard" here) while the next transfer writes, and that
+    # transfer was Pelmora's whenever it ran first in a round.
     for run in $(seq 1 "$runs"); do
         rm -f "$work/curl.bin" "$work/pelmora.bin"
         sync
