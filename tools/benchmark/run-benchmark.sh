@@ -8,13 +8,14 @@
 # against its digest beside the time to hash the file alone (goal: verified
 # at most 1.1 x the larger of the two). BENCH_RUNS=1 with SIZE_MIB 4096 shows
 # a 4 GiB installer verified on loopback. Works in build/benchmark/; builds
-# build/win when the program is missing.
+# build/win when the program is missing. BENCH_EXE=<another
+# pelmora_benchmark.exe> times an older build the same way.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 size_mib="${1:-256}"
 runs="${BENCH_RUNS:-5}"
-exe="$root/build/win/tools/benchmark/pelmora_benchmark.exe"
+exe="${BENCH_EXE:-$root/build/win/tools/benchmark/pelmora_benchmark.exe}"
 [ -f "$exe" ] || bash tools/build.sh win
 command -v nginx >/dev/null || bash tools/install-deps.sh
 work="$root/build/benchmark"
