@@ -76,22 +76,24 @@ usage = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("curl_seconds=%s\ncurl_cpu_seconds=%.6f" % (out, usage.ru_utime + usage.ru_stime))
 PY
     cmp -s "$source_file" "$work/curl.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
-    rm -f "$work/curl.bin"  # see bench(): never on the disk
 }
-run_pelmora() {  # URL [DIGEST]
+run_pelmora() {  # URL [DIGEST [OUTPUT]]
+    local out="${3:-$work/pelmora.txt}"
     rm -f "$work/pelmora.log"
-    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$work/pelmora.txt"
+    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$out"
     cmp -s "$source_file" "$work/pelmora.bin" || { echo "Pelmora: wrong bytes" >&2; exit 1; }
-    rm -f "$work/pelmora.bin"  # see bench(): never on the disk
     grep -a "^\[Pelmora\]Body" "$work/pelmora.log" | tail -1 | tr -d '\r' |
-        sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$work/pelmora.txt"
+        sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$out"
 }
 # The verified download and the hash of the same file alone, as extra keys.
+# Its own output file: in the rounds where it runs last it must not replace
+# the unverified run's figures (it did, and those rounds showed the verified
+# time as the plain one: the "slow even runs").
 run_verified() {
-    run_pelmora "$1" "$digest"
-    grep -q "^result=0x00000000" "$work/pelmora.txt" || { echo "Pelmora: not verified" >&2; exit 1; }
+    run_pelmora "$1" "$digest" "$work/verified-run.txt"
+    grep -q "^result=0x00000000" "$work/verified-run.txt" || { echo "Pelmora: not verified" >&2; exit 1; }
     sed -E 's/^(seconds|cpu_seconds|peak_private_after|peak_private_before)=/verified_\1=/;t;d' \
-        "$work/pelmora.txt" >"$work/verified.txt"
+        "$work/verified-run.txt" >"$work/verified.txt"
     bash tools/wine-run.sh "$exe" --hash "Z:${source_file//\//\\}" >>"$work/verified.txt"
     grep -q "^hash=$digest" "$work/verified.txt" || { echo "Pelmora: wrong hash" >&2; exit 1; }
 }
@@ -100,11 +102,7 @@ bench() {  # NAME URL
     local results="$work/results-$1.txt"
     : >"$results"
     # Each transfer starts with no dirty pages of the other's file waiting to
-    # be written, and the order alternates. Every downloaded file is removed
-    # as soon as it was compared, before write-back: a file that reached the
-    # disk and is removed later makes the disk discard its blocks (ext4
-    # mounted with "discard" here) while the next transfer writes, and that
-    # transfer was Pelmora's whenever it ran first in a round.
+    # be written, and the order alternates.
     for run in $(seq 1 "$runs"); do
         rm -f "$work/curl.bin" "$work/pelmora.bin"
         sync
