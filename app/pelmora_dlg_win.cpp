@@ -2,6 +2,7 @@
 
 #include "app/settings/interface_language_win.h"
 #include "resource_ids.h"
+#include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 
 namespace pelmora {
@@ -26,9 +27,16 @@ CPelmoraDlg::~CPelmoraDlg() {
     win::Diag(L"\n[Pelmora]Stop Thread Complete!!\n");
 }
 
-void CPelmoraDlg::OnDestroy() { workflow_.Shutdown(); }
+void CPelmoraDlg::OnDestroy() {
+    pictures_.Stop();  // nothing more reaches this window, nor is written by its sync
+    workflow_.Shutdown();
+}
 
 INT_PTR CPelmoraDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_PROGRAM_PICTURES) {
+        OnProgramPictures(wp);
+        return TRUE;
+    }
     LRESULT workflowResult = 0;
     if (workflow_.HandleMessage(msg, wp, lp, workflowResult)) {
         // WM_NOTIFY answers (custom draw) go back through DWLP_MSGRESULT.

@@ -4,14 +4,17 @@
 // catalogue/install_workflow_win.h.
 #pragma once
 #include "app/settings/settings.h"
+#include "app/startup_clock_win.h"
 #include "catalogue/workflow/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
+#include "download/sync/program_image_sync_win.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
 #include "ui/splash_dlg_win.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
 
+#include <memory>
 #include <string>
 
 namespace pelmora {
@@ -41,6 +44,9 @@ private:
     void LayOutList();
     void CloseSplash() noexcept;
     void CloseDuringStartup();
+    // WM_PROGRAM_PICTURES: the list is shown (kListShown), or pictures arrived.
+    static constexpr WPARAM kListShown = 1;
+    void OnProgramPictures(WPARAM what);
 
     bool quietMode_;
     std::wstring commandLine_;
@@ -52,6 +58,8 @@ private:
     win::Icon icon_;
     win::Icon smallIcon_;
     CSplashDlg splash_;         // open from the splash step to the end of start-up
+    std::unique_ptr<StartupClock> clock_;  // from the start-up on
+    BackgroundPictureSync pictures_;  // from the end of start-up to the window's end
 };
 
 }  // namespace pelmora

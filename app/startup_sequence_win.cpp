@@ -1,6 +1,7 @@
 // The main window's start-up: everything between the window's creation and
 // the list the user sees, in one fixed order on the window thread. Every way
-// out before the end closes the window by posting WM_CLOSE.
+// out before the end closes the window by posting WM_CLOSE. The pictures
+// then come beside the shown list, each shown as it arrives.
 #include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
 #include "app/self_update/self_update_start_win.h"
@@ -23,6 +24,7 @@
 #include "string_ids.h"
 #include "ui/folder_message_win.h"
 #include "ui/skin_win.h"
+#include "ui/window_messages.h"
 #include "win/prompt_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -60,7 +62,8 @@ bool SettingsFileExists() {
 }  // namespace
 
 BOOL CPelmoraDlg::OnInitDialog() {
-    StartupClock clock;
+    clock_ = std::make_unique<StartupClock>();
+    StartupClock& clock = *clock_;
     AddAboutItem(hwnd());
     ::SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.get()));
     ::SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
@@ -115,15 +118,13 @@ BOOL CPelmoraDlg::OnInitDialog() {
     MoveToBox(Item(IDC_PROGRAM_IMAGE), kProgramImageBox);
     clock.Mark(L"layout and list");
 
-    win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
-    if (!SyncProgramImages(table_)) {  // a WM_CLOSE waits: nothing more is worth doing
-        CloseSplash();
-        return TRUE;
-    }
-    if (table_.programCount > 0)
+    if (table_.programCount > 0)  // what an earlier start kept; the sync may bring it later
         ShowProgramImage(win::ToWide(table_.records[0].nameEnglish), Item(IDC_PROGRAM_IMAGE),
                          settings_.language);
-    clock.Mark(L"pictures");
+
+    // Taken over while the start-up's early fetches (the picture stamps among them) still live.
+    win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
+    pictures_.Start(PictureServerFiles(), table_, hwnd(), WM_PROGRAM_PICTURES);
 
     win::Diag(L"[Pelmora]Pelmora, 최초 실행시에 환경설정 dialog 띄워줌!!\n");
     if (!SettingsFileExists()) {
@@ -134,7 +135,20 @@ BOOL CPelmoraDlg::OnInitDialog() {
     CloseSplash();
     ::SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     clock.Mark(L"list ready", table_.programCount);
+    // Marked once the window is shown and its loop takes input.
+    ::PostMessageW(hwnd(), WM_PROGRAM_PICTURES, kListShown, 0);
     return TRUE;
+}
+
+void CPelmoraDlg::OnProgramPictures(WPARAM what) {
+    if (what == kListShown) {
+        if (clock_) clock_->Mark(L"list shown");
+        return;
+    }
+    bool finished = false;
+    for (const std::wstring& path : pictures_.Take(finished))
+        ShowArrivedImage(Item(IDC_PROGRAM_IMAGE), path);
+    if (finished && clock_) clock_->Mark(L"pictures complete");
 }
 
 // The self-version file against Pelmora's own uninstall key; on a difference
@@ -142,9 +156,12 @@ BOOL CPelmoraDlg::OnInitDialog() {
 bool CPelmoraDlg::CheckSelfVersion() {
     const HRESULT fetched =
         FetchSelfVersionFile(StartupDownloader(), [this](const std::wstring& url) {
-            return !quietMode_ &&
-                   AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(), url,
-                                       kSmallFileTimeoutMs);
+            if (quietMode_ ||
+                !AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(), url,
+                                     kSmallFileTimeoutMs))
+                return false;
+            ProxyCredentialsGiven();
+            return true;
         });
     if (fetched != S_OK) {
         CloseSplash();

@@ -15,3 +15,7 @@
 // Install's re-check of a row's installer has ended; lParam: the check
 // (catalogue/installer_check_win.h), owned by the message.
 #define WM_INSTALLER_CHECKED (WM_APP + 0x126)
+
+// The pictures fetched beside the window have news (download/sync/
+// program_image_sync_win.h, BackgroundPictureSync::Take).
+#define WM_PROGRAM_PICTURES (WM_APP + 0x127)

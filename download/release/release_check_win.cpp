@@ -5,6 +5,7 @@
 #include "download/url/base_url_win.h"
 #include "download/transfer/painting_wait_win.h"
 #include "trust/catalogue_freshness.h"
+#include "trust/installer_digest_win.h"
 #include "trust/signature_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -147,6 +148,8 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
     options.maxBytes = kReleaseManifestMaxBytes;
     HRESULT result = transfer_(url, body, timeoutMs, options);
     const HRESULT signatureResult = signatureFetch.Result();
+    // Either one refused by the proxy: worth again once credentials are given.
+    if (signatureResult == kDownloadProxyAuthRequired) result = signatureResult;
     if (result != S_OK)
         return Refuse(name, result,
                       L"it could not be fetched (" + DownloadFailureText(result, timeoutMs) + L")");
@@ -224,6 +227,45 @@ HRESULT ReleaseCheck::Fetch(const std::wstring& url, const std::wstring& localPa
     result = Constrain(url, options);
     if (result != S_OK) return result;
     return Explain(url, transfer_(url, localPath, timeoutMs, options));
+}
+
+HRESULT ReleaseCheck::FetchAhead(const std::wstring& url, const std::wstring& localPath,
+                                 DWORD timeoutMs, const DownloadOptions& options) {
+    const HRESULT fetched = transfer_(url, localPath, timeoutMs, options);
+    HRESULT result = Accept(timeoutMs);
+    if (result != S_OK) {
+        ::DeleteFileW(localPath.c_str());  // may not exist
+        return Refuse(NameOf(url), result, L"no signed release manifest was accepted");
+    }
+    // Larger than the early cap but perhaps as listed: fetched again, bound to its entry.
+    if (fetched == kDownloadTooLarge) return Fetch(url, localPath, timeoutMs);
+    if (fetched != S_OK) return fetched;
+    DownloadOptions entry;
+    result = Constrain(url, entry);
+    if (result == S_OK) {
+        const win::File file(::CreateFileW(localPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!file || !::GetFileSizeEx(file.get(), &size)) {
+            result = Win32Failure(ERROR_READ_FAULT);
+        } else if (static_cast<uint64_t>(size.QuadPart) > entry.maxBytes) {
+            result = Explain(url, kDownloadTooLarge);
+        } else {
+            const std::optional<Sha256Digest> digest = HandleSha256(file.get());
+            if (!digest) result = Win32Failure(ERROR_READ_FAULT);
+            else if (*digest != *entry.expectedDigest) result = Explain(url, kDownloadDigestMismatch);
+        }
+    }
+    if (result != S_OK) ::DeleteFileW(localPath.c_str());
+    return result;
+}
+
+void ReleaseCheck::CredentialsGiven() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (accepted_ != kDownloadProxyAuthRequired || triedWithCredentials_) return;
+    triedWithCredentials_ = true;
+    tried_ = false;
+    win::Diag(L"[Pelmora]Release manifest to be fetched again with the proxy credentials\n");
 }
 
 HRESULT ReleaseCheck::Explain(const std::wstring& url, HRESULT result) const {

@@ -57,6 +57,17 @@ public:
     // Accept, Constrain, then the transfer; a body that fails its entry is
     // logged with the file and the reason.
     HRESULT Fetch(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs);
+    // Fetch without waiting for the manifest first: the body is fetched under
+    // `options` (the caller's cap) beside the manifest, and kept at
+    // `localPath` only once the manifest is accepted and the body has its
+    // entry's size and digest; otherwise it is removed and the result says
+    // why. For files that are not replaced from `localPath` until the caller
+    // takes them (a staging file).
+    HRESULT FetchAhead(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
+                       const DownloadOptions& options);
+    // The user has just given the proxy's credentials: a manifest the proxy
+    // refused is fetched again, with them, at the next Accept; once per run.
+    void CredentialsGiven();
 
     // `result` of a constrained transfer; a body that did not match its entry
     // gets a log line naming the file and the reason.
@@ -71,6 +82,7 @@ private:
     const Transfer transfer_;
     mutable std::mutex mutex_;
     bool tried_ = false;
+    bool triedWithCredentials_ = false;
     HRESULT accepted_ = kNotInRelease;
     std::optional<ReleaseIndex> index_;
 };

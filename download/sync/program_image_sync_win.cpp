@@ -11,7 +11,9 @@
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
+#include "win/thread_win.h"
 
+#include <map>
 #include <vector>
 
 namespace pelmora {
@@ -92,6 +94,11 @@ std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstrin
 }
 
 bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
+    return SyncProgramImages(server, table, nullptr, {});
+}
+
+bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table, HANDLE stop,
+                       const std::function<void(const std::wstring& path)>& arrived) {
     win::EnsureFolder(server.localRoot + kPelmoraFolder + kImageFolder);
     const std::wstring versionFile = server.localRoot + kPelmoraFolder + L"image_version.txt";
     // The server's lines wait here; each is kept only once its pictures arrived.
@@ -120,8 +127,10 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
         lineOfItem.resize(items.size(), line);
     }
     std::vector<HRESULT> results;
-    const FetchBatchEnd end =
-        FetchInParallel(server.download, items, kSmallFileTimeoutMs, kParallelTransfers, results);
+    FetchedItem fetched;
+    if (arrived) fetched = [&items, &arrived](size_t i) { arrived(items[i].localPath); };
+    const FetchBatchEnd end = FetchInParallel(server.download, items, kSmallFileTimeoutMs,
+                                              kParallelTransfers, results, stop, fetched);
     for (size_t i = 0; i < items.size(); ++i) {
         if (results[i] == S_OK) continue;
         complete[lineOfItem[i]] = false;
@@ -135,11 +144,91 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
     return end == FetchBatchEnd::Done;
 }
 
-void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
-                      int language) {
-    if (!SafeProgramName(programName, L"picture is shown")) return;
-    const std::wstring path = ProgramImageFolder(localRoot, programName) + L"\\" +
-                              win::ToWide(ImageFileForLanguage(language));
+struct BackgroundPictureSync::State {
+    std::mutex lock;
+    HWND window = nullptr;  // not ours; null once stopped
+    UINT message = 0;
+    win::Handle stop;
+    std::vector<std::wstring> arrived;
+    bool finished = false;
+    bool announced = false;  // a message is on its way: one is enough until Take
+
+    // Under the lock.
+    void Announce() {
+        if (!window || announced) return;
+        announced = ::PostMessageW(window, message, 0, 0) != FALSE;
+    }
+};
+
+bool BackgroundPictureSync::Start(ServerFiles server, const ProgramTable& table, HWND window,
+                                  UINT message) {
+    Stop();
+    auto state = std::make_shared<State>();
+    state->window = window;
+    state->message = message;
+    state->stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The thread works on its own copy: the window's table may change meanwhile.
+    auto copy = std::make_shared<ProgramTable>(table);
+    const bool started = state->stop && win::StartDetachedThread(
+        [state, copy, server = std::move(server)]() noexcept {
+            try {
+                SyncProgramImages(server, *copy, state->stop.get(),
+                                  [&state](const std::wstring& path) {
+                                      const std::lock_guard<std::mutex> guard(state->lock);
+                                      if (!state->window) return;
+                                      state->arrived.push_back(path);
+                                      state->Announce();
+                                  });
+            } catch (...) {
+                win::Diag(L"[Pelmora]Picture sync ended early: out of memory\n");
+            }
+            const std::lock_guard<std::mutex> guard(state->lock);
+            state->finished = true;
+            state->Announce();
+        });
+    if (!started) {
+        win::Diag(L"[Pelmora]Picture sync not started: error " +
+                  std::to_wstring(::GetLastError()) + L"\n");
+        return false;
+    }
+    state_ = std::move(state);
+    return true;
+}
+
+std::vector<std::wstring> BackgroundPictureSync::Take(bool& finished) {
+    finished = false;
+    if (!state_) return {};
+    const std::lock_guard<std::mutex> guard(state_->lock);
+    state_->announced = false;
+    finished = state_->finished && state_->window;
+    if (finished) state_->window = nullptr;  // told once
+    std::vector<std::wstring> arrived;
+    arrived.swap(state_->arrived);
+    return arrived;
+}
+
+void BackgroundPictureSync::Stop() noexcept {
+    if (!state_) return;
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        if (!state_->finished)
+            win::Diag(L"[Pelmora]Window closing: the remaining picture transfers are left\n");
+        state_->window = nullptr;
+        state_->arrived.clear();
+    }
+    ::SetEvent(state_->stop.get());
+    state_.reset();
+}
+
+namespace {
+
+// The file each picture control was last asked to show (window thread only).
+std::map<HWND, std::wstring>& WantedPictures() {
+    static std::map<HWND, std::wstring> wanted;
+    return wanted;
+}
+
+void ShowPictureFile(HWND picture, const std::wstring& path) {
     // A device-dependent bitmap: the control keeps this very handle rather
     // than a copy (it copies only 32-bit DIB sections with alpha).
     const auto bitmap = static_cast<HBITMAP>(
@@ -152,7 +241,25 @@ void ShowProgramImage(const std::wstring& localRoot, const std::wstring& program
         ::DeleteObject(bitmap);  // not kept (no such control, or a copy was made)
 }
 
+}  // namespace
+
+void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
+                      int language) {
+    if (!SafeProgramName(programName, L"picture is shown")) return;
+    const std::wstring path = ProgramImageFolder(localRoot, programName) + L"\\" +
+                              win::ToWide(ImageFileForLanguage(language));
+    WantedPictures()[picture] = path;
+    ShowPictureFile(picture, path);
+}
+
+void ShowArrivedImage(HWND picture, const std::wstring& path) {
+    const auto wanted = WantedPictures().find(picture);
+    if (wanted != WantedPictures().end() && ::lstrcmpiW(wanted->second.c_str(), path.c_str()) == 0)
+        ShowPictureFile(picture, path);
+}
+
 void ClearProgramImage(HWND picture) {
+    WantedPictures().erase(picture);
     const auto previous =
         reinterpret_cast<HGDIOBJ>(::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, 0));
     if (previous) ::DeleteObject(previous);

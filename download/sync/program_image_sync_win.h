@@ -5,9 +5,15 @@
 #include "catalogue/model/program_record.h"
 #include "download/transfer/server_files_win.h"
 
+#include "win/handles_win.h"
+
 #include <windows.h>
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace pelmora {
 
@@ -17,11 +23,44 @@ namespace pelmora {
 // here or not), several at a time. Failed pictures are not reported. False
 // when a WM_CLOSE queued for the calling thread ended the wait early.
 bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table);
+// The same, ended early like a WM_CLOSE when `stop` is set; `arrived` is told
+// the path of each picture once it is in place (on a transfer thread).
+bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table, HANDLE stop,
+                       const std::function<void(const std::wstring& path)>& arrived);
+
+// The pictures fetched beside the window: SyncProgramImages on a thread of
+// its own, which never waits on the window. Each picture that arrived, and
+// the end, are announced by posting `message` to the window, which then
+// takes them with Take(); once Stop() is called (the window is going),
+// nothing more is posted and no more pictures are written.
+class BackgroundPictureSync {
+  public:
+    BackgroundPictureSync() = default;
+    ~BackgroundPictureSync() { Stop(); }
+    BackgroundPictureSync(const BackgroundPictureSync&) = delete;
+    BackgroundPictureSync& operator=(const BackgroundPictureSync&) = delete;
+
+    // False (logged) when the thread could not start: no pictures this time.
+    bool Start(ServerFiles server, const ProgramTable& table, HWND window, UINT message);
+    // Window thread: the pictures in place since the last call; `finished`
+    // once the sync has ended (true only once).
+    std::vector<std::wstring> Take(bool& finished);
+    void Stop() noexcept;
+
+    struct State;
+
+  private:
+    std::shared_ptr<State> state_;
+};
 
 // Shows the program's picture in the interface language in a static
-// control (SS_BITMAP). A missing file leaves the control's picture as it was.
+// control (SS_BITMAP). A missing file leaves the control's picture as it was
+// until ShowArrivedImage names it.
 void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
                       int language);
+// A picture that has just arrived at `path`: shown when it is the one the
+// control was last asked to show.
+void ShowArrivedImage(HWND picture, const std::wstring& path);
 
 // Takes the picture out of the control and deletes it: the control never
 // deletes its bitmap itself, so its owner calls this before destroying it.

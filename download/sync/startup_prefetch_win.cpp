@@ -25,6 +25,7 @@ struct PrefetchEntry {
 
 struct StartupPrefetch::State {
     Downloader transport;
+    Downloader ahead;
     std::mutex lock;
     std::map<std::wstring, std::shared_ptr<PrefetchEntry>> waiting;  // by URL, not handed over
 };
@@ -34,7 +35,7 @@ namespace {
 void Fetch(StartupPrefetch::State& state, PrefetchEntry& entry) noexcept {
     HRESULT result = E_OUTOFMEMORY;
     try {
-        result = state.transport(entry.url, entry.stagingPath, entry.timeoutMs);
+        result = state.ahead(entry.url, entry.stagingPath, entry.timeoutMs);
     } catch (...) {
         result = E_OUTOFMEMORY;
     }
@@ -64,8 +65,14 @@ HRESULT HandOver(PrefetchEntry& entry, std::mutex& lock, const std::wstring& loc
 
 StartupPrefetch::StartupPrefetch(Downloader transport, const std::vector<std::wstring>& urls,
                                  const std::wstring& stagingFolder, DWORD timeoutMs)
+    : StartupPrefetch(transport, transport, urls, stagingFolder, timeoutMs) {}
+
+StartupPrefetch::StartupPrefetch(Downloader transport, Downloader ahead,
+                                 const std::vector<std::wstring>& urls,
+                                 const std::wstring& stagingFolder, DWORD timeoutMs)
     : state_(std::make_shared<State>()) {
     state_->transport = std::move(transport);
+    state_->ahead = std::move(ahead);
     for (size_t i = 0; i < urls.size(); ++i) {
         auto entry = std::make_shared<PrefetchEntry>();
         entry->url = urls[i];
@@ -96,6 +103,31 @@ void StartupPrefetch::Discard() {
     state_->waiting.clear();
 }
 
+namespace {
+
+HRESULT Serve(StartupPrefetch::State& state, std::shared_ptr<PrefetchEntry> entry,
+              const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
+    if (!entry) return state.transport(url, localPath, timeoutMs);
+    const HRESULT result = HandOver(*entry, state.lock, localPath);
+    // Fetched before the user could answer the proxy's prompt: ask again now.
+    if (result == kDownloadProxyAuthRequired) return state.transport(url, localPath, timeoutMs);
+    return result;
+}
+
+// One fetch taken out of the prefetch; given up when nobody took it.
+struct KeptEntry {
+    std::shared_ptr<StartupPrefetch::State> state;
+    std::shared_ptr<PrefetchEntry> entry;  // under the state's lock
+    ~KeptEntry() {
+        const std::lock_guard<std::mutex> guard(state->lock);
+        if (!entry) return;
+        entry->abandoned = true;
+        if (entry->result != E_PENDING) ::DeleteFileW(entry->stagingPath.c_str());
+    }
+};
+
+}  // namespace
+
 Downloader StartupPrefetch::Serving() const {
     return [state = state_](const std::wstring& url, const std::wstring& localPath,
                             DWORD timeoutMs) -> HRESULT {
@@ -108,11 +140,29 @@ Downloader StartupPrefetch::Serving() const {
                 state->waiting.erase(found);
             }
         }
-        if (!entry) return state->transport(url, localPath, timeoutMs);
-        const HRESULT result = HandOver(*entry, state->lock, localPath);
-        // Fetched before the user could answer the proxy's prompt: ask again now.
-        if (result == kDownloadProxyAuthRequired) return state->transport(url, localPath, timeoutMs);
-        return result;
+        return Serve(*state, std::move(entry), url, localPath, timeoutMs);
+    };
+}
+
+Downloader StartupPrefetch::Keep(const std::wstring& url) {
+    auto kept = std::make_shared<KeptEntry>();
+    kept->state = state_;
+    {
+        const std::lock_guard<std::mutex> guard(state_->lock);
+        const auto found = state_->waiting.find(url);
+        if (found != state_->waiting.end()) {
+            kept->entry = std::move(found->second);
+            state_->waiting.erase(found);
+        }
+    }
+    return [kept](const std::wstring& url, const std::wstring& localPath,
+                  DWORD timeoutMs) -> HRESULT {
+        std::shared_ptr<PrefetchEntry> entry;
+        {
+            const std::lock_guard<std::mutex> guard(kept->state->lock);
+            if (kept->entry && kept->entry->url == url) entry = std::move(kept->entry);
+        }
+        return Serve(*kept->state, std::move(entry), url, localPath, timeoutMs);
     };
 }
 

@@ -18,6 +18,10 @@ class StartupPrefetch {
     // a temporary file in `stagingFolder` (same volume as where they go).
     StartupPrefetch(Downloader transport, const std::vector<std::wstring>& urls,
                     const std::wstring& stagingFolder, DWORD timeoutMs);
+    // The same, with the early fetches made through `ahead` (which may check
+    // what arrived only once it has arrived) and later ones through `transport`.
+    StartupPrefetch(Downloader transport, Downloader ahead, const std::vector<std::wstring>& urls,
+                    const std::wstring& stagingFolder, DWORD timeoutMs);
     // Discard().
     ~StartupPrefetch();
     StartupPrefetch(const StartupPrefetch&) = delete;
@@ -28,6 +32,10 @@ class StartupPrefetch {
     // into place, and every other request through `transport`. Safe from
     // several threads; it stays usable after Discard().
     Downloader Serving() const;
+    // Like Serving(), but only `url`'s fetch is handed over by it, and it is
+    // taken out now: Discard() no longer gives it up. For a caller that
+    // comes after the start-up (another thread).
+    Downloader Keep(const std::wstring& url);
 
     // Gives up the fetches not handed over yet: their files are removed when
     // they end, and later requests of their URLs go to the server.

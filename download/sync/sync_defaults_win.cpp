@@ -10,6 +10,7 @@
 #include "win/prompt_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
+#include "win/thread_win.h"
 
 #include <memory>
 #include <mutex>
@@ -36,6 +37,15 @@ Downloader DirectDownloader() {
     };
 }
 
+// Early fetches: with the maker's key, beside the manifest rather than after it.
+Downloader AheadDownloader() {
+    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
+    if (!check) return DirectDownloader();
+    return [check](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
+        return check->FetchAhead(url, localPath, timeoutMs, DownloadOptions());
+    };
+}
+
 std::mutex g_prefetchLock;
 std::unique_ptr<StartupPrefetch> g_prefetch;  // while a start-up runs
 
@@ -48,8 +58,19 @@ StartupPrefetchScope::StartupPrefetchScope() {
     for (const wchar_t* name :
          {L"Pelmora.txt", L"program_list.txt", L"db_version.txt", L"image_version.txt"})
         urls.push_back(BaseUrl() + name);
-    auto prefetch = std::make_unique<StartupPrefetch>(
-        DirectDownloader(), urls, win::LocalRoot() + kPelmoraFolder, kSmallFileTimeoutMs);
+    // The manifest and its signature start now, beside the files it vouches for.
+    if (const std::shared_ptr<ReleaseCheck> check = CurrentRelease())
+        win::StartDetachedThread(
+            [check]() noexcept {
+                try {
+                    check->Accept(kSmallFileTimeoutMs);
+                } catch (...) {  // the first file asks again
+                }
+            },
+            256 * 1024);
+    auto prefetch = std::make_unique<StartupPrefetch>(DirectDownloader(), AheadDownloader(), urls,
+                                                      win::LocalRoot() + kPelmoraFolder,
+                                                      kSmallFileTimeoutMs);
     const std::lock_guard<std::mutex> guard(g_prefetchLock);
     g_prefetch = std::move(prefetch);
 }
@@ -69,6 +90,19 @@ Downloader StartupDownloader() {
 
 ServerFiles DefaultServerFiles() {
     return ServerFiles{BaseUrl(), win::LocalRoot(), StartupDownloader()};
+}
+
+ServerFiles PictureServerFiles() {
+    const std::wstring stamps = BaseUrl() + L"image_version.txt";
+    {
+        const std::lock_guard<std::mutex> guard(g_prefetchLock);
+        if (g_prefetch) return ServerFiles{BaseUrl(), win::LocalRoot(), g_prefetch->Keep(stamps)};
+    }
+    return ServerFiles{BaseUrl(), win::LocalRoot(), DirectDownloader()};
+}
+
+void ProxyCredentialsGiven() {
+    if (const std::shared_ptr<ReleaseCheck> check = CurrentRelease()) check->CredentialsGiven();
 }
 
 void SyncModelDatabases(HWND owner) {

@@ -19,9 +19,9 @@ Transfer StartupTransfer();
 Downloader StartupDownloader();
 
 // From its construction to its end, the self-version file, the catalogue and
-// the two stamp files are fetched at once, ahead of their turn (with the
-// maker's key, each checked against the release as always); each is handed
-// over when the start-up asks.
+// the two stamp files are fetched at once, ahead of their turn; with the
+// maker's key, beside the signed manifest and each taken only once it was
+// accepted and lists it as fetched. Each is handed over when the start-up asks.
 class StartupPrefetchScope {
   public:
     StartupPrefetchScope();
@@ -31,6 +31,13 @@ class StartupPrefetchScope {
 };
 
 ServerFiles DefaultServerFiles();
+// DefaultServerFiles for the pictures beside the window: the picture stamps'
+// early fetch is kept for them even after the start-up's scope has ended.
+ServerFiles PictureServerFiles();
+
+// The user has given the proxy's credentials: with the maker's key, a
+// manifest the proxy refused is fetched again with them (once).
+void ProxyCredentialsGiven();
 
 // Message 2031 goes to a message box owned by `owner`.
 void SyncModelDatabases(HWND owner);

@@ -3,31 +3,40 @@
 #include "trust/sha256_win.h"
 #include "win/thread_win.h"
 
+#include <new>
+
 namespace pelmora {
 
 BackgroundWriter::BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
                                    Sha256Stream* hash)
-    : file_(file), hash_(hash) {
-    // One more buffer when hashing: reading, writing and hashing each have one.
-    if (hash_) ++bufferCount;
-    for (size_t i = 0; i < bufferCount; ++i) {
-        storage_.emplace_back(new char[bufferBytes]);
-        free_.push_back(storage_.back().get());
-    }
-    // Both threads are joined in Finish, so they may borrow this writer.
-    thread_ = win::StartThread([this] { Run(); }).handle;
-    if (thread_ && hash_) hashThread_ = win::StartThread([this] { RunHash(); }).handle;
-    if (!thread_ || (hash_ && !hashThread_)) {
-        const DWORD error = ::GetLastError();
-        const std::lock_guard<std::mutex> lock(mutex_);
-        error_ = error == ERROR_SUCCESS ? ERROR_NOT_ENOUGH_MEMORY : error;
-    }
-}
+    : file_(file),
+      hash_(hash),
+      bufferBytes_(bufferBytes),
+      // One more buffer when hashing: reading, writing and hashing each have one.
+      bufferCount_(bufferCount + (hash ? 1 : 0)) {}
 
 BackgroundWriter::~BackgroundWriter() { Finish(); }
 
+bool BackgroundWriter::StartThreads() {
+    // Both threads are joined in Finish, so they may borrow this writer.
+    thread_ = win::StartThread([this] { Run(); }).handle;
+    if (thread_ && hash_) hashThread_ = win::StartThread([this] { RunHash(); }).handle;
+    if (thread_ && (!hash_ || hashThread_)) return true;
+    const DWORD error = ::GetLastError();
+    error_ = error == ERROR_SUCCESS ? ERROR_NOT_ENOUGH_MEMORY : error;
+    return false;
+}
+
 char* BackgroundWriter::Acquire() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (free_.empty() && storage_.size() < bufferCount_ && error_ == ERROR_SUCCESS) {
+        try {
+            storage_.emplace_back(new char[bufferBytes_]);
+            return storage_.back().get();
+        } catch (const std::bad_alloc&) {
+            error_ = ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
     changed_.wait(lock, [&] { return !free_.empty() || error_ != ERROR_SUCCESS; });
     if (error_ != ERROR_SUCCESS) return nullptr;
     char* buffer = free_.back();
@@ -38,15 +47,44 @@ char* BackgroundWriter::Acquire() {
 void BackgroundWriter::Submit(char* buffer, DWORD size) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (thread_)
+        if (!thread_ && error_ == ERROR_SUCCESS && !held_) {
+            held_ = Piece{buffer, size};  // perhaps the whole body
+            return;
+        }
+        if (!thread_ && error_ == ERROR_SUCCESS && StartThreads()) {
+            queued_.push_back(*held_);
+            held_.reset();
+        }
+        if (thread_) {
             queued_.push_back({buffer, size});
-        else
+        } else {
             free_.push_back(buffer);  // no writer: the error already set says why
+            if (held_) free_.push_back(held_->buffer);
+            held_.reset();
+        }
     }
     changed_.notify_all();
 }
 
+DWORD BackgroundWriter::WriteNow(const Piece& piece) {
+    DWORD written = 0;
+    if (!::WriteFile(file_, piece.buffer, piece.size, &written, nullptr) || written != piece.size) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
+    }
+    if (hash_) hash_->Update(piece.buffer, piece.size);
+    return ERROR_SUCCESS;
+}
+
 DWORD BackgroundWriter::Finish() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (held_) {  // the only piece: written here, no thread needed
+            if (error_ == ERROR_SUCCESS) error_ = WriteNow(*held_);
+            free_.push_back(held_->buffer);
+            held_.reset();
+        }
+    }
     {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] {

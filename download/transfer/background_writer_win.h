@@ -3,7 +3,10 @@
 // body is hashed as it is written, so it is never read back: the writer's
 // second thread hashes each buffer once written, so that the write of one
 // buffer overlaps the hash of the one before (under Wine both are slower
-// than the network, and a large file's writes wait for the disk).
+// than the network, and a large file's writes wait for the disk). Buffers
+// and threads come only as the body needs them: a body of one read (most
+// small files) is written and hashed by Finish on the caller's thread,
+// without starting any.
 #pragma once
 #include "win/handles_win.h"
 
@@ -14,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace pelmora {
@@ -46,9 +50,14 @@ private:
     };
     void Run();
     void RunHash();
+    bool StartThreads();  // under the lock
+    DWORD WriteNow(const Piece& piece);
 
     HANDLE file_;
     Sha256Stream* hash_;
+    size_t bufferBytes_;
+    size_t bufferCount_;
+    std::optional<Piece> held_;  // the first piece, until a second one comes
     std::vector<std::unique_ptr<char[]>> storage_;
     std::mutex mutex_;
     std::condition_variable changed_;

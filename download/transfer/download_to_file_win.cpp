@@ -22,6 +22,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -487,8 +490,8 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
         if (job.continueDownload) {
             win::Diag(L"======== Continue Downloading\n");
         } else {
+            // No cache entry to delete: such a fetch neither reads nor writes the cache.
             win::Diag(L"+++++++++ Reset Downloading\n");
-            ::DeleteUrlCacheEntryW(job.url.c_str());  // no entry is fine
         }
         BodyFile body;
         result = OpenBody(job, temporaryPath, body);
@@ -523,6 +526,53 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
     return result;
 }
 
+// Transfer threads wait a little after their job for the next one: many
+// small files then cost no thread start each (under Wine a wineserver round
+// trip or two). A job given up on keeps its thread until it ends by itself.
+class TransferThreads {
+public:
+    bool Start(std::shared_ptr<DownloadJob> job) {
+        {
+            const std::lock_guard<std::mutex> guard(lock_);
+            if (idle_ > 0) {
+                --idle_;  // on behalf of the thread that takes it
+                jobs_.push_back(std::move(job));
+                wake_.notify_one();
+                return true;
+            }
+        }
+        return win::StartDetachedThread([this, job]() mutable { Serve(std::move(job)); });
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kIdle{3000};
+
+    void Serve(std::shared_ptr<DownloadJob> job) noexcept {
+        for (;;) {
+            RunDownloadJob(*job);
+            job.reset();
+            std::unique_lock<std::mutex> guard(lock_);
+            ++idle_;
+            if (!wake_.wait_for(guard, kIdle, [this] { return !jobs_.empty(); })) {
+                --idle_;
+                return;
+            }
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::shared_ptr<DownloadJob>> jobs_;
+    size_t idle_ = 0;  // waiting threads not yet promised a job
+};
+
+TransferThreads& SharedTransferThreads() {
+    static auto* threads = new TransferThreads;  // never destroyed: its threads may outlive main
+    return *threads;
+}
+
 HRESULT Download(std::wstring url, std::wstring localPath, int row,
                  ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                  const DownloadOptions& options) {
@@ -541,7 +591,7 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
     job->doneEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!job->progressEvent || !job->doneEvent) return LastErrorResult();
 
-    if (!win::StartDetachedThread([job] { RunDownloadJob(*job); })) return LastErrorResult();
+    if (!SharedTransferThreads().Start(job)) return LastErrorResult();
 
     // The user's cancel wakes the wait too: a stalled server sends no
     // notification that could carry it.

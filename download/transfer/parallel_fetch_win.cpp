@@ -21,6 +21,7 @@ constexpr SIZE_T kTransferStackBytes = 256 * 1024;
 // Shared by the caller and the transfer threads; the last holder frees it.
 struct Batch {
     Downloader download;
+    FetchedItem fetched;
     DWORD timeoutMs = 0;
     std::vector<FetchItem> items;
     std::vector<HRESULT> results;
@@ -72,6 +73,7 @@ void RunTransfers(Batch& batch) noexcept {
         if (result != S_OK || batch.closing) ::DeleteFileW(staging.c_str());  // may not exist
         if (batch.closing) break;
         batch.results[i] = result;
+        if (result == S_OK && batch.fetched) batch.fetched(i);
         if (result == kDownloadTimedOut) batch.deadHosts.insert(item.host);
     }
     const std::lock_guard<std::mutex> guard(batch.lock);
@@ -81,11 +83,13 @@ void RunTransfers(Batch& batch) noexcept {
 }  // namespace
 
 FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem> items,
-                              DWORD timeoutMs, size_t transfers, std::vector<HRESULT>& results) {
+                              DWORD timeoutMs, size_t transfers, std::vector<HRESULT>& results,
+                              HANDLE stop, FetchedItem fetched) {
     results.assign(items.size(), kFetchSkipped);
     if (items.empty()) return FetchBatchEnd::Done;
     const auto batch = std::make_shared<Batch>();
     batch->download = download;
+    batch->fetched = std::move(fetched);
     batch->timeoutMs = timeoutMs;
     batch->items = std::move(items);
     batch->results.assign(batch->items.size(), kFetchSkipped);
@@ -108,18 +112,18 @@ FetchBatchEnd FetchInParallel(const Downloader& download, std::vector<FetchItem>
         const std::lock_guard<std::mutex> guard(batch->lock);
         if (--batch->running == 0) ::SetEvent(batch->allDone.get());
     }
-    const HANDLE done = batch->allDone.get();
-    const DWORD wait = WaitKeepingWindowsPainted(1, &done, INFINITE, true);
+    const HANDLE waits[] = {batch->allDone.get(), stop};
+    const DWORD wait = WaitKeepingWindowsPainted(stop ? 2 : 1, waits, INFINITE, true);
+    const bool stopped = wait == kWaitCloseQueued || wait == WAIT_OBJECT_0 + 1;
     const std::lock_guard<std::mutex> guard(batch->lock);
     if (wait != WAIT_OBJECT_0) {
         batch->closing = true;
-        win::Diag(wait == kWaitCloseQueued
-                      ? L"[Pelmora]Window closing: the remaining transfers are left\n"
-                      : L"[Pelmora]Waiting for the transfers failed: " +
-                            win::ErrorCodeText(::GetLastError()) + L"; they are left\n");
+        win::Diag(stopped ? L"[Pelmora]Window closing: the remaining transfers are left\n"
+                          : L"[Pelmora]Waiting for the transfers failed: " +
+                                win::ErrorCodeText(::GetLastError()) + L"; they are left\n");
     }
     results = batch->results;
-    return wait == kWaitCloseQueued ? FetchBatchEnd::CloseQueued : FetchBatchEnd::Done;
+    return stopped ? FetchBatchEnd::CloseQueued : FetchBatchEnd::Done;
 }
 
 }  // namespace pelmora

@@ -6,7 +6,7 @@ import unittest
 from pathlib import Path
 
 from sample_server import SampleServer
-from wine_harness import WineSession
+from wine_harness import WineSession, wait_until
 
 MAIN_TITLE = "Pelmora v1.3.2"
 BOX_CLASS = "#32770"
@@ -78,6 +78,10 @@ class PelmoraCase(unittest.TestCase):
 
     def main_window(self, ms=30000):
         return self.wine.wait_window(MAIN_TITLE, ms)
+
+    def pictures_complete(self, seconds=60):
+        """The pictures, fetched beside the shown list, have all ended."""
+        return wait_until(lambda: "Start-up: pictures complete" in self.log(), seconds)
 
     def message_box(self, ms=30000):
         return self.wine.wait_window("Pelmora", ms, BOX_CLASS)

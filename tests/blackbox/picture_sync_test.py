@@ -5,10 +5,11 @@ import time
 import unittest
 from urllib.parse import quote
 
-from pelmora_case import DB_STAMP, MAIN_TITLE, PelmoraCase
+from pelmora_case import DB_STAMP, LIST, MAIN_TITLE, START, PelmoraCase
 from wine_harness import wait_until
 
 PICTURES = ["cn.bmp", "en.bmp", "jp.bmp", "kr.bmp", "po.bmp"]
+SETTINGS, SAVE, FRENCH, CANCEL = 1003, 1008, 1034, 1010
 OFFERED = ["Halvex", "Quorin", "Pindral", "Strenna", "Veddimar", "Model Viewer"]
 
 
@@ -45,6 +46,7 @@ class PictureSync(PelmoraCase):
         self.assertIsNotNone(hwnd)
         self.assertEqual([r[0] for r in self.rows(hwnd)],
                          OFFERED[:5] + ["Legacy Bridge", "Model Viewer"])
+        self.assertTrue(self.pictures_complete())
         for name in OFFERED + ["Legacy Bridge"]:
             self.assert_pictures(name, PICTURES)
         self.assertEqual(self.local_stamps(), self.served_stamps())
@@ -58,6 +60,7 @@ class PictureSync(PelmoraCase):
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
         self.assertEqual([r[0] for r in self.rows(hwnd)], OFFERED)
+        self.assertTrue(self.pictures_complete())
         self.assert_pictures("Model Viewer", PICTURES)
         self.assertFalse((self.images() / "Legacy Bridge").exists())
         local, served = self.local_stamps(), self.served_stamps()
@@ -84,6 +87,7 @@ class PictureSync(PelmoraCase):
             process = self.start()
             hwnd = self.main_window(60000)
             self.assertIsNotNone(hwnd)
+            self.assertTrue(self.pictures_complete())
             for name in ["Halvex", "Strenna", "Veddimar", "Model Viewer"]:
                 self.assert_pictures(name, PICTURES)
             self.assert_pictures("Pindral", [p for p in PICTURES if p != "jp.bmp"])
@@ -106,7 +110,8 @@ class PictureSync(PelmoraCase):
             for picture in PICTURES:
                 self.server.rule(quote(f"/tools/images/{name}/{picture}"), delay_ms=8000)
         process = self.start()
-        self.assertTrue(wait_until(lambda: "Image download Start!!" in self.log(), 60))
+        # The list is shown before the pictures; the window is closed while they come.
+        self.assertTrue(wait_until(lambda: "Start-up: list shown" in self.log(), 60))
         main = [w["hwnd"] for w in self.wine.windows() if w["title"] == MAIN_TITLE]
         self.assertEqual(len(main), 1)
         closed_at = time.monotonic()
@@ -115,7 +120,7 @@ class PictureSync(PelmoraCase):
         # Well before the first picture could have come.
         self.assertLess(time.monotonic() - closed_at, 6)
         self.assertIn("Window closing", self.log())
-        self.assertNotIn("list ready", self.log())
+        self.assertNotIn("pictures complete", self.log())
 
         def pictures():
             """Files under a picture's own name; transfers cut off by the end of the
@@ -132,6 +137,45 @@ class PictureSync(PelmoraCase):
         time.sleep(9)  # past the pictures' delay: nothing of this run writes any more
         self.assertEqual(pictures(), [])
         self.assertFalse(set(self.local_stamps()[:6]) & set(self.served_stamps()[:6]))
+
+    def test_the_list_takes_the_language_start_and_cancel_while_the_pictures_come(self):
+        for name in OFFERED:
+            for picture in PICTURES:
+                self.server.rule(quote(f"/tools/images/{name}/{picture}"), delay_ms=5000)
+        self.server.rule("/tools/packages/hq/Halvex/setup.exe", delay_ms=30000)
+        process = self.start()
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd)
+        self.assertTrue(wait_until(lambda: "Start-up: list shown" in self.log(), 30))
+        self.assertEqual([r[0] for r in self.rows(hwnd)], OFFERED)
+
+        # The language changes: texts and list follow at once.
+        self.assertTrue(self.wine.click(hwnd, SETTINGS))
+        dialog = self.wine.wait_window("SETTING", 10000)
+        self.assertIsNotNone(dialog)
+        self.assertTrue(self.wine.press(dialog, FRENCH))
+        self.assertTrue(self.wine.press(dialog, SAVE))
+        self.assertTrue(self.wine.wait_gone(dialog))
+        french_start = self.wine.string_text("strings_fr.rc", "IDS_START_INSTALL")
+        self.assertTrue(wait_until(
+            lambda: self.wine.control(hwnd, START)["text"] == french_start, 10))
+
+        # Start, then Cancel: the download is given up and the list is back.
+        list_hwnd = self.list_hwnd(hwnd)
+        self.assertTrue(self.wine.check_row(list_hwnd, 0))
+        self.assertTrue(self.wine.click(hwnd, START))
+        self.assertTrue(wait_until(lambda: self.wine.control(hwnd, CANCEL)["visible"], 10))
+        self.assertTrue(self.wine.click(hwnd, CANCEL))
+        self.assertTrue(wait_until(lambda: not self.wine.control(hwnd, CANCEL)["visible"], 10))
+
+        # The pictures then arrive whole, and the stamps only after them.
+        self.assertTrue(self.pictures_complete())
+        for name in OFFERED:
+            self.assert_pictures(name, PICTURES)
+        local, served = self.local_stamps(), self.served_stamps()  # line 5: not listed here
+        self.assertEqual(local[:5] + local[6:], served[:5] + served[6:])
+        self.wine.screenshot("pictures_after_the_list")
+        self.close_main(process, hwnd)
 
 
 if __name__ == "__main__":

@@ -16,6 +16,7 @@ from sample_server import SampleServer
 from wine_harness import WineSession, wait_until
 
 IDOK, IDCANCEL = 1, 2
+KEY = Path(__file__).parent / "keys" / "test_maker.pem"
 INTERNET_SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 USER, PASSWORD = "pelmora-user", "s3cret pass"
 
@@ -195,6 +196,35 @@ class Proxy(PelmoraCase):
         passed = [url[len(base):] for result, _, url, user in seen
                   if user == USER and result == "TCP_MISS/200" and url.startswith(base)]
         for name in ("Pelmora.txt", "program_list.txt", "db_version.txt", "image_version.txt"):
+            self.assertIn(name, passed)
+        tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]
+        self.assertIn(f"localhost:{self.tls.port}", tunnels)
+
+    def test_a_keyed_build_fetches_the_manifest_again_with_the_credentials(self):
+        squid = self.use_proxy(basic=True)
+        self.wine.exe = os.environ["PELMORA_KEYED_EXE"]
+        for server in (self.server, self.tls):
+            server.write_tree(key=KEY, serial=5, expires="2099-12-31")
+        for base_url in (self.server.base_url, self.tls.base_url):
+            with self.subTest(base_url=base_url):
+                self.log_path.unlink(missing_ok=True)
+                process = self.start(base_url=base_url)
+                prompt, edits = self.proxy_prompt()
+                self.assertTrue(self.wine.set_text(prompt, edits[0], USER))
+                self.assertTrue(self.wine.set_text(prompt, edits[1], PASSWORD))
+                self.assertTrue(self.wine.click(prompt, IDOK))
+                self.reaches_the_list(process)
+                # Refused while the proxy wanted credentials; fetched again once with them.
+                after = self.log().split("[Pelmora]Proxy credentials entered for this run")
+                self.assertEqual(len(after), 2, self.log())
+                self.assertIn("[Pelmora]Release 5 accepted", after[1])
+                self.assertNotIn("refused", after[1])
+        seen = squid.requests()
+        base = f"http://127.0.0.1:{self.server.port}/tools/"
+        passed = [url[len(base):] for result, _, url, user in seen
+                  if user == USER and result == "TCP_MISS/200" and url.startswith(base)]
+        for name in ("release.txt", "release.txt.sig", "Pelmora.txt", "program_list.txt",
+                     "db_version.txt", "image_version.txt"):
             self.assertIn(name, passed)
         tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]
         self.assertIn(f"localhost:{self.tls.port}", tunnels)

@@ -92,9 +92,12 @@ class SignedTree(PelmoraCase):
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
         self.assertEqual(len(self.rows(hwnd)), 6)
+        self.assertTrue(self.pictures_complete())
         requested = self.requested()
-        # The manifest and its signature come first, together.
-        self.assertEqual(sorted(requested[:2]), ["/tools/release.txt", "/tools/release.txt.sig"])
+        # The manifest and its signature come first, together with the start-up files.
+        self.assertEqual(sorted(requested[:6]), [
+            "/tools/Pelmora.txt", "/tools/db_version.txt", "/tools/image_version.txt",
+            "/tools/program_list.txt", "/tools/release.txt", "/tools/release.txt.sig"])
         self.assertEqual([r for r in requested if r.endswith(".sig")], ["/tools/release.txt.sig"])
         print(f"\nfiles fetched by a first keyed start: {len(requested)}")
         self.assertEqual(self.kept_serial(), "5")
@@ -112,6 +115,7 @@ class SignedTree(PelmoraCase):
         process = self.start_fresh()
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd, self.log())
+        self.assertTrue(self.pictures_complete())
         requested = self.requested()
         self.assertNotIn("/tools/images/Halvex/kr.bmp", requested)
         self.assertIn("/tools/images/Halvex/en.bmp", requested)
@@ -171,8 +175,16 @@ class SignedTree(PelmoraCase):
         self.expect_no_internet("[Pelmora]release.txt refused: it expired on 2020-01-01")
         self.publish(serial=7)
         self.flip_byte("release.txt.sig", offset=10)
+        kept = {name: self.local("Pelmora/" + name) for name in ("Pelmora.txt", "program_list.txt")}
         self.expect_no_internet("[Pelmora]release.txt refused: its signature is not the maker's")
         self.assertEqual(self.kept_serial(), "6")
+        # The start-up files came beside the manifest; none of them was taken.
+        for name in ("Pelmora.txt", "program_list.txt", "db_version.txt", "image_version.txt"):
+            self.assertIn("/tools/" + name, self.requested())
+        for name, before in kept.items():
+            self.assertEqual(self.local("Pelmora/" + name), before, name)
+        self.assertNotEqual(kept["program_list.txt"], (self.tree / "program_list.txt").read_bytes())
+        self.assertFalse([f for f in self.wine.tools_folder().rglob("*.part-*")])
         self.assertIsNone(self.local("Pelmora/downloaded_program/Pelmora/setup.exe"))
 
     def test_altered_and_transplanted_files_change_nothing_local(self):
@@ -188,6 +200,7 @@ class SignedTree(PelmoraCase):
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
         self.assertEqual(self.message_boxes(), [], "no databases notice")
+        self.assertTrue(self.pictures_complete())
         log = self.log()
         self.assertIn("[Pelmora]modelinfo_amr.db refused: its bytes are not those the release "
                       "manifest lists", log)
@@ -209,6 +222,7 @@ class SignedTree(PelmoraCase):
         process = self.start_fresh({"/tools/images/Quorin/kr.bmp": {"endless": 1}})
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
+        self.assertTrue(self.pictures_complete())
         log = self.log()
         self.assertIn("[Pelmora]db_version.txt refused: its body is larger than", log)
         self.assertFalse([r for r in self.requested() if r.endswith(".db")])

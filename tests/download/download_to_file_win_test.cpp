@@ -3,6 +3,7 @@
 #include <winsock2.h>  // before <windows.h>
 
 #include "catalogue/model/local_text_win.h"
+#include "download/transfer/background_writer_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "trust/sha256_win.h"
 #include "win/files_win.h"
@@ -305,6 +306,35 @@ TEST_F(DownloadToFileTest, WithoutALengthShowsZeroAndStillCompletes) {
             << framing;
         EXPECT_TRUE(ReadFileBytes(destination_) == bytes) << framing;
         EXPECT_TRUE(target.Shown().empty()) << framing;
+    }
+}
+
+// One piece is written by Finish itself; more start the writer's threads.
+// Either way the file and the digest get every byte, in order.
+TEST(BackgroundWriterTest, WritesAndHashesEveryPieceInOrder) {
+    wchar_t folder[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
+    for (const size_t pieces : {size_t{1}, size_t{2}, size_t{9}}) {
+        const std::wstring path = folder + (L"pelmora-writer-" + std::to_wstring(pieces));
+        const std::string bytes = Pattern(pieces * 1000, static_cast<unsigned>(pieces));
+        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        Sha256Stream hash;
+        {
+            BackgroundWriter writer(file, 4096, 3, &hash);
+            for (size_t at = 0; at < bytes.size(); at += 1000) {
+                char* buffer = writer.Acquire();
+                ASSERT_NE(buffer, nullptr);
+                bytes.copy(buffer, 1000, at);
+                writer.Submit(buffer, 1000);
+            }
+            EXPECT_EQ(writer.Finish(), static_cast<DWORD>(ERROR_SUCCESS));
+        }
+        ::CloseHandle(file);
+        EXPECT_EQ(hash.Finish(), Sha256Of(bytes)) << pieces;
+        EXPECT_EQ(ReadFileBytes(path), bytes) << pieces;
+        ::DeleteFileW(path.c_str());
     }
 }
 

@@ -145,5 +145,60 @@ TEST_F(ReleaseCheckTest, AnInstallersSilentArgumentsComeFromTheAcceptedRelease) 
     EXPECT_FALSE(check.SilentArguments(kBase + L"c/setup.exe"));
 }
 
+// Fetched beside the manifest, a file is kept only once the manifest is
+// accepted and the file is what it lists.
+TEST_F(ReleaseCheckTest, FilesFetchedAheadAreKeptOnlyAsTheAcceptedManifestLists) {
+    Publish(7, {{L"a.txt", "listed"}, {L"b.txt", "listed too"}});
+    server_.files[kBase + L"b.txt"] = "listed to0";
+    ReleaseCheck check = Check();
+    EXPECT_EQ(check.FetchAhead(kBase + L"a.txt", root_.Root() + L"a.txt", 1000, {}), S_OK);
+    EXPECT_EQ(check.FetchAhead(kBase + L"b.txt", root_.Root() + L"b.txt", 1000, {}),
+              kDownloadDigestMismatch);
+    EXPECT_EQ(Local(L"a.txt"), "listed");
+    EXPECT_EQ(Local(L"b.txt"), "<missing>");
+
+    // A manifest that is not the maker's: the file that did arrive is not kept either.
+    server_.files[kBase + L"release.txt.sig"][5] ^= 1;
+    ReleaseCheck refused = Check();
+    EXPECT_EQ(refused.FetchAhead(kBase + L"a.txt", root_.Root() + L"c.txt", 1000, {}),
+              kSignatureInvalid);
+    EXPECT_EQ(server_.asked[kBase + L"a.txt"], 2);
+    EXPECT_EQ(Local(L"c.txt"), "<missing>");
+}
+
+// A manifest the proxy refused is fetched again once the user gave credentials, once.
+TEST_F(ReleaseCheckTest, AProxysRefusalIsTriedAgainOnceWithCredentials) {
+    Publish(7, {{L"a.txt", "listed"}});
+    int refusals = 2;
+    ReleaseCheck check(ReleasePolicy{maker_.publicKey, kBase, root_.Root() + L"serial.txt",
+                                     root_.Root(), 20261208},
+                       [&](const std::wstring& url, const std::wstring& path, DWORD timeoutMs,
+                           const DownloadOptions& options) {
+                           if (url == kBase + L"release.txt" && refusals-- > 0)
+                               return kDownloadProxyAuthRequired;
+                           return server_.AsTransfer()(url, path, timeoutMs, options);
+                       });
+    EXPECT_EQ(check.Accept(1000), kDownloadProxyAuthRequired);
+    EXPECT_EQ(check.Accept(1000), kDownloadProxyAuthRequired);  // kept until credentials come
+    check.CredentialsGiven();
+    EXPECT_EQ(check.Accept(1000), kDownloadProxyAuthRequired);  // the proxy refused them too
+    check.CredentialsGiven();                                   // once per run
+    EXPECT_EQ(check.Accept(1000), kDownloadProxyAuthRequired);
+    EXPECT_EQ(refusals, 0);
+
+    ReleaseCheck second(ReleasePolicy{maker_.publicKey, kBase, root_.Root() + L"serial.txt",
+                                      root_.Root(), 20261208},
+                        [&](const std::wstring& url, const std::wstring& path, DWORD timeoutMs,
+                            const DownloadOptions& options) {
+                            if (url == kBase + L"release.txt.sig" && refusals++ == 0)
+                                return kDownloadProxyAuthRequired;
+                            return server_.AsTransfer()(url, path, timeoutMs, options);
+                        });
+    EXPECT_EQ(second.Accept(1000), kDownloadProxyAuthRequired);
+    second.CredentialsGiven();
+    EXPECT_EQ(second.Fetch(kBase + L"a.txt", root_.Root() + L"a.txt", 1000), S_OK);
+    EXPECT_EQ(Local(L"a.txt"), "listed");
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -80,5 +80,21 @@ TEST_F(Prefetch, WhatIsNotAskedForIsRemoved) {
     EXPECT_EQ(Read(L"b.txt"), "server b");
 }
 
+TEST_F(Prefetch, AKeptFetchOutlivesTheStartUpAndOnlyItsOwnerTakesIt) {
+    server_.latencyMs = 300;  // still under way when the start-up ends
+    Downloader kept;
+    {
+        StartupPrefetch prefetch(server_.Downloader(), {Url(L"a.txt"), Url(L"b.txt")},
+                                 Staging(), 10000);
+        kept = prefetch.Keep(Url(L"b.txt"));
+        EXPECT_EQ(prefetch.Serving()(Url(L"a.txt"), Local(L"a.txt"), 10000), S_OK);
+    }
+    EXPECT_EQ(Read(L"b.txt"), "local b");
+    EXPECT_EQ(kept(Url(L"b.txt"), Local(L"b.txt"), 10000), S_OK);
+    EXPECT_EQ(Read(L"b.txt"), "server b");
+    EXPECT_EQ(server_.requests.size(), 2u);  // b.txt's early fetch, not a second one
+    EXPECT_EQ(StagedFiles(), 2);
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -8,13 +8,14 @@
 # against its digest beside the time to hash the file alone (goal: verified
 # at most 1.1 x the larger of the two). BENCH_RUNS=1 with SIZE_MIB 4096 shows
 # a 4 GiB installer verified on loopback. Works in build/benchmark/; builds
-# build/win when the program is missing.
+# build/win when the program is missing. BENCH_EXE=<another
+# pelmora_benchmark.exe> times an older build the same way.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 cd "$root"
 size_mib="${1:-256}"
 runs="${BENCH_RUNS:-5}"
-exe="$root/build/win/tools/benchmark/pelmora_benchmark.exe"
+exe="${BENCH_EXE:-$root/build/win/tools/benchmark/pelmora_benchmark.exe}"
 [ -f "$exe" ] || bash tools/build.sh win
 command -v nginx >/dev/null || bash tools/install-deps.sh
 work="$root/build/benchmark"
@@ -76,19 +77,23 @@ print("curl_seconds=%s\ncurl_cpu_seconds=%.6f" % (out, usage.ru_utime + usage.ru
 PY
     cmp -s "$source_file" "$work/curl.bin" || { echo "curl: wrong bytes" >&2; exit 1; }
 }
-run_pelmora() {  # URL [DIGEST]
+run_pelmora() {  # URL [DIGEST [OUTPUT]]
+    local out="${3:-$work/pelmora.txt}"
     rm -f "$work/pelmora.log"
-    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$work/pelmora.txt"
+    bash tools/wine-run.sh "$exe" "$1" "$windows_target" "${1%/*}/warmup.txt" "${2:--}" >"$out"
     cmp -s "$source_file" "$work/pelmora.bin" || { echo "Pelmora: wrong bytes" >&2; exit 1; }
     grep -a "^\[Pelmora\]Body" "$work/pelmora.log" | tail -1 | tr -d '\r' |
-        sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$work/pelmora.txt"
+        sed -E 's/.* in ([0-9]+) reads, largest ([0-9]+)/reads=\1\nlargest_read=\2/' >>"$out"
 }
 # The verified download and the hash of the same file alone, as extra keys.
+# Its own output file: in the rounds where it runs last it must not replace
+# the unverified run's figures (it did, and those rounds showed the verified
+# time as the plain one: the "slow even runs").
 run_verified() {
-    run_pelmora "$1" "$digest"
-    grep -q "^result=0x00000000" "$work/pelmora.txt" || { echo "Pelmora: not verified" >&2; exit 1; }
+    run_pelmora "$1" "$digest" "$work/verified-run.txt"
+    grep -q "^result=0x00000000" "$work/verified-run.txt" || { echo "Pelmora: not verified" >&2; exit 1; }
     sed -E 's/^(seconds|cpu_seconds|peak_private_after|peak_private_before)=/verified_\1=/;t;d' \
-        "$work/pelmora.txt" >"$work/verified.txt"
+        "$work/verified-run.txt" >"$work/verified.txt"
     bash tools/wine-run.sh "$exe" --hash "Z:${source_file//\//\\}" >>"$work/verified.txt"
     grep -q "^hash=$digest" "$work/verified.txt" || { echo "Pelmora: wrong hash" >&2; exit 1; }
 }

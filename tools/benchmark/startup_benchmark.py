@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Pelmora's start-up time under Wine, from process start to the list shown
-and filled, against a sample server on loopback with 20 programs and 100
-pictures. Run by run-startup-benchmark.sh, which sets up the server, the
-prefix and the display.
+"""Pelmora's start-up time under Wine, from process start to the list shown,
+filled and taking input, and to the pictures complete, against a sample
+server on loopback with 20 programs and 100 pictures; beside it, curl
+fetching the same 100 pictures through the same proxy with the same number
+of connections. Run by run-startup-benchmark.sh, which sets up the server,
+the prefix and the display.
 
 Everything goes through tools/latency_proxy.py, at each round-trip time of
 BENCH_RTTS. First start: no local stamps, so every picture is fetched.
@@ -21,9 +23,33 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+from urllib.parse import quote
 
 MARK = re.compile(r"\[Pelmora\]Start-up: (.+?) at ([\d.]+) ms \(\+([\d.]+) ms\)")
-READY = "list ready"
+# Builds that fetched the pictures before the list showed mark only "list ready".
+SHOWN, READY, COMPLETE = "list shown", "list ready", "pictures complete"
+PICTURE_CONNECTIONS = 8  # Pelmora's transfers at once (kParallelTransfers)
+
+
+def marks(text):
+    return {name: float(at) for name, at, _ in MARK.findall(text)}
+
+
+def shown_at(found):
+    """In-process ms to the list shown and taking input."""
+    return found.get(SHOWN, found.get(READY))
+
+
+def pictures_at(found):
+    """In-process ms to the pictures complete (older builds: before the list)."""
+    return found.get(COMPLETE, found.get(READY))
+
+
+def pictures_span(found):
+    """In-process ms the pictures took: from their start to their end."""
+    if COMPLETE in found:
+        return found[COMPLETE] - found[READY]
+    return found.get("pictures", 0.0) - found.get("layout and list", 0.0)
 
 
 def run_once(exe, driver, env, log_path, timeout=60):
@@ -39,18 +65,22 @@ def run_once(exe, driver, env, log_path, timeout=60):
     text = ""
     while time.monotonic() - started < timeout:
         text = log_path.read_text("utf-8", "replace") if log_path.exists() else ""
-        if READY in text:
+        # Older builds mark "pictures" before the list and nothing after "list ready".
+        older = "Start-up: pictures at" in text
+        if wall is None and (SHOWN in text or (older and READY in text)):
             wall = (time.monotonic() - started) * 1000
+        # Closed only once the pictures are complete, so that the second start finds them.
+        if wall is not None and (COMPLETE in text or older):
             peak_kib = peak_memory_kib(process.pid)
             break
         if process.poll() is not None:
             break
         time.sleep(0.005)
-    phases, total = {}, None
+    phases = {}
     for name, at, delta in MARK.findall(text):
         phases[name] = float(delta)
-        if name == READY:
-            total = float(at)
+    found = marks(text)
+    total = (shown_at(found), pictures_at(found), pictures_span(found)) if found else None
     with tempfile.TemporaryFile() as out:
         subprocess.run(["wine", driver, "wait-window", "Pelmora v1.3.2", "20000"], env=env,
                        stdout=out, stderr=subprocess.DEVNULL, timeout=60)
@@ -96,6 +126,23 @@ def reset_counts(proxy):
         time.sleep(0.01)
 
 
+def picture_urls(work, base_url):
+    """The 100 pictures of the tree, as Pelmora asks for them."""
+    images = work / "server" / "root" / "tools" / "images"
+    return [base_url + "images/" + quote(f"{folder.name}/{picture.name}")
+            for folder in sorted(images.iterdir()) for picture in sorted(folder.iterdir())]
+
+
+def curl_pictures(urls):
+    """ms curl takes for `urls` with PICTURE_CONNECTIONS transfers at once."""
+    command = ["curl", "-sS", "--fail", "--parallel", "--parallel-max", str(PICTURE_CONNECTIONS)]
+    for url in urls:
+        command += ["-o", "/dev/null", url]
+    started = time.monotonic()
+    subprocess.run(command, check=True, stdin=subprocess.DEVNULL, timeout=120)
+    return (time.monotonic() - started) * 1000
+
+
 def measured_run(exe, driver, env, log_path, proxy):
     """run_once's figures and the proxy's (connections, requests) of the run."""
     reset_counts(proxy)
@@ -113,45 +160,56 @@ def main():
     pelmora_folder = (Path(env["WINEPREFIX"]) / "drive_c/users/Public/Documents/Korvath/tools" /
                       "Pelmora")
 
-    results = {}
+    results, curl = {}, {}
+    urls = picture_urls(work, env["PELMORA_BASE_URL"])
     (proxy / "rtt_ms").write_text("0")
     run_once(exe, driver, env, log_path)  # warm-up: Wine's own start-up costs, once
     for rtt in rtts:
         (proxy / "rtt_ms").write_text(str(rtt))
-        first, second = [], []
+        first, second, fetched = [], [], []
         for _ in range(runs):
             shutil.rmtree(pelmora_folder, ignore_errors=True)
             first.append(measured_run(exe, driver, env, log_path, proxy))
             second.append(measured_run(exe, driver, env, log_path, proxy))
+            fetched.append(curl_pictures(urls))
         results[rtt] = {"first": first, "second": second}
+        curl[rtt] = statistics.median(fetched)
 
-    goals = {("first", 0): 1200, ("second", 0): 500, ("first", 100): 2000, ("second", 100): 600}
-    print(f"median of {runs} runs, ms from launching wine to the list filled "
+    # Goals: list shown and taking input; pictures complete on a first start.
+    goals = {("first", 100): 800, ("second", 100): 800, ("second", 0): 350}
+    picture_goals = {100: 1500}
+    median = statistics.median
+    print(f"median of {runs} runs, ms from launching wine to the list shown and taking input "
           "(in-process ms since the process was created in brackets)")
-    print(f"{'':<14}" + "".join(f"{f'{rtt} ms RTT':>30}" for rtt in rtts))
+    print(f"{'':<22}" + "".join(f"{f'{rtt} ms RTT':>30}" for rtt in rtts))
     for kind in ("first", "second"):
         cells = []
         for rtt in rtts:
             rows = results[rtt][kind]
-            wall = statistics.median(r[0] for r in rows)
-            inside = statistics.median(r[2] for r in rows)
             goal = goals.get((kind, rtt))
-            cells.append(f"{wall:.0f} ({inside:.0f})" + (f" goal {goal}" if goal else ""))
-        print(f"{kind + ' start':<14}" + "".join(f"{c:>30}" for c in cells))
+            cells.append(f"{median(r[0] for r in rows):.0f} ({median(r[2][0] for r in rows):.0f})"
+                         + (f" goal {goal}" if goal else ""))
+        print(f"{kind + ' start':<22}" + "".join(f"{c:>30}" for c in cells))
         cells = []
         for rtt in rtts:
             rows = results[rtt][kind]
-            connections = statistics.median(r[3][0] for r in rows)
-            requests = statistics.median(r[3][1] for r in rows)
-            cells.append(f"{requests:.0f} req, {connections:.0f} conn")
-        print(f"{'':<14}" + "".join(f"{c:>30}" for c in cells))
-        if 0 in results and len(rtts) > 1:
-            # What the added round-trip time cost, in round trips: those the
-            # start-up waited on one after another.
-            base = statistics.median(r[2] for r in results[0][kind])
-            cells = [""] + [f"~{(statistics.median(r[2] for r in results[rtt][kind]) - base) / rtt:.1f}"
-                            " round trips waited" for rtt in rtts if rtt]
-            print(f"{'':<14}" + "".join(f"{c:>30}" for c in cells))
+            cells.append(f"{median(r[3][1] for r in rows):.0f} req, "
+                         f"{median(r[3][0] for r in rows):.0f} conn")
+        print(f"{'':<22}" + "".join(f"{c:>30}" for c in cells))
+    cells = []
+    for rtt in rtts:
+        goal = picture_goals.get(rtt)
+        cells.append(f"({median(r[2][1] for r in results[rtt]['first']):.0f})"
+                     + (f" goal {goal}" if goal else ""))
+    print(f"{'pictures complete':<22}" + "".join(f"{c:>30}" for c in cells))
+    cells = []
+    for rtt in rtts:
+        span = median(r[2][2] for r in results[rtt]["first"])
+        cells.append(f"{span:.0f} / {curl[rtt]:.0f} = {span / curl[rtt]:.1f}x"
+                     + (" goal 3x" if rtt == 0 else ""))
+    print(f"{'100 pictures vs curl':<22}" + "".join(f"{c:>30}" for c in cells))
+    print(f"  (Pelmora's picture phase, first start / curl, {PICTURE_CONNECTIONS} connections,"
+          " the same proxy)")
     for rtt in rtts:
         for kind in ("first", "second"):
             rows = results[rtt][kind]
