@@ -298,100 +298,100 @@ HRESULT FinishKeptWhole(DownloadJob& job, IBindStatusCallback& callback, const B
     return Notify(job, callback, body.have, body.have, BINDSTATUS_ENDDOWNLOADDATA);
 }
 
-// Fetches the job's URL into the body file. S_OK only when the whole file is
-// there: a 200 answer, or a 206 continuing exactly where the body ends.
-HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
-    // Shared by transfers with the same time-out, so they reuse connections.
-    const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
-    if (!session) return LastErrorResult();
+// What the request asks for, beyond the URL.
+struct RequestPlan {
+    DWORD flags = 0;
+    std::wstring headers;
+};
 
+RequestPlan PlanRequest(const DownloadJob& job, const BodyFile& body) {
     // No dialogs from a transfer thread: a certificate that WinINet refuses
     // fails the request instead of asking. The checks themselves stay as the
     // system has them; no INTERNET_FLAG_IGNORE_CERT_* flag or
     // SECURITY_FLAG_IGNORE_* option is ever set.
-    DWORD flags = INTERNET_FLAG_NO_UI;
+    RequestPlan plan;
+    plan.flags = INTERNET_FLAG_NO_UI;
     // A compressed body would be saved as the file: ask for the file as it is.
-    std::wstring headers = L"Accept-Encoding: identity\r\n";
+    plan.headers = L"Accept-Encoding: identity\r\n";
     if (!job.continueDownload) {
-        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
-        headers += L"Cache-Control: no-cache\r\n";
+        plan.flags |=
+            INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
+        plan.headers += L"Cache-Control: no-cache\r\n";
     }
     if (body.have > 0) {
         // The cache must not answer a range request for us.
-        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-        headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
-                   body.validator + L"\r\n";
+        plan.flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+        plan.headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
+                        body.validator + L"\r\n";
     }
-    // The digest grows as the body is written, after the kept part, which is
-    // hashed before asking so that a 416 for a whole kept file can be settled.
-    std::unique_ptr<Sha256Stream> hash;
-    if (job.expectedDigest) {
-        hash = std::make_unique<Sha256Stream>();
-        if (body.have > 0)
-            if (const HRESULT hashed = HashKeptPart(job, body, *hash); hashed != S_OK)
-                return hashed;
-    }
-    win::InternetHandle request;
-    DWORD status = 0;
-    if (const HRESULT opened = OpenRequest(session, job.url, headers, flags, request, status);
-        opened != S_OK)
-        return opened;
+    return plan;
+}
 
-    if (body.have > 0) {
-        const std::optional<uint64_t> start =
-            ContentRangeStart(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE)));
-        if (status == 206 && start == body.have) {
-            win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
-            status = 200;  // the rest of the file follows
-        } else if (status == 416 &&
-                   UnsatisfiedRangeLength(U16(HeaderText(request.get(),
-                                                         HTTP_QUERY_CONTENT_RANGE))) == body.have) {
-            return FinishKeptWhole(job, callback, body, hash.get());
-        } else if (status == 200 || status == 206 || status == 416) {
-            // The file changed on the server (200), or the range made no sense
-            // to it (416, or another range): start over with the whole file.
-            // Any other answer is a failure that keeps the partial body.
-            win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) +
-                      L")\n");
-            body.have = 0;
-            if (hash) hash = std::make_unique<Sha256Stream>();
-            if (!Truncate(body.file.get())) return LastErrorResult();
-            if (status != 200) {
-                headers.resize(headers.find(L"Range: "));
-                if (const HRESULT opened =
-                        OpenRequest(session, job.url, headers, flags, request, status);
-                    opened != S_OK)
-                    return opened;
-            }
-        }
+// The digest grows as the body is written, after the kept part, which is
+// hashed before asking so that a 416 for a whole kept file can be settled.
+HRESULT StartDigest(DownloadJob& job, const BodyFile& body, std::unique_ptr<Sha256Stream>& hash) {
+    if (!job.expectedDigest) return S_OK;
+    hash = std::make_unique<Sha256Stream>();
+    return body.have > 0 ? HashKeptPart(job, body, *hash) : S_OK;
+}
+
+// What an answer to a range request means for the kept part. S_OK with
+// `status` 200 when the body that follows is (the rest of) the file; S_FALSE
+// when the kept part is already the whole file.
+HRESULT SettleRange(HINTERNET session, DownloadJob& job, RequestPlan& plan, BodyFile& body,
+                    std::unique_ptr<Sha256Stream>& hash, win::InternetHandle& request,
+                    DWORD& status) {
+    if (body.have == 0) return S_OK;
+    const std::u16string range = U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE));
+    if (status == 206 && ContentRangeStart(range) == body.have) {
+        win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
+        status = 200;  // the rest of the file follows
+        return S_OK;
     }
+    if (status == 416 && UnsatisfiedRangeLength(range) == body.have) return S_FALSE;
+    // Any other answer is a failure that keeps the partial body.
+    if (status != 200 && status != 206 && status != 416) return S_OK;
+    // The file changed on the server (200), or the range made no sense to it
+    // (416, or another range): start over with the whole file.
+    win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) + L")\n");
+    body.have = 0;
+    if (hash) hash = std::make_unique<Sha256Stream>();
+    if (!Truncate(body.file.get())) return LastErrorResult();
+    if (status == 200) return S_OK;
+    plan.headers.resize(plan.headers.find(L"Range: "));
+    return OpenRequest(session, job.url, plan.headers, plan.flags, request, status);
+}
+
+// A 200 with the file as it is; its validator kept for a later resume.
+HRESULT AcceptAnswer(const DownloadJob& job, const BodyFile& body, HINTERNET request,
+                     DWORD status) {
     if (const HRESULT statusResult = HttpStatusResult(status); statusResult != S_OK)
         return statusResult;
-    if (!IdentityEncoding(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_ENCODING)))) {
+    if (!IdentityEncoding(U16(HeaderText(request, HTTP_QUERY_CONTENT_ENCODING)))) {
         win::Diag(L"[Pelmora]Encoded body refused: " + job.url + L"\n");
         return kDownloadEncodedBody;
     }
-    if (body.resumable) {
-        // Saved before the body, so a break in the middle can be continued.
-        const std::u16string validator =
-            ResumeValidator(U16(HeaderText(request.get(), HTTP_QUERY_ETAG)),
-                            U16(HeaderText(request.get(), HTTP_QUERY_LAST_MODIFIED)));
-        const std::wstring validatorPath = ResumeValidatorPath(job.partialPath);
-        if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
-            ::DeleteFileW(validatorPath.c_str());
-        else
-            WriteSmallFile(validatorPath, win::ToUtf8(std::wstring(validator.begin(), validator.end())));
-    }
-    std::optional<uint64_t> length = ContentLength(request.get());
-    if (length) *length += body.have;
-    if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
-    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
-        return E_ABORT;
+    if (!body.resumable) return S_OK;
+    // Saved before the body, so a break in the middle can be continued.
+    const std::u16string validator = ResumeValidator(
+        U16(HeaderText(request, HTTP_QUERY_ETAG)), U16(HeaderText(request, HTTP_QUERY_LAST_MODIFIED)));
+    const std::wstring validatorPath = ResumeValidatorPath(job.partialPath);
+    if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
+        ::DeleteFileW(validatorPath.c_str());
+    else
+        WriteSmallFile(validatorPath, win::ToUtf8(std::wstring(validator.begin(), validator.end())));
+    return S_OK;
+}
 
+// Reads the body to its end through the background writer; `received`
+// counts the kept part too.
+HRESULT ReadBody(DownloadJob& job, IBindStatusCallback& callback, const BodyFile& body,
+                 Sha256Stream* hash, HINTERNET request, std::optional<uint64_t> length,
+                 uint64_t& received) {
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(body.file.get(), end, nullptr, FILE_END)) return LastErrorResult();
-    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash.get());
-    uint64_t received = body.have;
+    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash);
+    received = body.have;
     uint64_t reads = 0;
     DWORD largestRead = 0;
     DWORD lastAsked = 0;
@@ -403,15 +403,14 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         // one is read in large pieces.
         const uint64_t started = Microseconds();
         DWORD available = 0;
-        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            return LastErrorResult();
+        if (!::InternetQueryDataAvailable(request, &available, 0, 0)) return LastErrorResult();
         if (available == 0) break;
         const DWORD ask =
             NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs, kReadBufferBytes);
         char* const buffer = writer.Acquire();
         if (!buffer) break;  // the write failed: Finish below says why
         DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer, ask, &got)) return LastErrorResult();
+        if (!::InternetReadFile(request, buffer, ask, &got)) return LastErrorResult();
         if (got == 0) break;
         lastAsked = ask;
         lastMicroseconds = Microseconds() - started;
@@ -427,6 +426,38 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     // Read sizes decide the speed under Wine: say what they were.
     win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
               std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) + L"\n");
+    return S_OK;
+}
+
+// Fetches the job's URL into the body file. S_OK only when the whole file is
+// there: a 200 answer, or a 206 continuing exactly where the body ends.
+HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
+    // Shared by transfers with the same time-out, so they reuse connections.
+    const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
+    if (!session) return LastErrorResult();
+    RequestPlan plan = PlanRequest(job, body);
+    std::unique_ptr<Sha256Stream> hash;
+    if (const HRESULT started = StartDigest(job, body, hash); started != S_OK) return started;
+    win::InternetHandle request;
+    DWORD status = 0;
+    if (const HRESULT opened = OpenRequest(session, job.url, plan.headers, plan.flags, request, status);
+        opened != S_OK)
+        return opened;
+    const HRESULT range = SettleRange(session, job, plan, body, hash, request, status);
+    if (range == S_FALSE) return FinishKeptWhole(job, callback, body, hash.get());
+    if (range != S_OK) return range;
+    if (const HRESULT accepted = AcceptAnswer(job, body, request.get(), status); accepted != S_OK)
+        return accepted;
+
+    std::optional<uint64_t> length = ContentLength(request.get());
+    if (length) *length += body.have;
+    if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
+    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
+        return E_ABORT;
+    uint64_t received = 0;
+    if (const HRESULT read = ReadBody(job, callback, body, hash.get(), request.get(), length, received);
+        read != S_OK)
+        return read;
     // A connection dropped mid-body ends the reads early, without an error.
     if (!BodyComplete(length, received)) {
         win::Diag(L"[Pelmora]Body cut short: " + std::to_wstring(received) + L" of " +
