@@ -72,7 +72,8 @@ void RunTransfers(Batch& batch) noexcept {
         if (result != S_OK || batch.closing) ::DeleteFileW(staging.c_str());  // may not exist
         if (batch.closing) break;
         batch.results[i] = result;
-        if (result == kDownloadTimedOut) batch.deadHosts.insert(item.host);
+        if (result == kDownloadTimedOut || result == kDownloadTooSlow)
+            batch.deadHosts.insert(item.host);
     }
     const std::lock_guard<std::mutex> guard(batch.lock);
     if (--batch.running == 0) ::SetEvent(batch.allDone.get());
