@@ -10,6 +10,11 @@
 
 namespace pelmora {
 
+void EndProcess(std::wstring_view why) noexcept {
+    win::Diag(why);  // written whole before Diag returns
+    ::ExitProcess(0);
+}
+
 bool CPelmoraApp::InitInstance() {
     // The marker exists exactly while an instance runs: its handle is never
     // closed and goes away with the process, even after a crash.

@@ -2,6 +2,7 @@
 // the list the user sees, in one fixed order on the window thread. Every way
 // out before the end closes the window by posting WM_CLOSE.
 #include "app/settings/interface_language_win.h"
+#include "app/pelmora_app_win.h"
 #include "app/pelmora_dlg_win.h"
 #include "app/self_update_start_win.h"
 #include "app/self_version_check_win.h"
@@ -67,7 +68,11 @@ BOOL CPelmoraDlg::OnInitDialog() {
     skin_.Attach(hwnd());
 
     if (!quietMode_) {
-        if (splash_.Open()) win::Diag(L"[Pelmora]Splash shown\n");
+        // Closing the splash is leaving: the start-up ends and Pelmora with it.
+        if (splash_.Open([] {
+                EndProcess(L"[Pelmora]Splash closed: the start-up ends and Pelmora exits\n");
+            }))
+            win::Diag(L"[Pelmora]Splash shown\n");
     }
 
     ReadSettings(settings_);
