@@ -28,5 +28,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Not a return: the runtime's exit would wait on nothing useful, and
     // transfers still running must not keep the process (or its
     // single-instance marker) alive.
-    pelmora::EndProcess(L"[Pelmora]Main window closed: the process ends\n");
+    pelmora::EndProcess({});
 }

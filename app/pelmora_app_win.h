@@ -29,7 +29,7 @@ private:
 // The application object of this process (set by the entry point).
 CPelmoraApp& TheApp();
 
-// Ends the process now, once `why` is in the log. Transfers still running are
+// Ends the process now, once `why` (if any) is in the log. Transfers still running are
 // abandoned, not waited for: a blocked read may never return (Wine cannot
 // wake it), and what they write is staged beside its file and put in place
 // only for a caller that still waits, so nothing they leave can matter.
