@@ -29,5 +29,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     pelmora::g_app = &app;
     app.InitInstance();
     pelmora::g_app = nullptr;
-    return 0;
+    // Not a return: the runtime's exit would wait on nothing useful, and
+    // transfers still running must not keep the process (or its
+    // single-instance marker) alive.
+    pelmora::EndProcess({});
 }

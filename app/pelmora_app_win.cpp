@@ -10,6 +10,11 @@
 
 namespace pelmora {
 
+void EndProcess(std::wstring_view why) noexcept {
+    if (!why.empty()) win::Diag(why);  // written whole before Diag returns
+    ::ExitProcess(0);
+}
+
 bool CPelmoraApp::InitInstance() {
     // The marker exists exactly while an instance runs: its handle is never
     // closed and goes away with the process, even after a crash.
@@ -35,6 +40,8 @@ bool CPelmoraApp::InitInstance() {
         CPelmoraDlg dlg(QuietMode(), m_lpCmdLine);
         m_pMainWnd = &dlg;
         dlg.DoModal();
+        // The process ends right after (main_win.cpp), whatever transfers still run.
+        win::Diag(L"[Pelmora]Main window closed: the process ends\n");
         m_pMainWnd = nullptr;
     }
     return false;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 namespace pelmora {
 
@@ -27,5 +28,11 @@ private:
 
 // The application object of this process (set by the entry point).
 CPelmoraApp& TheApp();
+
+// Ends the process now, once `why` (if any) is in the log. Transfers still running are
+// abandoned, not waited for: a blocked read may never return (Wine cannot
+// wake it), and what they write is staged beside its file and put in place
+// only for a caller that still waits, so nothing they leave can matter.
+[[noreturn]] void EndProcess(std::wstring_view why) noexcept;
 
 }  // namespace pelmora

@@ -3,6 +3,7 @@
 // out before the end closes the window by posting WM_CLOSE. The pictures
 // then come beside the shown list, each shown as it arrives.
 #include "app/settings/interface_language_win.h"
+#include "app/pelmora_app_win.h"
 #include "app/pelmora_dlg_win.h"
 #include "app/self_update/self_update_start_win.h"
 #include "app/self_update/self_version_check_win.h"
@@ -71,7 +72,11 @@ BOOL CPelmoraDlg::OnInitDialog() {
     skin_.Attach(hwnd());
 
     if (!quietMode_) {
-        if (splash_.Open()) win::Diag(L"[Pelmora]Splash shown\n");
+        // Closing the splash is leaving: the start-up ends and Pelmora with it.
+        if (splash_.Open([] {
+                EndProcess(L"[Pelmora]Splash closed: the start-up ends and Pelmora exits\n");
+            }))
+            win::Diag(L"[Pelmora]Splash shown\n");
     }
 
     ReadSettings(settings_);

@@ -1,5 +1,6 @@
 #include "ui/splash_dlg_win.h"
 
+#include "download/transfer/painting_wait_win.h"
 #include "resource_ids.h"
 #include "ui/skin_win.h"
 
@@ -7,15 +8,32 @@ namespace pelmora {
 
 CSplashDlg::CSplashDlg() : win::Dialog(IDD_SPLASH) {}
 
-bool CSplashDlg::Open() {
+bool CSplashDlg::Open(std::function<void()> onUserClose) {
     if (IsOpen()) return true;
+    onUserClose_ = std::move(onUserClose);
     if (!Create(nullptr)) return false;
+    ServeDuringWaits(hwnd());
     ::ShowWindow(hwnd(), SW_SHOW);
     ::UpdateWindow(hwnd());  // the start-up blocks this thread next
     return true;
 }
 
 void CSplashDlg::Close() noexcept { Destroy(); }
+
+// Esc arrives as IDCANCEL (IsDialogMessage), Alt+F4 and a close as WM_CLOSE.
+bool CSplashDlg::OnCommand(WORD id, WORD code, HWND control) {
+    if (id == IDCANCEL) OnClose();
+    else if (id != IDOK) return win::Dialog::OnCommand(id, code, control);
+    return true;  // Enter does nothing
+}
+
+void CSplashDlg::OnClose() {
+    const std::function<void()> callback = onUserClose_;
+    Close();
+    if (callback) callback();
+}
+
+void CSplashDlg::OnDestroy() { ServeDuringWaits(nullptr); }
 
 BOOL CSplashDlg::OnInitDialog() {
     if (!picture_) picture_ = LoadSkinBitmap(IDB_SPLASH);

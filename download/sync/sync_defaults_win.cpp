@@ -22,6 +22,8 @@ Transfer StartupTransfer() {
     return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
               DownloadOptions options) {
         if (!options.maxBytes) options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+        if (!options.rateFloor.minBytesPerSecond)
+            options.rateFloor = RateFloor{kStartupMinBytesPerSecond, kStartupSlowGraceMs};
         return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
     };
 }

@@ -68,6 +68,8 @@ std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBy
     case kDownloadTimedOut:
         return L"no progress for " + std::to_wstring(timeoutMs) + L" ms (timed out)";
     case E_ABORT: return L"cancelled";
+    case kDownloadTooSlow:
+        return L"too slow (the average rate stayed below the least allowed after the grace time)";
     case E_OUTOFMEMORY: return L"out of memory";
     case kDownloadTooLarge:
         return maxBytes ? L"the body is larger than the cap of " + std::to_wstring(maxBytes) +

@@ -14,6 +14,8 @@ constexpr HRESULT Win32Failure(DWORD error) {
 
 // No progress came for the whole time-out.
 constexpr HRESULT kDownloadTimedOut = 1;
+// The body came slower than the caller's least average rate (a trickle).
+constexpr HRESULT kDownloadTooSlow = Win32Failure(ERROR_TIMEOUT);
 // The body was larger than the caller allows.
 constexpr HRESULT kDownloadTooLarge = Win32Failure(ERROR_FILE_TOO_LARGE);
 // The complete file does not have the digest the caller expects.

@@ -7,6 +7,7 @@
 #include "download/transfer/painting_wait_win.h"
 #include "trust/installer_digest_win.h"
 #include "download/transfer/progress_percent.h"
+#include "download/transfer/rate_floor.h"
 #include "download/transfer/proxy_credentials_win.h"
 #include "download/transfer/read_pacing.h"
 #include "download/transfer/status_callback_win.h"
@@ -61,6 +62,8 @@ struct DownloadJob {
     std::wstring partialPath;
     std::optional<Sha256Digest> expectedDigest;
     DWORD timeoutMs = 0;
+    // Body bytes this call received so far, for the waiting side's rate floor.
+    std::atomic<uint64_t> received{0};
     // Every effect of the transfer thread beyond its own temporary file (the
     // events, the progress target, `result`, the destination) happens under
     // this lock, and only while `abandoned` is clear.
@@ -132,12 +135,18 @@ HRESULT Notify(DownloadJob& job, IBindStatusCallback& callback, uint64_t receive
                : E_ABORT;
 }
 
-// A header of the answer as text; empty when absent.
+// A header of the answer as text, whatever its length (size asked first);
+// empty when absent.
 std::wstring HeaderText(HINTERNET request, DWORD query) {
-    wchar_t value[512] = {};
-    DWORD size = sizeof value - sizeof value[0];
-    if (!::HttpQueryInfoW(request, query, value, &size, nullptr)) return {};
-    return std::wstring(value, size / sizeof value[0]);
+    DWORD size = 0;
+    if (::HttpQueryInfoW(request, query, nullptr, &size, nullptr) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
+        return {};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (!::HttpQueryInfoW(request, query, value.data(), &size, nullptr)) return {};
+    value.resize(size / sizeof(wchar_t));
+    return value;
 }
 
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
@@ -157,41 +166,59 @@ HRESULT OpenFailed(const std::wstring& url) {
     return result;
 }
 
+// Where the redirect of `url` to `location` leads, in `next`; otherwise why
+// it is not followed.
+const wchar_t* ResolveRedirect(const std::wstring& url, const std::wstring& location,
+                               std::wstring& next) {
+    if (location.empty()) return L"no location";
+    // Relative locations are resolved against the URL that answered.
+    next.assign(INTERNET_MAX_URL_LENGTH, L'\0');
+    DWORD length = INTERNET_MAX_URL_LENGTH;
+    if (!::InternetCombineUrlW(url.c_str(), location.c_str(), next.data(), &length,
+                               ICU_NO_ENCODE))
+        return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? L"longer than a URL may be"
+                                                             : L"not a URL";
+    next.resize(length);
+    if (!RedirectAllowed(U16(url), U16(next))) return L"scheme or downgrade";
+    return nullptr;
+}
+
 // Opens the URL, following at most kMaxRedirects redirects by hand: only to
 // http or https, never from https down to http. Cookies are neither sent nor
-// kept, and no credentials are offered to a server on its own asking: only
-// a proxy that asks for them gets them.
+// kept. Every request and every hop starts with INTERNET_FLAG_NO_AUTH, so a
+// server's 401 is never answered; a proxy's 407 is (AnswerProxy).
 HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& headers, DWORD flags,
                     win::InternetHandle& request, DWORD& status) {
-    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES |
-             (ProxyAsksForCredentials() ? 0 : INTERNET_FLAG_NO_AUTH);
+    flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
     for (int hop = 0;; ++hop) {
-        request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
-                                         static_cast<DWORD>(headers.size()), flags, 0));
-        if (!request) return OpenFailed(url);
-        DWORD size = sizeof status;
-        if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
-                              &status, &size, nullptr))
-            return LastErrorResult();
-        if (const HRESULT proxy = AnswerProxy(request.get(), flags, status); proxy == S_FALSE) {
-            flags &= ~INTERNET_FLAG_NO_AUTH;  // again, letting WinINet answer the proxy
-            --hop;
-            continue;
-        } else if (proxy != S_OK) {
-            return proxy;
+        DWORD hopFlags = flags;
+        for (;;) {
+            request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
+                                             static_cast<DWORD>(headers.size()), hopFlags, 0));
+            if (!request) return OpenFailed(url);
+            DWORD size = sizeof status;
+            if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
+                                  &status, &size, nullptr))
+                return LastErrorResult();
+            const HRESULT proxy = AnswerProxy(session, request.get(), hopFlags, status);
+            if (proxy == S_OK) break;
+            if (proxy != S_FALSE) return proxy;
+            hopFlags &= ~INTERNET_FLAG_NO_AUTH;  // this request only: WinINet answers the proxy
         }
         if (!IsRedirectStatus(status)) return S_OK;
         const std::wstring location = HeaderText(request.get(), HTTP_QUERY_LOCATION);
-        wchar_t next[INTERNET_MAX_URL_LENGTH] = {};
-        DWORD length = INTERNET_MAX_URL_LENGTH;
-        if (hop >= kMaxRedirects || location.empty() ||
-            !::InternetCombineUrlW(url.c_str(), location.c_str(), next, &length,
-                                   ICU_NO_ENCODE) ||
-            !RedirectAllowed(U16(url), U16(next))) {
-            win::Diag(L"[Pelmora]Redirect refused: " + url + L" -> " + location + L"\n");
+        std::wstring next;
+        const wchar_t* refusal =
+            hop >= kMaxRedirects ? L"too many" : ResolveRedirect(url, location, next);
+        if (refusal) {
+            win::Diag(L"[Pelmora]Redirect refused (" + std::wstring(refusal) + L"): " + url +
+                      L" -> " + location + L"\n");
             return kDownloadBadRedirect;
         }
-        url.assign(next, length);
+        win::Diag(L"[Pelmora]Redirected (" + std::to_wstring(status) + L", " +
+                  std::to_wstring(location.size()) + L" characters): " + url + L" -> " + next +
+                  L"\n");
+        url = std::move(next);
     }
 }
 
@@ -303,101 +330,101 @@ HRESULT FinishKeptWhole(DownloadJob& job, IBindStatusCallback& callback, const B
     return Notify(job, callback, body.have, body.have, BINDSTATUS_ENDDOWNLOADDATA);
 }
 
-// Fetches the job's URL into the body file. S_OK only when the whole file is
-// there: a 200 answer, or a 206 continuing exactly where the body ends.
-HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
-    // Shared by transfers with the same time-out, so they reuse connections.
-    const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
-    if (!session) return LastErrorResult();
+// What the request asks for, beyond the URL.
+struct RequestPlan {
+    DWORD flags = 0;
+    std::wstring headers;
+};
 
+RequestPlan PlanRequest(const DownloadJob& job, const BodyFile& body) {
     // No dialogs from a transfer thread: a certificate that WinINet refuses
     // fails the request instead of asking. The checks themselves stay as the
     // system has them; no INTERNET_FLAG_IGNORE_CERT_* flag or
     // SECURITY_FLAG_IGNORE_* option is ever set.
-    DWORD flags = INTERNET_FLAG_NO_UI;
+    RequestPlan plan;
+    plan.flags = INTERNET_FLAG_NO_UI;
     // A compressed body would be saved as the file: ask for the file as it is.
-    std::wstring headers = L"Accept-Encoding: identity\r\n";
+    plan.headers = L"Accept-Encoding: identity\r\n";
     if (!job.continueDownload) {
-        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
-        headers += L"Cache-Control: no-cache\r\n";
+        plan.flags |=
+            INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_CACHE_WRITE;
+        plan.headers += L"Cache-Control: no-cache\r\n";
     }
     if (body.have > 0) {
         // The cache must not answer a range request for us.
-        flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-        headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
-                   body.validator + L"\r\n";
+        plan.flags |= INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+        plan.headers += L"Range: bytes=" + std::to_wstring(body.have) + L"-\r\nIf-Range: " +
+                        body.validator + L"\r\n";
     }
-    // The digest grows as the body is written, after the kept part, which is
-    // hashed before asking so that a 416 for a whole kept file can be settled.
-    std::unique_ptr<Sha256Stream> hash;
-    if (job.expectedDigest) {
-        hash = std::make_unique<Sha256Stream>();
-        if (body.have > 0)
-            if (const HRESULT hashed = HashKeptPart(job, body, *hash); hashed != S_OK)
-                return hashed;
-    }
-    win::InternetHandle request;
-    DWORD status = 0;
-    if (const HRESULT opened = OpenRequest(session, job.url, headers, flags, request, status);
-        opened != S_OK)
-        return opened;
+    return plan;
+}
 
-    if (body.have > 0) {
-        const std::optional<uint64_t> start =
-            ContentRangeStart(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE)));
-        if (status == 206 && start == body.have) {
-            win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
-            status = 200;  // the rest of the file follows
-        } else if (status == 416 &&
-                   UnsatisfiedRangeLength(U16(HeaderText(request.get(),
-                                                         HTTP_QUERY_CONTENT_RANGE))) == body.have) {
-            return FinishKeptWhole(job, callback, body, hash.get());
-        } else if (status == 200 || status == 206 || status == 416) {
-            // The file changed on the server (200), or the range made no sense
-            // to it (416, or another range): start over with the whole file.
-            // Any other answer is a failure that keeps the partial body.
-            win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) +
-                      L")\n");
-            body.have = 0;
-            if (hash) hash = std::make_unique<Sha256Stream>();
-            if (!Truncate(body.file.get())) return LastErrorResult();
-            if (status != 200) {
-                headers.resize(headers.find(L"Range: "));
-                if (const HRESULT opened =
-                        OpenRequest(session, job.url, headers, flags, request, status);
-                    opened != S_OK)
-                    return opened;
-            }
-        }
+// The digest grows as the body is written, after the kept part, which is
+// hashed before asking so that a 416 for a whole kept file can be settled.
+HRESULT StartDigest(DownloadJob& job, const BodyFile& body, std::unique_ptr<Sha256Stream>& hash) {
+    if (!job.expectedDigest) return S_OK;
+    hash = std::make_unique<Sha256Stream>();
+    return body.have > 0 ? HashKeptPart(job, body, *hash) : S_OK;
+}
+
+// What an answer to a range request means for the kept part. S_OK with
+// `status` 200 when the body that follows is (the rest of) the file; S_FALSE
+// when the kept part is already the whole file.
+HRESULT SettleRange(HINTERNET session, DownloadJob& job, RequestPlan& plan, BodyFile& body,
+                    std::unique_ptr<Sha256Stream>& hash, win::InternetHandle& request,
+                    DWORD& status) {
+    if (body.have == 0) return S_OK;
+    const std::u16string range = U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE));
+    if (status == 206 && ContentRangeStart(range) == body.have) {
+        win::Diag(L"[Pelmora]Resuming at " + std::to_wstring(body.have) + L"\n");
+        status = 200;  // the rest of the file follows
+        return S_OK;
     }
+    if (status == 416 && UnsatisfiedRangeLength(range) == body.have) return S_FALSE;
+    // Any other answer is a failure that keeps the partial body.
+    if (status != 200 && status != 206 && status != 416) return S_OK;
+    // The file changed on the server (200), or the range made no sense to it
+    // (416, or another range): start over with the whole file.
+    win::Diag(L"[Pelmora]Partial download dropped (answer " + std::to_wstring(status) + L")\n");
+    body.have = 0;
+    if (hash) hash = std::make_unique<Sha256Stream>();
+    if (!Truncate(body.file.get())) return LastErrorResult();
+    if (status == 200) return S_OK;
+    plan.headers.resize(plan.headers.find(L"Range: "));
+    return OpenRequest(session, job.url, plan.headers, plan.flags, request, status);
+}
+
+// A 200 with the file as it is; its validator kept for a later resume.
+HRESULT AcceptAnswer(const DownloadJob& job, const BodyFile& body, HINTERNET request,
+                     DWORD status) {
     if (const HRESULT statusResult = HttpStatusResult(status); statusResult != S_OK)
         return statusResult;
-    if (!IdentityEncoding(U16(HeaderText(request.get(), HTTP_QUERY_CONTENT_ENCODING)))) {
+    if (!IdentityEncoding(U16(HeaderText(request, HTTP_QUERY_CONTENT_ENCODING)))) {
         win::Diag(L"[Pelmora]Encoded body refused: " + job.url + L"\n");
         return kDownloadEncodedBody;
     }
-    if (body.resumable) {
-        // Saved before the body, so a break in the middle can be continued.
-        const std::u16string validator =
-            ResumeValidator(U16(HeaderText(request.get(), HTTP_QUERY_ETAG)),
-                            U16(HeaderText(request.get(), HTTP_QUERY_LAST_MODIFIED)));
-        const std::wstring validatorPath = ResumeValidatorPath(job.partialPath);
-        if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
-            ::DeleteFileW(validatorPath.c_str());
-        else
-            win::ReplaceFileWith(validatorPath,
-                                 win::ToUtf8(std::wstring(validator.begin(), validator.end())));
-    }
-    std::optional<uint64_t> length = ContentLength(request.get());
-    if (length) *length += body.have;
-    if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
-    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
-        return E_ABORT;
+    if (!body.resumable) return S_OK;
+    // Saved before the body, so a break in the middle can be continued.
+    const std::u16string validator = ResumeValidator(
+        U16(HeaderText(request, HTTP_QUERY_ETAG)), U16(HeaderText(request, HTTP_QUERY_LAST_MODIFIED)));
+    const std::wstring validatorPath = ResumeValidatorPath(job.partialPath);
+    if (validator.empty() || validator.find_first_of(u"\r\n") != std::u16string::npos)
+        ::DeleteFileW(validatorPath.c_str());
+    else
+        win::ReplaceFileWith(validatorPath,
+                             win::ToUtf8(std::wstring(validator.begin(), validator.end())));
+    return S_OK;
+}
 
+// Reads the body to its end through the background writer; `received`
+// counts the kept part too.
+HRESULT ReadBody(DownloadJob& job, IBindStatusCallback& callback, const BodyFile& body,
+                 Sha256Stream* hash, HINTERNET request, std::optional<uint64_t> length,
+                 uint64_t& received) {
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(body.file.get(), end, nullptr, FILE_END)) return LastErrorResult();
-    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash.get());
-    uint64_t received = body.have;
+    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash);
+    received = body.have;
     uint64_t reads = 0;
     DWORD largestRead = 0;
     DWORD lastAsked = 0;
@@ -409,21 +436,21 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         // one is read in large pieces.
         const uint64_t started = Microseconds();
         DWORD available = 0;
-        if (!::InternetQueryDataAvailable(request.get(), &available, 0, 0))
-            return LastErrorResult();
+        if (!::InternetQueryDataAvailable(request, &available, 0, 0)) return LastErrorResult();
         if (available == 0) break;
         const DWORD ask =
             NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs, kReadBufferBytes);
         char* const buffer = writer.Acquire();
         if (!buffer) break;  // the write failed: Finish below says why
         DWORD got = 0;
-        if (!::InternetReadFile(request.get(), buffer, ask, &got)) return LastErrorResult();
+        if (!::InternetReadFile(request, buffer, ask, &got)) return LastErrorResult();
         if (got == 0) break;
         lastAsked = ask;
         lastMicroseconds = Microseconds() - started;
         if (job.maxBytes && received + got > job.maxBytes) return kDownloadTooLarge;
         writer.Submit(buffer, got);
         received += got;
+        job.received.store(received - body.have);
         ++reads;
         largestRead = std::max(largestRead, got);
         if (Notify(job, callback, received, length, BINDSTATUS_DOWNLOADINGDATA) != S_OK)
@@ -433,6 +460,38 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     // Read sizes decide the speed under Wine: say what they were.
     win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
               std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) + L"\n");
+    return S_OK;
+}
+
+// Fetches the job's URL into the body file. S_OK only when the whole file is
+// there: a 200 answer, or a 206 continuing exactly where the body ends.
+HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
+    // Shared by transfers with the same time-out, so they reuse connections.
+    const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
+    if (!session) return LastErrorResult();
+    RequestPlan plan = PlanRequest(job, body);
+    std::unique_ptr<Sha256Stream> hash;
+    if (const HRESULT started = StartDigest(job, body, hash); started != S_OK) return started;
+    win::InternetHandle request;
+    DWORD status = 0;
+    if (const HRESULT opened = OpenRequest(session, job.url, plan.headers, plan.flags, request, status);
+        opened != S_OK)
+        return opened;
+    const HRESULT range = SettleRange(session, job, plan, body, hash, request, status);
+    if (range == S_FALSE) return FinishKeptWhole(job, callback, body, hash.get());
+    if (range != S_OK) return range;
+    if (const HRESULT accepted = AcceptAnswer(job, body, request.get(), status); accepted != S_OK)
+        return accepted;
+
+    std::optional<uint64_t> length = ContentLength(request.get());
+    if (length) *length += body.have;
+    if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
+    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
+        return E_ABORT;
+    uint64_t received = 0;
+    if (const HRESULT read = ReadBody(job, callback, body, hash.get(), request.get(), length, received);
+        read != S_OK)
+        return read;
     // A connection dropped mid-body ends the reads early, without an error.
     if (!BodyComplete(length, received)) {
         win::Diag(L"[Pelmora]Body cut short: " + std::to_wstring(received) + L" of " +
@@ -573,6 +632,81 @@ TransferThreads& SharedTransferThreads() {
     return *threads;
 }
 
+// How a wait for the transfer ended, when the caller gives it up.
+enum class GiveUp { No, Cancelled, TimedOut, TooSlow, WaitFailed };
+
+HRESULT GiveUpResult(GiveUp why) {
+    switch (why) {
+    case GiveUp::Cancelled: return E_ABORT;
+    case GiveUp::TimedOut: return kDownloadTimedOut;
+    case GiveUp::TooSlow: return kDownloadTooSlow;
+    default: return LastErrorResult();
+    }
+}
+
+// Gives the transfer up, unless it has just finished: from then on it can
+// reach nothing of ours. The failure, or nullopt when it finished after all.
+std::optional<HRESULT> Abandon(DownloadJob& job, GiveUp why, uint64_t elapsedMs) {
+    const HRESULT failure = GiveUpResult(why);
+    const JobLock guard(job);
+    if (job.finished) return std::nullopt;  // it ended just as the time ran out
+    // Not killed: a thread killed inside the network library can leave its
+    // locks held. Left alone, it can no longer reach anything of ours.
+    job.abandoned = true;
+    switch (why) {
+    case GiveUp::Cancelled: win::Diag(L"[Pelmora]Download cancelled; transfer abandoned\n"); break;
+    case GiveUp::TimedOut: win::Diag(L"Timeout-- kill a thread..!!\n"); break;
+    case GiveUp::TooSlow:
+        win::Diag(L"[Pelmora]Download too slow: " + std::to_wstring(job.received.load()) +
+                  L" bytes in " + std::to_wstring(elapsedMs) + L" ms; transfer abandoned\n");
+        break;
+    default: win::Diag(L"[Pelmora]Download wait failed; transfer abandoned\n"); break;
+    }
+    return failure;
+}
+
+// Waits for the transfer to end, restarting the inactivity time-out at every
+// progress notification and waking when the rate floor could be crossed.
+// nullopt when it ended (its result is the job's); otherwise why it was given
+// up. The user's cancel wakes the wait too: a stalled server sends no
+// notification that could carry it.
+std::optional<HRESULT> WaitForTransfer(DownloadJob& job, HANDLE cancel, DWORD timeoutMs,
+                                       const RateFloor& floor) {
+    const HANDLE events[] = {job.progressEvent.get(), job.doneEvent.get(), cancel};
+    const DWORD eventCount = cancel ? 3 : 2;
+    const ULONGLONG started = ::GetTickCount64();
+    ULONGLONG lastProgress = started;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        const uint64_t slowAt = TooSlowFromMs(floor, job.received.load());
+        if (now - started >= slowAt) {
+            if (const auto failure = Abandon(job, GiveUp::TooSlow, now - started)) return failure;
+            return std::nullopt;
+        }
+        const uint64_t idleLeft = now - lastProgress >= timeoutMs ? 0 : timeoutMs - (now - lastProgress);
+        const DWORD waitMs = static_cast<DWORD>(std::min<uint64_t>(idleLeft, slowAt - (now - started)));
+        const DWORD wait = WaitKeepingWindowsPainted(eventCount, events, waitMs);
+        // The lowest signalled event wins, so steady progress must not hide a cancel.
+        const bool cancelled =
+            cancel && (wait == WAIT_OBJECT_0 + 2 ||
+                       (wait == WAIT_OBJECT_0 && ::WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0));
+        if (wait == WAIT_OBJECT_0 + 1) return std::nullopt;
+        if (wait == WAIT_OBJECT_0 && !cancelled) {
+            lastProgress = ::GetTickCount64();  // progress: the time-out starts again
+            continue;
+        }
+        GiveUp why = cancelled ? GiveUp::Cancelled : GiveUp::WaitFailed;
+        if (wait == WAIT_TIMEOUT) {
+            if (::GetTickCount64() - lastProgress < timeoutMs) continue;  // the floor's turn: above
+            why = GiveUp::TimedOut;
+        } else if (!cancelled && wait != WAIT_FAILED) {
+            continue;
+        }
+        if (const auto failure = Abandon(job, why, ::GetTickCount64() - started)) return failure;
+        return std::nullopt;
+    }
+}
+
 HRESULT Download(std::wstring url, std::wstring localPath, int row,
                  ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                  const DownloadOptions& options) {
@@ -593,34 +727,11 @@ HRESULT Download(std::wstring url, std::wstring localPath, int row,
 
     if (!SharedTransferThreads().Start(job)) return LastErrorResult();
 
-    // The user's cancel wakes the wait too: a stalled server sends no
-    // notification that could carry it.
     const HANDLE cancel =
         progressTarget ? static_cast<HANDLE>(progressTarget->CancelEvent()) : nullptr;
-    const HANDLE events[] = {job->progressEvent.get(), job->doneEvent.get(), cancel};
-    const DWORD eventCount = cancel ? 3 : 2;
-    for (;;) {
-        const DWORD wait = WaitKeepingWindowsPainted(eventCount, events, timeoutMs);
-        // The lowest signalled event wins, so steady progress must not hide a cancel.
-        const bool cancelled =
-            cancel && (wait == WAIT_OBJECT_0 + 2 ||
-                       (wait == WAIT_OBJECT_0 && ::WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0));
-        if (wait == WAIT_OBJECT_0 && !cancelled) continue;  // progress: the time-out starts again
-        if (wait == WAIT_OBJECT_0 + 1) break;
-        if (!cancelled && wait != WAIT_TIMEOUT && wait != WAIT_FAILED) continue;
-        const HRESULT failure = cancelled               ? E_ABORT
-                                : wait == WAIT_TIMEOUT ? kDownloadTimedOut
-                                                       : LastErrorResult();
-        const JobLock guard(*job);
-        if (job->finished) break;  // it ended just as the time ran out
-        // Not killed: a thread killed inside the network library can leave its
-        // locks held. Left alone, it can no longer reach anything of ours.
-        job->abandoned = true;
-        win::Diag(cancelled              ? L"[Pelmora]Download cancelled; transfer abandoned\n"
-                  : wait == WAIT_TIMEOUT ? L"Timeout-- kill a thread..!!\n"
-                                         : L"[Pelmora]Download wait failed; transfer abandoned\n");
-        return failure;
-    }
+    if (const std::optional<HRESULT> failure =
+            WaitForTransfer(*job, cancel, timeoutMs, options.rateFloor))
+        return *failure;
     win::Diag(L"Get completed.....!!\n");
     const JobLock guard(*job);
     return job->result;

@@ -3,6 +3,7 @@
 #pragma once
 #include "download/transfer/download_result_win.h"
 #include "download/transfer/progress_target.h"
+#include "download/transfer/rate_floor.h"
 #include "trust/sha256.h"
 
 #include <windows.h>
@@ -24,11 +25,16 @@ struct DownloadOptions {
     // The complete file must have this digest, or it is removed and the
     // result is kDownloadDigestMismatch.
     std::optional<Sha256Digest> expectedDigest;
+    // Besides the inactivity time-out: below this average rate, once its
+    // grace has passed, the call returns kDownloadTooSlow and the transfer is
+    // abandoned as on a time-out. None by default.
+    RateFloor rateFloor;
 };
 
 // Blocks until the file is complete (S_OK), the transfer failed (its
-// HRESULT), the progress target cancelled (E_ABORT), or no progress came for
-// `timeoutMs` (kDownloadTimedOut). `url` is URL-encoded first. `localPath`'s
+// HRESULT), the progress target cancelled (E_ABORT), no progress came for
+// `timeoutMs` (kDownloadTimedOut), or the body came slower than the options'
+// rate floor (kDownloadTooSlow). `url` is URL-encoded first. `localPath`'s
 // folder must exist; the file there is replaced only by a complete download,
 // and any failure leaves it as it was. With `continueDownload` false the
 // response comes from the server, never from a cache. With a progress

@@ -3,6 +3,22 @@
 namespace pelmora {
 namespace {
 
+HWND served = nullptr;  // the window thread's only
+
+// Hands the served window what waits for it; it may be destroyed meanwhile.
+bool ServeWindow() {
+    bool handled = false;
+    MSG msg;
+    while (served && ::IsWindow(served) && ::PeekMessageW(&msg, served, 0, 0, PM_REMOVE)) {
+        if (!::IsDialogMessageW(served, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        handled = true;
+    }
+    return handled;
+}
+
 bool CloseQueued() {
     MSG msg;
     return ::PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_NOREMOVE) != FALSE;
@@ -10,11 +26,15 @@ bool CloseQueued() {
 
 }  // namespace
 
+void ServeDuringWaits(HWND window) noexcept { served = window; }
+
 DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeoutMs,
                                 bool endOnClose) {
     if (!::IsGUIThread(FALSE)) return ::WaitForMultipleObjects(count, handles, FALSE, timeoutMs);
     if (endOnClose && CloseQueued()) return kWaitCloseQueued;
-    const DWORD wake = QS_PAINT | QS_SENDMESSAGE | (endOnClose ? QS_POSTMESSAGE : 0);
+    ServeWindow();  // what came before the wait began
+    const DWORD wake = QS_PAINT | QS_SENDMESSAGE | (endOnClose ? QS_POSTMESSAGE : 0) |
+                       (served ? QS_ALLINPUT : 0);
     const ULONGLONG deadline =
         timeoutMs == INFINITE ? ~0ull : ::GetTickCount64() + timeoutMs;
     for (;;) {
@@ -26,7 +46,7 @@ DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeou
         if (wait != WAIT_OBJECT_0 + count) return wait;
         if (endOnClose && CloseQueued()) return kWaitCloseQueued;
         MSG msg;
-        bool painted = false;
+        bool painted = ServeWindow();
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT)) {
             ::DispatchMessageW(&msg);
             painted = true;

@@ -18,4 +18,10 @@ constexpr DWORD kWaitCloseQueued = 0xFFFFFFF0u;
 DWORD WaitKeepingWindowsPainted(DWORD count, const HANDLE* handles, DWORD timeoutMs,
                                 bool endOnClose = false);
 
+// While a window is named here (null: none), the waits above also hand it,
+// and its children, all of its own messages, input included, through
+// IsDialogMessage: a splash then answers Esc, Alt+F4 and WM_CLOSE while the
+// window thread waits for transfers. Window thread only.
+void ServeDuringWaits(HWND window) noexcept;
+
 }  // namespace pelmora

@@ -74,7 +74,8 @@ void RunTransfers(Batch& batch) noexcept {
         if (batch.closing) break;
         batch.results[i] = result;
         if (result == S_OK && batch.fetched) batch.fetched(i);
-        if (result == kDownloadTimedOut) batch.deadHosts.insert(item.host);
+        if (result == kDownloadTimedOut || result == kDownloadTooSlow)
+            batch.deadHosts.insert(item.host);
     }
     const std::lock_guard<std::mutex> guard(batch.lock);
     if (--batch.running == 0) ::SetEvent(batch.allDone.get());

@@ -15,7 +15,7 @@ namespace pelmora {
 struct FetchItem {
     std::wstring url;
     std::wstring localPath;  // its folder exists
-    std::u16string host;     // after one time-out there, the host's other items are skipped
+    std::u16string host;     // after one time-out (or a trickle) there, the host's other items are skipped
 };
 
 // The number of transfers at once: enough to hide the round trips of small

@@ -2,9 +2,14 @@
 
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
+#include "win/text_win.h"
 
+#include <wincrypt.h>
+
+#include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace pelmora {
 namespace {
@@ -29,11 +34,6 @@ std::wstring QueryText(HINTERNET request, DWORD option) {
     DWORD size = sizeof value - sizeof value[0];
     if (!::InternetQueryOptionW(request, option, value, &size)) return {};
     return value;
-}
-
-bool SetText(HINTERNET request, DWORD option, const std::wstring& text) {
-    return ::InternetSetOptionW(request, option, const_cast<wchar_t*>(text.c_str()),
-                                static_cast<DWORD>(text.size())) != FALSE;
 }
 
 DWORD StatusOf(HINTERNET request) {
@@ -71,26 +71,83 @@ void LogRefused(DWORD status, bool hadCredentials) {
               (hadCredentials ? L"credentials refused" : L"no credentials") + L"\n");
 }
 
+// Whether the session sends its requests to a proxy: a 407 from anywhere
+// else is a server asking for what belongs to the proxy.
+bool SessionUsesProxy(HINTERNET session) {
+    DWORD size = 0;
+    ::InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
+    std::vector<BYTE> buffer(std::max<DWORD>(size, sizeof(INTERNET_PROXY_INFO)));
+    size = static_cast<DWORD>(buffer.size());
+    if (!::InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
+    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType ==
+           INTERNET_OPEN_TYPE_PROXY;
+}
+
+// Whether one of the proxy's Proxy-Authenticate headers offers Basic.
+bool OffersBasic(HINTERNET request) {
+    for (DWORD index = 0;;) {
+        wchar_t value[256] = {};
+        DWORD size = sizeof value - sizeof value[0];
+        const DWORD asked = index;
+        if (!::HttpQueryInfoW(request, HTTP_QUERY_PROXY_AUTHENTICATE, value, &size, &index)) {
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+            index = asked + 1;  // longer than any Basic offer
+            continue;
+        }
+        if (_wcsnicmp(value, L"basic", 5) == 0 && (value[5] == L' ' || value[5] == L'\0'))
+            return true;
+    }
+}
+
+// "Proxy-Authorization: Basic <base64 of user:password in UTF-8>"; empty on failure.
+std::wstring BasicHeader(const std::wstring& user, const std::wstring& password) {
+    const std::string pair = win::ToUtf8(user + L":" + password);
+    const auto* bytes = reinterpret_cast<const BYTE*>(pair.data());
+    const DWORD flags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    DWORD length = 0;
+    if (!::CryptBinaryToStringW(bytes, static_cast<DWORD>(pair.size()), flags, nullptr, &length))
+        return {};
+    std::wstring encoded(length, L'\0');
+    if (!::CryptBinaryToStringW(bytes, static_cast<DWORD>(pair.size()), flags, encoded.data(),
+                                &length))
+        return {};
+    encoded.resize(length);
+    return L"Proxy-Authorization: Basic " + encoded + L"\r\n";
+}
+
 }  // namespace
 
 bool ProxyAsksForCredentials() { return proxyAsked.load(); }
 
-HRESULT AnswerProxy(HINTERNET request, DWORD flags, DWORD& status) {
+HRESULT AnswerProxy(HINTERNET session, HINTERNET request, DWORD flags, DWORD& status) {
     if (status != HTTP_STATUS_PROXY_AUTH_REQ) return S_OK;
+    if (!SessionUsesProxy(session)) {
+        win::Diag(L"[Pelmora]A server (no proxy is in use) asked for proxy credentials (407): "
+                  L"none are given\n");
+        return kDownloadProxyAuthRequired;
+    }
     proxyAsked = true;
-    if (flags & INTERNET_FLAG_NO_AUTH) return S_FALSE;
+    const bool basic = OffersBasic(request);
+    // A proxy that wants only NTLM or Negotiate: WinINet answers it with the
+    // logged-on user on this one request, which is opened again for it.
+    if (!basic && (flags & INTERNET_FLAG_NO_AUTH)) return S_FALSE;
     std::wstring user, password;
     {
         const std::lock_guard<std::mutex> guard(Kept().lock);
         user = Kept().user;
         password = Kept().password;
     }
-    if (user.empty()) {
-        LogRefused(status, false);
+    if (user.empty() || !basic) {
+        LogRefused(status, !user.empty());
         return kDownloadProxyAuthRequired;
     }
-    if (!SetText(request, INTERNET_OPTION_PROXY_USERNAME, user) ||
-        !SetText(request, INTERNET_OPTION_PROXY_PASSWORD, password) || !SendAgain(request)) {
+    // Pelmora answers the proxy itself: the request keeps
+    // INTERNET_FLAG_NO_AUTH, so WinINet never answers a server's 401.
+    const std::wstring header = BasicHeader(user, password);
+    if (header.empty() ||
+        !::HttpAddRequestHeadersW(request, header.c_str(), static_cast<DWORD>(header.size()),
+                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE) ||
+        !SendAgain(request)) {
         const DWORD error = ::GetLastError();
         win::Diag(L"[Pelmora]Request to the proxy with credentials failed: " +
                   std::to_wstring(error) + L"\n");

@@ -13,17 +13,20 @@
 
 namespace pelmora {
 
-// True once a proxy has asked for credentials in this run: from then on
-// requests let WinINet authenticate to the proxy at once.
+// True once a proxy has asked for credentials in this run.
 bool ProxyAsksForCredentials();
 
 // For the transfer, after the answer `status` to a request opened with
-// `flags`. On a 407: S_FALSE when the request refused authentication
-// (INTERNET_FLAG_NO_AUTH), so that it is opened again without; otherwise it
-// gives the proxy the credentials kept for this run, if any, by sending the
-// request again, and updates `status`. S_OK unless the proxy still refuses
-// (kDownloadProxyAuthRequired) or the new send fails; logs why.
-HRESULT AnswerProxy(HINTERNET request, DWORD flags, DWORD& status);
+// `flags` (always with INTERNET_FLAG_NO_AUTH first) in `session`. On a 407
+// from the session's proxy that offers Basic, Pelmora answers it itself with
+// the credentials kept for this run (a Proxy-Authorization header on this
+// request, sent again), so WinINet's own authentication, which would also
+// answer a server's 401, stays off; S_OK with the new `status`. A proxy that
+// offers only NTLM or Negotiate: S_FALSE, the request is opened again
+// without INTERNET_FLAG_NO_AUTH for WinINet to answer with the logged-on
+// user. A 407 where no proxy is in use gets nothing. Otherwise
+// kDownloadProxyAuthRequired or the send's failure; logs why.
+HRESULT AnswerProxy(HINTERNET session, HINTERNET request, DWORD flags, DWORD& status);
 
 // Window thread only, never in quiet mode: asks the proxy for `url` itself
 // and, when it answers 407, shows the system's credential prompt owned by

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,12 @@ using Downloader =
     std::function<HRESULT(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs)>;
 
 constexpr DWORD kSmallFileTimeoutMs = 10000;
+// Every start-up fetch must also average this rate once the grace has
+// passed: a server that trickles cannot hold the start-up, whose files are
+// small. A body at exactly this rate is bounded by its size cap (1 MiB text
+// files: 512 s).
+constexpr uint32_t kStartupMinBytesPerSecond = 2048;
+constexpr uint32_t kStartupSlowGraceMs = 10000;
 struct ServerFiles {
     std::wstring baseUrl;    // ends in "/tools/"
     std::wstring localRoot;  // the common documents folder and one backslash

@@ -177,6 +177,21 @@ class PictureSync(PelmoraCase):
         self.wine.screenshot("pictures_after_the_list")
         self.close_main(process, hwnd)
 
+    def test_closing_while_a_picture_trickles_ends_the_process(self):
+        self.server.rule(quote("/tools/images/Halvex/kr.bmp"), endless=1, rate=1)
+        process = self.start()
+        self.assertTrue(wait_until(lambda: "Image download Start!!" in self.log(), 60))
+        main = [w["hwnd"] for w in self.wine.windows() if w["title"] == MAIN_TITLE]
+        self.assertTrue(self.wine.close(main[0]))
+        self.assertEqual(self.wine.wait_exit(process, 10), 0, self.log())
+        self.assertIn("Main window closed: the process ends", self.log())
+        # The single-instance marker went with the process.
+        self.server.control("clear", path=quote("/tools/images/Halvex/kr.bmp"))
+        process = self.start()
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd, self.log())
+        self.close_main(process, hwnd)
+
 
 if __name__ == "__main__":
     unittest.main()

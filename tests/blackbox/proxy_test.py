@@ -3,6 +3,7 @@ configuration of its own, set as the test prefix's proxy, without and with
 Basic authentication, for HTTP and for HTTPS (CONNECT). Squid's access log
 shows what went through it."""
 import os
+import urllib.parse
 import socket
 import subprocess
 import tempfile
@@ -228,6 +229,27 @@ class Proxy(PelmoraCase):
             self.assertIn(name, passed)
         tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]
         self.assertIn(f"localhost:{self.tls.port}", tunnels)
+
+    def test_a_server_asking_for_credentials_gets_none(self):
+        self.use_proxy(basic=True)
+        offers = urllib.parse.quote('Basic realm="pelmora",NTLM,Negotiate')
+        for server in (self.server, self.tls):
+            with self.subTest(base_url=server.base_url):
+                self.log_path.unlink(missing_ok=True)
+                server.control("reset")
+                server.rule("/tools/program_list.txt", status=401, authenticate=offers)
+                process = self.start(base_url=server.base_url)
+                prompt, edits = self.proxy_prompt()
+                self.assertTrue(self.wine.set_text(prompt, edits[0], USER))
+                self.assertTrue(self.wine.set_text(prompt, edits[1], PASSWORD))
+                self.assertTrue(self.wine.click(prompt, IDOK))
+                # A catalogue that does not arrive closes Pelmora without a word.
+                self.expect_closes_silently(process)
+                self.assertIn(server.base_url + "program_list.txt: HTTP status 401", self.log())
+                asked = server.control("log", prefix="/tools/").splitlines()
+                self.assertTrue(any("program_list.txt" in line for line in asked), asked)
+                self.assertFalse([line for line in asked if "authorization:" in line.lower()])
+                server.control("clear", path="/tools/program_list.txt")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ from pelmora_case import DB_STAMP, PICTURE, START, PelmoraCase
 from wine_harness import wait_until
 
 IDYES, IDNO, IDOK = 6, 7, 1
+WM_KEYDOWN, VK_ESCAPE = 0x100, 0x1B
 INSTALL = 2024  # row 0's install button, inside the list
 SAMPLE_ROWS = ["Halvex", "Quorin", "Pindral", "Strenna", "Veddimar", "Model Viewer"]
 
@@ -159,6 +160,40 @@ class Startup(PelmoraCase):
         process = self.start()
         self.expect_closes_silently(process)
         self.assertEqual(sorted(p.name for p in folder.iterdir()), ["setup.exe.partial"])
+
+    def splash(self):
+        found = []
+        def shown():
+            found[:] = [w["hwnd"] for w in self.wine.windows()
+                        if w["visible"] and w["class"] == "#32770" and w["title"] == ""]
+            return bool(found) and "Splash shown" in self.log()
+        self.assertTrue(wait_until(shown, 30), "the splash: " + self.log())
+        return found[0]
+
+    def test_a_trickling_server_cannot_hold_the_start_up(self):
+        # Pelmora.txt at a byte a second, for ever: a failed fetch, too slow.
+        self.server.rule("/tools/Pelmora.txt", endless=1, rate=1)
+        process = self.start()
+        self.expect_box("IDS_NO_INTERNET", IDOK)
+        self.assertEqual(self.wine.wait_exit(process, 30), 0)
+        self.assertIn("Pelmora.txt: too slow", self.log())
+
+        # The splash closed while the start-up waits: Pelmora ends, and the next start runs.
+        for how in ("close", "escape"):
+            with self.subTest(how=how):
+                self.log_path.unlink(missing_ok=True)
+                process = self.start()
+                splash = self.splash()
+                if how == "close":
+                    self.assertTrue(self.wine.close(splash))
+                else:
+                    self.assertTrue(self.wine.post(splash, WM_KEYDOWN, VK_ESCAPE))
+                self.assertEqual(self.wine.wait_exit(process, 10), 0, self.log())
+                self.assertIn("Splash closed: the start-up ends", self.log())
+                self.assertNotIn("too slow", self.log())
+        self.server.control("clear", path="/tools/Pelmora.txt")
+        process = self.start()
+        self.close_main(process, self.main_window())
 
     def test_quiet_mode_decides_by_the_programs_state(self):
         self.register("Quorin", "1.8.0")

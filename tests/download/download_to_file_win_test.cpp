@@ -496,10 +496,47 @@ TEST_F(HardenedDownloadTest, RefusesEncodedEndlessAndWanderingAnswers) {
     EXPECT_EQ(Fetch(L"a", {}), kDownloadBadRedirect);
     EXPECT_TRUE(KeptOldFile());
 
+    // A CDN's signed location, absolute and relative, followed whatever its
+    // length up to a URL's longest; a longer one is refused.
+    std::string signature = "?Expires=1767225600&Signature=";
+    while (signature.size() < 1450) signature += "9f2c4e7a0b1d3c5e";
+    signature += "&Key-Pair-Id=K2EXAMPLE";
+    const auto escaped = [](std::string text) {
+        for (const auto& [from, to] : {std::pair{"?", "%3F"}, {"&", "%26"}, {"=", "%3D"}})
+            for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += 3)
+                text.replace(at, 1, to);
+        return text;
+    };
+    for (const std::string& location :
+         {base + Path("end.exe") + signature, Path("end.exe") + signature}) {
+        ASSERT_TRUE(server_.SetRule(Path("b"), "redirect=" + escaped(location)));
+        EXPECT_EQ(Fetch(L"b", {}), S_OK) << location.size();
+        EXPECT_TRUE(ReadFileBytes(destination_) == bytes);
+        EXPECT_NE(Log().find("GET " + Path("end.exe") + signature), std::string::npos);
+    }
+    ASSERT_TRUE(WriteFileBytes(destination_, kOldBytes));
+    ASSERT_TRUE(server_.SetRule(Path("b"), "redirect=" + escaped(Path("end.exe") + signature +
+                                                                   std::string(1000, 'x'))));
+    EXPECT_EQ(Fetch(L"b", {}), kDownloadBadRedirect);
+    EXPECT_TRUE(KeptOldFile());
+
     const std::string log = Log();
     EXPECT_LE(CountLines(log, "GET " + Path("a")), 1 + 6 + 1) << log;  // the loop is bounded
     EXPECT_NE(log.find("Accept-Encoding: identity"), std::string::npos) << log;
     EXPECT_EQ(log.find("Cookie"), std::string::npos) << log;
+}
+
+TEST_F(HardenedDownloadTest, ATrickleBelowTheRateFloorIsTooSlow) {
+    Served("setup.exe", 6000);
+    DownloadOptions floor;
+    floor.rateFloor = RateFloor{1024, 1500};
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "endless=1&rate=100"));  // never idle
+    const HRESULT trickled = Fetch(L"setup.exe", floor);
+    EXPECT_EQ(trickled, kDownloadTooSlow);
+    EXPECT_TRUE(KeptOldFile());  // the transfer, abandoned, still trickles into its own file
+    // Above the floor, a body arrives however long it takes.
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=3000"));
+    EXPECT_EQ(Fetch(L"setup.exe", floor), S_OK);
 }
 
 TEST_F(HardenedDownloadTest, ACutDownloadResumesWithOneRangeRequest) {

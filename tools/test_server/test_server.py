@@ -26,6 +26,8 @@ Paths are percent-decoded to bytes and used as file names as they are (so
 Rules, per path (control API, rule file, or query parameters of the request
 itself, for example GET /f.bin?stall_after=100):
   status=N          answer status N with a short text body instead of the file
+  authenticate=A,B  with status: one WWW-Authenticate header per comma-separated
+                    offer (for example Basic realm="x",NTLM,Negotiate)
   redirect=URL      answer redirect_status (default 302) with Location URL
   delay_ms=N        wait N ms before sending the headers
   stall_after=N     after the headers and N body bytes, send nothing for
@@ -78,7 +80,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 RULE_KEYS = {"status", "redirect", "redirect_status", "delay_ms", "stall_after", "stall_ms",
              "after_stall", "close_after", "rate", "length", "etag", "ranges", "encoding",
-             "endless"}
+             "endless", "authenticate"}
 INT_KEYS = {"status", "redirect_status", "delay_ms", "stall_after", "stall_ms", "close_after",
             "rate"}
 MAX_LOG = 20000
@@ -269,7 +271,10 @@ class Handler(BaseHTTPRequestHandler):
             return self.send_text(rules.get("redirect_status", 302), "moved\n",
                                   [("Location", rules["redirect"])])
         if "status" in rules:
-            return self.send_text(rules["status"], "error page %d for %s\n" % (rules["status"], path))
+            offers = [("WWW-Authenticate", offer.strip())
+                      for offer in rules.get("authenticate", "").split(",") if offer.strip()]
+            return self.send_text(rules["status"], "error page %d for %s\n" % (rules["status"], path),
+                                  offers)
         full = self.state.file_path(path)
         if full is None or not os.path.isfile(full):
             return self.send_text(404, "not found: %s\n" % path)
