@@ -24,7 +24,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Built with the maker's key, Pelmora takes only what the maker signed.
     pelmora::SetMakerKey(pelmora::ParseMakerPublicKey(PELMORA_PUBLIC_KEY));
     // A line of switches is a script's: it never opens a window.
-    if (pelmora::IsSwitchLine(win::ToU16(arguments))) return pelmora::RunSwitchLine(arguments);
+    // Its code is the process's; like the window's end, not a return, so that
+    // a transfer given up on cannot outlive or delay it.
+    if (pelmora::IsSwitchLine(win::ToU16(arguments)))
+        ::ExitProcess(static_cast<UINT>(pelmora::RunSwitchLine(arguments)));
     pelmora::CPelmoraApp app(arguments);
     pelmora::g_app = &app;
     app.InitInstance();

@@ -39,6 +39,7 @@ private:
     void OnSettingsCommand();
 
     // Start-up steps (startup_sequence_win.cpp). False: the window is closing.
+    bool PrepareSettingsAndFolders();
     bool CheckSelfVersion();
     bool StartSelfUpdate();
     void LayOutList();

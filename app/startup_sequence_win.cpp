@@ -79,27 +79,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
             win::Diag(L"[Pelmora]Splash shown\n");
     }
 
-    ReadSettings(settings_);
-    win::Diag(L"[Pelmora]Interface language " + std::to_wstring(settings_.language) +
-              L", server region " + std::to_wstring(settings_.region) + L"\n");
-    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
-        win::EnsureFolder(win::LocalRoot() + folder);
-    // Without its own folder Pelmora can keep nothing: a local fault, said as such.
-    const std::wstring ownFolder = win::LocalRoot() + kPelmoraFolder;
-    if (const DWORD error = win::FolderWriteError(ownFolder); error != ERROR_SUCCESS) {
-        CloseSplash();
-        MessageBoxPrompt prompt(hwnd());
-        ReportFolderNotWritable(prompt, ownFolder, error, quietMode_);
-        win::Diag(
-            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
-        CloseDuringStartup();
-        return TRUE;
-    }
-    win::KeepLogIn(ownFolder);
-    RemoveStaleDownloads(win::LocalRoot());
-    RemovePrivateInstallerFolders();
-    if (MakerKey())
-        win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
+    if (!PrepareSettingsAndFolders()) return TRUE;
     clock.Mark(L"settings and folders");
 
     const StartupPrefetchScope prefetch;
@@ -154,6 +134,33 @@ void CPelmoraDlg::OnProgramPictures(WPARAM what) {
     for (const std::wstring& path : pictures_.Take(finished))
         ShowArrivedImage(Item(IDC_PROGRAM_IMAGE), path);
     if (finished && clock_) clock_->Mark(L"pictures complete");
+}
+
+// The settings, Pelmora's folders and the log in them, and what earlier runs
+// left behind. False when Pelmora's folder cannot be written: the window closes.
+bool CPelmoraDlg::PrepareSettingsAndFolders() {
+    ReadSettings(settings_);
+    win::Diag(L"[Pelmora]Interface language " + std::to_wstring(settings_.language) +
+              L", server region " + std::to_wstring(settings_.region) + L"\n");
+    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
+        win::EnsureFolder(win::LocalRoot() + folder);
+    // Without its own folder Pelmora can keep nothing: a local fault, said as such.
+    const std::wstring ownFolder = win::LocalRoot() + kPelmoraFolder;
+    if (const DWORD error = win::FolderWriteError(ownFolder); error != ERROR_SUCCESS) {
+        CloseSplash();
+        MessageBoxPrompt prompt(hwnd());
+        ReportFolderNotWritable(prompt, ownFolder, error, quietMode_);
+        win::Diag(
+            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
+        CloseDuringStartup();
+        return false;
+    }
+    win::KeepLogIn(ownFolder);
+    RemoveStaleDownloads(win::LocalRoot());
+    RemovePrivateInstallerFolders();
+    if (MakerKey())
+        win::Diag(L"[Pelmora]Maker's key built in: only files the signed release lists\n");
+    return true;
 }
 
 // The self-version file against Pelmora's own uninstall key; on a difference

@@ -171,6 +171,9 @@ HRESULT OpenFailed(const std::wstring& url) {
 const wchar_t* ResolveRedirect(const std::wstring& url, const std::wstring& location,
                                std::wstring& next) {
     if (location.empty()) return L"no location";
+    // Checked before combining: Wine's InternetCombineUrlW can return a cut
+    // URL instead of failing for lack of room.
+    if (location.size() >= INTERNET_MAX_URL_LENGTH) return L"longer than a URL may be";
     // Relative locations are resolved against the URL that answered.
     next.assign(INTERNET_MAX_URL_LENGTH, L'\0');
     DWORD length = INTERNET_MAX_URL_LENGTH;

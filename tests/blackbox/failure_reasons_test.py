@@ -187,6 +187,7 @@ class FailureReasons(PelmoraCase):
         os.link(outside / "stamps", stamps)  # a hard link where a kept file is replaced
         try:
             process, hwnd = self.run_to_list()
+            self.assertTrue(self.pictures_complete())  # the stamps are written after the list
             self.assertIn("[Pelmora]Not written through a link (a junction, symbolic or hard "
                           r"link): C:\users\Public\Documents\Korvath\tools\Pelmora\image_version.txt",
                           self.log())

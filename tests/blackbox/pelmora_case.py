@@ -79,6 +79,15 @@ class PelmoraCase(unittest.TestCase):
     def main_window(self, ms=30000):
         return self.wine.wait_window(MAIN_TITLE, ms)
 
+    def have_databases(self, tree):
+        """The databases at the stamp, as the release in `tree` lists them: with
+        the key a start compares them with the release even when the stamp is
+        unchanged, and fetches (and announces) any that differ."""
+        self.wine.write_db_stamp(DB_STAMP)
+        for region in ("hq", "amr", "eur", "chna"):
+            name = f"modelinfo_{region}.db"
+            (self.wine.tools_folder() / name).write_bytes((tree / name).read_bytes())
+
     def pictures_complete(self, seconds=60):
         """The pictures, fetched beside the shown list, have all ended."""
         return wait_until(lambda: "Start-up: pictures complete" in self.log(), seconds)

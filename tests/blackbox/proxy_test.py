@@ -206,6 +206,7 @@ class Proxy(PelmoraCase):
         self.wine.exe = os.environ["PELMORA_KEYED_EXE"]
         for server in (self.server, self.tls):
             server.write_tree(key=KEY, serial=5, expires="2099-12-31")
+        self.have_databases(self.server.root / "tools")  # the same databases on both
         for base_url in (self.server.base_url, self.tls.base_url):
             with self.subTest(base_url=base_url):
                 self.log_path.unlink(missing_ok=True)
@@ -214,6 +215,7 @@ class Proxy(PelmoraCase):
                 self.assertTrue(self.wine.set_text(prompt, edits[0], USER))
                 self.assertTrue(self.wine.set_text(prompt, edits[1], PASSWORD))
                 self.assertTrue(self.wine.click(prompt, IDOK))
+                self.assertTrue(self.pictures_complete(), self.log())  # the picture stamps too
                 self.reaches_the_list(process)
                 # Refused while the proxy wanted credentials; fetched again once with them.
                 after = self.log().split("[Pelmora]Proxy credentials entered for this run")

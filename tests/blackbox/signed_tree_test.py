@@ -21,15 +21,7 @@ class SignedTree(PelmoraCase):
         super().setUp()
         self.wine.exe = os.environ["PELMORA_KEYED_EXE"]
         self.publish()
-        self.have_databases()
-
-    def have_databases(self):
-        """The databases at the stamp, as the release lists them: with the key a
-        start compares them with the release even when the stamp is unchanged."""
-        self.wine.write_db_stamp(DB_STAMP)
-        for region in ("hq", "amr", "eur", "chna"):
-            name = f"modelinfo_{region}.db"
-            (self.wine.tools_folder() / name).write_bytes((self.tree / name).read_bytes())
+        self.have_databases(self.tree)
 
     def tearDown(self):
         for window in self.wine.windows():
@@ -110,7 +102,7 @@ class SignedTree(PelmoraCase):
 
         # A picture the manifest does not list is never asked for.
         self.wine.forget_downloads()
-        self.have_databases()
+        self.have_databases(self.tree)
         self.resign_without("images/Halvex/kr.bmp")
         process = self.start_fresh()
         hwnd = self.main_window()
@@ -128,6 +120,7 @@ class SignedTree(PelmoraCase):
         process = self.start_fresh()
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
+        self.assertTrue(self.pictures_complete())
         self.assertFalse([r for r in self.requested() if r.endswith(".db")])
         self.close_main(process, hwnd)
         # A crash left zeros where the last bytes were to be written.
@@ -138,6 +131,7 @@ class SignedTree(PelmoraCase):
         self.expect_box("IDS_DB_UPDATED", IDOK)
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
+        self.assertTrue(self.pictures_complete())
         requested = self.requested()
         self.assertEqual(sorted(r for r in requested if r.endswith(".db")),
                          [f"/tools/modelinfo_{r}.db" for r in ("amr", "chna", "eur", "hq")])
