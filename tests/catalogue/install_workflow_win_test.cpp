@@ -524,10 +524,13 @@ TEST_F(InstallWorkflowTest, FailureAnsweredYesTwiceKeepsTheThirdAttemptAsUndersc
     testsupport::WriteFileBytes(folder + L"\\no-install.txt", "");
     ASSERT_TRUE(w.PressRowButton(kInstallButtonIdBase + 0));
     const std::wstring ran = folder + L"\\ran.txt";
-    ASSERT_TRUE(WaitUntil([&] { return win::FileExists(ran); }, 10000));
-    const std::string name = testsupport::ReadFileBytes(ran);
-    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(name.data()), name.size() / 2),
-              L"_2setup.exe");
+    // The installer may still be writing it: wait for the whole name.
+    const auto ranName = [&] {
+        const std::string bytes = testsupport::ReadFileBytes(ran);
+        return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    };
+    WaitUntil([&] { return ranName() == L"_2setup.exe"; }, 10000);
+    EXPECT_EQ(ranName(), L"_2setup.exe");
     ::Sleep(1500);  // the installer has ended and its end has been posted
     EXPECT_EQ(w.Cell(0, 2), Text(IDS_STATUS_DOWNLOADED));
     ASSERT_NE(w.RowButton(kInstallButtonIdBase + 0), nullptr);
