@@ -4,6 +4,7 @@
 #include "app/pelmora_dlg_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
+#include "win/instance_marker_win.h"
 #include "win/string_resources_win.h"
 
 #include <commctrl.h>
@@ -16,11 +17,10 @@ void EndProcess(std::wstring_view why) noexcept {
 }
 
 bool CPelmoraApp::InitInstance() {
-    // The marker exists exactly while an instance runs: its handle is never
-    // closed and goes away with the process, even after a crash.
-    HANDLE marker = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
-                                         L"Pelmora");
-    if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    win::InstanceMarker marker = win::TakeInstanceMarker(L"Pelmora");
+    // Never closed: the marker goes with the process, even after a crash.
+    marker.handle.release();
+    if (marker.another) {
         win::Diag(L"[Pelmora]Another instance is running\n");
         if (QuietMode()) return false;
         // Speak the language the running instance shows.

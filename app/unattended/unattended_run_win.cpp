@@ -20,6 +20,7 @@
 #include "download/worker/package_files.h"
 #include "download/worker/package_worker_win.h"
 #include "win/diagnostics_win.h"
+#include "win/instance_marker_win.h"
 #include "win/files_win.h"
 #include "win/folder_check_win.h"
 #include "win/handles_win.h"
@@ -239,7 +240,7 @@ ToolReport SelfReport(const std::wstring& offered) {
 // Applies Pelmora's own update silently. A running program cannot be
 // overwritten on Windows but can be renamed: this one steps aside for the
 // installer and comes back when the installer failed.
-SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, HANDLE& instanceMarker,
+SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, win::Handle& instanceMarker,
                          int& exitCode) {
     ToolReport report = SelfReport(offered);
     const std::wstring installerFolder = SelfVersionFolder() + L"downloaded_program\\Pelmora";
@@ -291,8 +292,7 @@ SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, HANDLE& instance
     // The new Pelmora goes on with the same line, told not to update itself again.
     const std::wstring next = InstalledPelmora();
     win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
-    ::CloseHandle(instanceMarker);
-    instanceMarker = nullptr;
+    instanceMarker.reset();
     std::wstring commandLine =
         L"\"" + next + L"\" " + win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
     if (!run.line.resultFile.empty())
@@ -458,11 +458,9 @@ int RunSwitchLine(const std::wstring& arguments) {
     win::Diag(L"[Pelmora]Switch line: " + arguments + L"\n");
 
     // The same marker the window's instance holds.
-    HANDLE marker = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4,
-                                         L"Pelmora");
-    if (marker && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    win::InstanceMarker marker = win::TakeInstanceMarker(L"Pelmora");
+    if (marker.another) {
         console.Say(L"Another Pelmora is running; nothing was done");
-        ::CloseHandle(marker);
         return run.End(kExitBusy);
     }
 
@@ -489,7 +487,7 @@ int RunSwitchLine(const std::wstring& arguments) {
     const bool update = line->action == SwitchAction::Update;
     if (selfBehind && selfAllowed && update && !line->afterSelfUpdate) {
         int code = 0;
-        if (ApplySelfUpdate(run, *offered, marker, code) == SelfStep::Relaunched) {
+        if (ApplySelfUpdate(run, *offered, marker.handle, code) == SelfStep::Relaunched) {
             if (code == kExitSelfUpdated) return run.End(code);
             console.Say(L"Exit code " + std::to_wstring(code) + L" (of the updated Pelmora)");
             return code;  // the new Pelmora wrote the result file
@@ -510,9 +508,7 @@ int RunSwitchLine(const std::wstring& arguments) {
         }
         run.Add(self);
     }
-    const int code = RunTools(run, settings);
-    if (marker) ::CloseHandle(marker);
-    return code;
+    return RunTools(run, settings);
 }
 
 }  // namespace pelmora

@@ -76,7 +76,7 @@ StartupPrefetch::StartupPrefetch(Downloader transport, Downloader ahead,
     for (size_t i = 0; i < urls.size(); ++i) {
         auto entry = std::make_shared<PrefetchEntry>();
         entry->url = urls[i];
-        entry->stagingPath = TemporaryPathBeside(stagingFolder + L"prefetch" + std::to_wstring(i));
+        entry->stagingPath = win::TemporaryNameBeside(stagingFolder + L"prefetch" + std::to_wstring(i));
         entry->timeoutMs = timeoutMs;
         entry->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!entry->done) continue;  // fetched in its turn instead

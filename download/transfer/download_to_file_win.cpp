@@ -764,10 +764,6 @@ HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                           continueDownload, DownloadOptions{});
 }
 
-std::wstring TemporaryPathBeside(const std::wstring& localPath) {
-    return win::TemporaryNameBeside(localPath);
-}
-
 std::wstring ResumeValidatorPath(const std::wstring& partialPath) {
     return partialPath + L".validator";
 }

@@ -49,10 +49,6 @@ HRESULT DownloadToFile(std::wstring url, std::wstring localPath, int row,
                        ProgressTarget* progressTarget, DWORD timeoutMs, bool continueDownload,
                        const DownloadOptions& options);
 
-// A fresh temporary name beside `localPath`, which the start-up's sweep of
-// stale downloads recognises as this process's.
-std::wstring TemporaryPathBeside(const std::wstring& localPath);
-
 // Where the partial body of `localPath` is kept between attempts.
 inline std::wstring PartialDownloadPath(const std::wstring& localPath) {
     return localPath + L".partial";

@@ -62,7 +62,7 @@ void RunTransfers(Batch& batch) noexcept {
         try {
             // Fetched beside the file and moved in under the lock, so a caller
             // that has left never finds an item's file changed after it.
-            staging = TemporaryPathBeside(item.localPath);
+            staging = win::TemporaryNameBeside(item.localPath);
             result = batch.download(item.url, staging, batch.timeoutMs);
         } catch (...) {
             result = E_OUTOFMEMORY;
