@@ -77,8 +77,9 @@ std::wstring LinkOnPath(const std::wstring& path) {
     static const std::wstring kShared = L"\\KORVATH\\TOOLS\\";
     const size_t shared = Upper(path).find(kShared);
     if (shared == std::wstring::npos) return {};
-    // Each folder from "tools" down, then the file.
-    for (size_t end = shared + kShared.size() - 1; end != std::wstring::npos;
+    // Each folder from "Korvath" down (the common documents folder lets every
+    // user plant one there too), then the file.
+    for (size_t end = path.find(L'\\', shared + 1); end != std::wstring::npos;
          end = path.find(L'\\', end + 1)) {
         const std::wstring folder = path.substr(0, end);
         if (IsLink(::GetFileAttributesW(folder.c_str()))) return folder;

@@ -200,19 +200,8 @@ std::optional<DWORD> RunFetchedInstaller(const Run& run, const std::wstring& url
 }
 
 // A run as SYSTEM or an administrator writes below a folder every user can
-// write: a link planted on the way (a junction, a symbolic link) would carry
-// the download elsewhere. The first such folder below the local root, or empty.
-std::wstring PlantedLinkOnTheWay(const std::wstring& folder) {
-    const std::wstring root = win::LocalRoot();
-    for (size_t end = folder.find(L'\\', root.size()); ; end = folder.find(L'\\', end + 1)) {
-        const std::wstring step = folder.substr(0, end);
-        const DWORD attributes = ::GetFileAttributesW(step.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return step;
-        if (end == std::wstring::npos) return {};
-    }
-}
-
+// write: a link planted on the way (win::LinkOnPath) would carry the download
+// elsewhere.
 std::string PlantedLinkReason(const std::wstring& link) {
     return "a link was planted at " + win::ToUtf8(link) + "; nothing is written through it";
 }
@@ -244,7 +233,7 @@ SelfStep ApplySelfUpdate(Run& run, const std::wstring& offered, win::Handle& ins
                          int& exitCode) {
     ToolReport report = SelfReport(offered);
     const std::wstring installerFolder = SelfVersionFolder() + L"downloaded_program\\Pelmora";
-    if (const std::wstring link = PlantedLinkOnTheWay(installerFolder); !link.empty()) {
+    if (const std::wstring link = win::LinkOnPath(installerFolder); !link.empty()) {
         report.outcome = ToolOutcome::Failed;
         report.reason = PlantedLinkReason(link);
         run.Add(report);
@@ -350,7 +339,7 @@ void UpdateTool(Run& run, const ProgramRecord& record, int region, ToolReport re
         win::LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish));
     win::EnsureFolder(win::LocalRoot() + win::ToWide(kDownloadedProgramFolder));
     win::EnsureFolder(folder);
-    if (const std::wstring link = PlantedLinkOnTheWay(folder); !link.empty()) {
+    if (const std::wstring link = win::LinkOnPath(folder); !link.empty()) {
         report.outcome = ToolOutcome::Failed;
         report.reason = PlantedLinkReason(link);
         run.Add(report);
