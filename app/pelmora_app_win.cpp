@@ -2,6 +2,7 @@
 
 #include "app/settings/interface_language_win.h"
 #include "app/pelmora_dlg_win.h"
+#include "app/session/session_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/instance_marker_win.h"
@@ -25,7 +26,7 @@ bool CPelmoraApp::InitInstance() {
         if (QuietMode()) return false;
         // Speak the language the running instance shows.
         Settings settings;
-        ReadSettings(settings);
+        ReadSettings(settings, session_.Policy().region);
         const std::wstring text = win::LoadText(IDS_ALREADY_RUNNING);
         ::MessageBoxW(nullptr, text.c_str(), L"Pelmora", MB_OK);
         return false;
@@ -37,7 +38,7 @@ bool CPelmoraApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
 
     {
-        CPelmoraDlg dlg(QuietMode(), m_lpCmdLine);
+        CPelmoraDlg dlg(session_, QuietMode(), m_lpCmdLine);
         m_pMainWnd = &dlg;
         dlg.DoModal();
         // The process ends right after (main_win.cpp), whatever transfers still run.

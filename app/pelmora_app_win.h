@@ -9,10 +9,13 @@
 namespace pelmora {
 
 class CPelmoraDlg;
+class Session;
 
 class CPelmoraApp {
 public:
-    explicit CPelmoraApp(std::wstring commandLine) : m_lpCmdLine(std::move(commandLine)) {}
+    // `session` outlives the application object.
+    CPelmoraApp(Session& session, std::wstring commandLine)
+        : session_(session), m_lpCmdLine(std::move(commandLine)) {}
 
     // Always false: the work is done inside the modal dialog.
     bool InitInstance();
@@ -22,12 +25,10 @@ public:
     CPelmoraDlg* MainWindow() const noexcept { return m_pMainWnd; }
 
 private:
+    Session& session_;
     std::wstring m_lpCmdLine;
     CPelmoraDlg* m_pMainWnd = nullptr;  // set while the dialog runs
 };
-
-// The application object of this process (set by the entry point).
-CPelmoraApp& TheApp();
 
 // Ends the process now, once `why` (if any) is in the log. Transfers still running are
 // abandoned, not waited for: a blocked read may never return (Wine cannot

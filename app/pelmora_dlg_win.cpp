@@ -7,11 +7,13 @@
 
 namespace pelmora {
 
-CPelmoraDlg::CPelmoraDlg(bool quietMode, std::wstring commandLine)
+CPelmoraDlg::CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine)
     : win::Dialog(IDD_PELMORA_DIALOG),
+      session_(session),
       quietMode_(quietMode),
       commandLine_(std::move(commandLine)),
-      workflow_(table_, list_, settings_) {
+      workflow_(session, table_, list_, settings_),
+      prompt_(nullptr) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON),

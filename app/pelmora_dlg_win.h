@@ -3,7 +3,9 @@
 // the look in ui/main_window_skin_win.h, the install workflow in
 // catalogue/install_workflow_win.h.
 #pragma once
+#include "app/session/session_win.h"
 #include "app/settings/settings.h"
+#include "app/startup/startup_steps_win.h"
 #include "app/startup_clock_win.h"
 #include "catalogue/workflow/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
@@ -19,9 +21,10 @@
 
 namespace pelmora {
 
-class CPelmoraDlg : public win::Dialog {
+class CPelmoraDlg : public win::Dialog, private StartupFrontEnd {
 public:
-    CPelmoraDlg(bool quietMode, std::wstring commandLine);
+    // `session` outlives the window.
+    CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine);
     ~CPelmoraDlg() override;
 
     const Settings& CurrentSettings() const noexcept { return settings_; }
@@ -38,10 +41,15 @@ private:
     // texts, list and picture in the language chosen there.
     void OnSettingsCommand();
 
-    // Start-up steps (startup_sequence_win.cpp). False: the window is closing.
+    // Start-up (startup_sequence_win.cpp): the steps every start takes, with
+    // the window's prompts. False: the window is closing.
     bool PrepareSettingsAndFolders();
-    bool CheckSelfVersion();
-    bool StartSelfUpdate();
+    bool StartSelfUpdate(const std::wstring& offered);
+    Prompt& Prompts() override;
+    void DismissSplash() override { CloseSplash(); }
+    bool AskProxyCredentials(const std::wstring& url) override;
+    void SelfVersionNotFetched(HRESULT fetched) override;
+    StartupStep OnSelfVersion(SelfVersionState state, const std::wstring& offered) override;
     void LayOutList();
     void CloseSplash() noexcept;
     void CloseDuringStartup();
@@ -49,6 +57,7 @@ private:
     static constexpr WPARAM kListShown = 1;
     void OnProgramPictures(WPARAM what);
 
+    Session& session_;
     bool quietMode_;
     std::wstring commandLine_;
     Settings settings_;  // InterfaceLanguage and ServerRegion
@@ -61,6 +70,7 @@ private:
     CSplashDlg splash_;         // open from the splash step to the end of start-up
     std::unique_ptr<StartupClock> clock_;  // from the start-up on
     BackgroundPictureSync pictures_;  // from the end of start-up to the window's end
+    MessageBoxPrompt prompt_;  // owned by this window, once it exists
 };
 
 }  // namespace pelmora

@@ -13,7 +13,7 @@ constexpr int LanguageToSave(int selected, int current) {
 
 // `selected` is the selected server radio, -1 for none; none means HQ.
 constexpr int RegionToSave(int selected) {
-    return selected > 0 && selected < kRegionCount ? selected : HQ;
+    return RegionOrHq(selected);
 }
 
 }  // namespace pelmora

@@ -1,7 +1,6 @@
 #include "ui/config_dlg_win.h"
 
 #include "app/settings/interface_language_win.h"
-#include "app/settings/machine_policy_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/config_choice.h"
@@ -27,10 +26,11 @@ void Move(HWND control, const Box& box) {
 
 }  // namespace
 
-CConfigDlg::CConfigDlg(int language, int region)
+CConfigDlg::CConfigDlg(int language, int region, bool regionFixed)
     : win::Dialog(IDD_CONFIG_DIALOG),
       language_(language),
       region_(region),
+      regionFixed_(regionFixed),
       titleFont_(CreateSkinFont(SkinFont::DialogTitle)),
       textFont_(CreateSkinFont(SkinFont::DialogText)),
       blackBrush_(::CreateSolidBrush(RGB(0, 0, 0))) {}
@@ -53,13 +53,13 @@ BOOL CConfigDlg::OnInitDialog() {
     Place();
 
     const int language = language_ >= 0 && language_ < 11 ? language_ : English;
-    const int region = region_ >= 0 && region_ < 4 ? region_ : HQ;
+    const int region = RegionOrHq(region_);
     // One BM_SETCHECK each: the language and server ids interleave, so no id range fits.
     for (int i = 0; i < 11; ++i)
         ::SendDlgItemMessageW(hwnd(), kLanguageRadioIds[i], BM_SETCHECK,
                               i == language ? BST_CHECKED : BST_UNCHECKED, 0);
     // A region fixed by the machine's policy is shown, not offered.
-    const bool fixed = TheMachinePolicy().region.has_value();
+    const bool fixed = regionFixed_;
     for (int i = 0; i < 4; ++i) {
         ::SendDlgItemMessageW(hwnd(), kRegionRadioIds[i], BM_SETCHECK,
                               i == region ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -15,7 +15,8 @@ extern const int kRegionRadioIds[4];
 
 class CConfigDlg : public win::Dialog {
 public:
-    CConfigDlg(int language, int region);
+    // `regionFixed`: the machine's policy fixes the region; it is shown, not offered.
+    CConfigDlg(int language, int region, bool regionFixed = false);
 
     // Modal; IDOK when Save ended it (the file was written, or tried).
     INT_PTR Run(HWND mainWindow) { return DoModal(mainWindow); }
@@ -35,6 +36,7 @@ private:
 
     int language_;
     int region_;
+    bool regionFixed_;
     CSimpleButton save_;
     CSimpleButton cancel_;
     CSimpleButton close_;

@@ -1,6 +1,5 @@
 #include "ui/main_window_skin_win.h"
 
-#include "app/settings/machine_policy_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
 #include "ui/about_dlg_win.h"
@@ -22,8 +21,9 @@ MainWindowSkin::MainWindowSkin()
       listFont_(CreateSkinFont(SkinFont::List)),
       innerBrush_(::CreateSolidBrush(kInnerFill)) {}
 
-void MainWindowSkin::Attach(HWND window) {
+void MainWindowSkin::Attach(HWND window, bool updatesManaged) {
     window_ = window;
+    updatesManaged_ = updatesManaged;
     minimum_.Attach(::GetDlgItem(window, IDC_BTN_MINIMUM));
     close_.Attach(::GetDlgItem(window, IDC_BTN_CLOSE));
     settings_.Attach(::GetDlgItem(window, IDC_BTN_SETTING));
@@ -87,7 +87,7 @@ void MainWindowSkin::PaintBackground(HDC dc) {
     DrawSkinText(dc, kMainTitle, static_cast<HFONT>(titleFont_.get()), RGB(255, 255, 255),
                  kMainTitleBox, line);
     // With updates kept by the machine's policy the line says so instead.
-    const UINT instruction = TheMachinePolicy().userUpdates ? IDS_SELECT_PROGRAM : IDS_UPDATES_MANAGED;
+    const UINT instruction = updatesManaged_ ? IDS_UPDATES_MANAGED : IDS_SELECT_PROGRAM;
     DrawSkinText(dc, win::LoadText(instruction), static_cast<HFONT>(subtitleFont_.get()),
                  RGB(0, 0, 0), kMainSubtitleBox, line);
 }

@@ -17,7 +17,8 @@ public:
     MainWindowSkin& operator=(const MainWindowSkin&) = delete;
 
     // Binds to the main window and its button controls (borrowed).
-    void Attach(HWND window);
+    // `updatesManaged`: the machine's policy keeps installs from the user.
+    void Attach(HWND window, bool updatesManaged = false);
     // Sizes the window to 700 x 400, places the buttons with their bitmaps
     // and captions in the current interface language, and gives the list
     // the font its texts were measured in.
@@ -35,6 +36,7 @@ private:
     CSimpleButton* ButtonOf(HWND control);
 
     HWND window_ = nullptr;  // borrowed
+    bool updatesManaged_ = false;
     CSimpleButton minimum_;
     CSimpleButton close_;
     CSimpleButton settings_;

@@ -1,21 +1,20 @@
-// Starting Pelmora's own downloaded installer, from a checked private copy.
+// Starting Pelmora's own fetched installer from the window, from a checked
+// private copy, shown so that it may ask for elevation.
 #pragma once
-#include "trust/sha256.h"
+#include "download/worker/installer_pipeline_win.h"
 
 #include <windows.h>
 
-#include <optional>
 #include <string>
 
 namespace pelmora {
 
 // ERROR_SUCCESS once the installer runs; otherwise why it does not (the
 // user declined elevation: ERROR_CANCELLED; no private copy; not a program).
-DWORD StartSelfInstaller(HWND owner, const std::wstring& installer,
-                         const std::optional<Sha256Digest>& digest);
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller &installer);
 
 // The user's words for a self-update that did not start: the message and the
 // system's reason.
 std::wstring SelfUpdateNotStartedText(DWORD error);
 
-}  // namespace pelmora
+} // namespace pelmora

@@ -1,46 +1,47 @@
-// The steps of Pelmora's own update check, free of windows so that every
-// start (the window's, a script's) takes the same ones: fetch the
-// self-version file, read the version it offers, compare it with Pelmora's
-// uninstall key, fetch the installer the file or the signed release vouches
-// for and check it.
+// The steps of Pelmora's own update, free of windows so that every start
+// (the window's, a script's) takes the same ones: fetch the self-version
+// file, read the version it offers, compare it with Pelmora's uninstall key,
+// and fetch the installer the file or the signed release vouches for through
+// the installer pipeline.
 #pragma once
-#include "download/transfer/server_files_win.h"
-#include "trust/sha256.h"
-#include "win/handles_win.h"
+#include "app/session/session_win.h"
+#include "download/worker/installer_pipeline_win.h"
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace pelmora {
 
 // Pelmora's folder below the local root, and the self-version file in it.
-std::wstring SelfVersionFolder();
-std::wstring SelfVersionFile();
+std::wstring SelfVersionFolder(const Session &session);
+std::wstring SelfVersionFile(const Session &session);
 
-// Fetches the self-version file with `download`; `askCredentials`, when
-// given, may let the user answer a proxy's 407 once, and the file is then
-// fetched again. The transfer's result.
-HRESULT FetchSelfVersionFile(const Downloader& download,
-                             const std::function<bool(const std::wstring& url)>& askCredentials);
+// Fetches the self-version file with the start-up's downloader;
+// `askCredentials`, when given, may let the user answer a proxy's 407 once,
+// and the file is then fetched again. The transfer's result.
+HRESULT FetchSelfVersionFile(
+    Session &session,
+    const std::function<bool(const std::wstring &url)> &askCredentials);
 
 // The version the fetched file offers; nullopt (logged) when it names none
 // that reads.
-std::optional<std::wstring> OfferedSelfVersion();
+std::optional<std::wstring> OfferedSelfVersion(const Session &session);
 
 // True when Pelmora's uninstall key shows another version than `offered`.
-bool SelfUpdateAvailable(const std::wstring& offered);
+bool SelfUpdateAvailable(const std::wstring &offered);
+// Pelmora's uninstall key's DisplayVersion; empty when none.
+std::wstring InstalledSelfVersion();
 
-// Pelmora's installer, fetched below Pelmora's folder and checked against its
-// digest (the signed release's entry with the maker's key, the self-version
-// file's otherwise).
-struct SelfInstaller {
-    HRESULT result = E_FAIL;  // S_OK when `path` holds the checked installer
-    std::wstring path;
-    std::optional<Sha256Digest> digest;
-    win::File held;  // open for reading only from the check on: what runs is what was checked
-};
-SelfInstaller FetchSelfInstaller();
+// The URL of Pelmora's installer.
+std::wstring SelfInstallerUrl(const Session &session);
 
-}  // namespace pelmora
+// Pelmora's installer for `offered`, fetched into downloaded_program\Pelmora
+// and checked against its digest (the signed release's entry with the
+// maker's key, the self-version file's otherwise).
+FetchedInstaller FetchSelfInstaller(const Session &session,
+                                    const std::wstring &offered);
+
+} // namespace pelmora

@@ -1,157 +1,140 @@
-#include "download/sync/sync_defaults_win.h"
+#include "app/session/session_win.h"
 
-#include "download/url/base_url_win.h"
-#include "download/transfer/download_to_file_win.h"
-#include "download/sync/model_database_sync_win.h"
-#include "download/sync/program_image_sync_win.h"
-#include "download/release/release_check_win.h"
+#include "download/release/fetch_as_released_win.h"
 #include "download/sync/startup_files.h"
 #include "download/sync/startup_prefetch_win.h"
-#include "win/prompt_win.h"
+#include "download/transfer/download_to_file_win.h"
+#include "download/url/base_url_win.h"
+#include "trust/signed_files.h"
+#include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
 
-#include <memory>
-#include <mutex>
 #include <vector>
 
 namespace pelmora {
-
-Transfer StartupTransfer() {
-    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
-              DownloadOptions options) {
-        if (!options.maxBytes) options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
-        if (!options.rateFloor.minBytesPerSecond)
-            options.rateFloor = RateFloor{kStartupMinBytesPerSecond, kStartupSlowGraceMs};
-        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
-    };
-}
-
 namespace {
 
-Downloader DirectDownloader() {
-    // With the maker's key, every file must be one the signed release lists.
-    if (MakerKey()) return CheckedDownloader(CurrentRelease());
-    return [transfer = StartupTransfer()](const std::wstring& url, const std::wstring& localPath,
-                                          DWORD timeoutMs) {
-        return transfer(url, localPath, timeoutMs, DownloadOptions());
-    };
+std::shared_ptr<ReleaseCheck>
+MakeRelease(const std::optional<MakerPublicKey> &key,
+            const std::wstring &baseUrl, const std::wstring &localRoot) {
+  if (!key)
+    return nullptr;
+  return std::make_shared<ReleaseCheck>(
+      ReleasePolicy{*key, baseUrl, CatalogueSerialPath(localRoot),
+                    localRoot + kPelmoraFolder},
+      Session::StartupTransfer());
 }
 
-// Early fetches: with the maker's key, beside the manifest rather than after it.
-Downloader AheadDownloader() {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    if (!check) return DirectDownloader();
-    return [check](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs) {
-        return check->FetchAhead(url, localPath, timeoutMs, DownloadOptions());
-    };
+} // namespace
+
+Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey,
+                 MachinePolicy policy, std::wstring localRoot)
+    : baseUrl_(std::move(baseUrl)), localRoot_(std::move(localRoot)),
+      policy_(policy), release_(MakeRelease(makerKey, baseUrl_, localRoot_)) {}
+
+Session::~Session() = default;
+
+std::unique_ptr<Session> Session::FromMachine(const char *makerKeyHex) {
+  return std::make_unique<Session>(ReadBaseUrl(),
+                                   ParseMakerPublicKey(makerKeyHex),
+                                   ReadMachinePolicy(), win::LocalRoot());
 }
 
-std::mutex g_prefetchLock;
-std::unique_ptr<StartupPrefetch> g_prefetch;  // while a start-up runs
-
-}  // namespace
-
-StartupPrefetchScope::StartupPrefetchScope() {
-    // None of these depends on another to be fetched; their order of effects
-    // is kept by handing them over only when the start-up reaches them.
-    std::vector<std::wstring> urls;
-    for (const wchar_t* name :
-         {L"Pelmora.txt", L"program_list.txt", L"db_version.txt", L"image_version.txt"})
-        urls.push_back(BaseUrl() + name);
-    // The manifest and its signature start now, beside the files it vouches for.
-    if (const std::shared_ptr<ReleaseCheck> check = CurrentRelease())
-        win::StartDetachedThread(
-            [check]() noexcept {
-                try {
-                    check->Accept(kSmallFileTimeoutMs);
-                } catch (...) {  // the first file asks again
-                }
-            },
-            256 * 1024);
-    auto prefetch = std::make_unique<StartupPrefetch>(DirectDownloader(), AheadDownloader(), urls,
-                                                      win::LocalRoot() + kPelmoraFolder,
-                                                      kSmallFileTimeoutMs);
-    const std::lock_guard<std::mutex> guard(g_prefetchLock);
-    g_prefetch = std::move(prefetch);
+Transfer Session::StartupTransfer() {
+  return [](const std::wstring &url, const std::wstring &localPath,
+            DWORD timeoutMs, DownloadOptions options) {
+    if (!options.maxBytes)
+      options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+    if (!options.rateFloor.minBytesPerSecond)
+      options.rateFloor =
+          RateFloor{kStartupMinBytesPerSecond, kStartupSlowGraceMs};
+    return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false,
+                          options);
+  };
 }
 
-StartupPrefetchScope::~StartupPrefetchScope() {
-    const std::lock_guard<std::mutex> guard(g_prefetchLock);
-    g_prefetch.reset();  // what was not handed over is discarded
+Downloader Session::DirectDownloader() const {
+  // With the maker's key, every file must be one the signed release lists.
+  if (release_)
+    return CheckedDownloader(release_);
+  return [transfer = StartupTransfer()](const std::wstring &url,
+                                        const std::wstring &localPath,
+                                        DWORD timeoutMs) {
+    return transfer(url, localPath, timeoutMs, DownloadOptions());
+  };
 }
 
-Downloader StartupDownloader() {
-    {
-        const std::lock_guard<std::mutex> guard(g_prefetchLock);
-        if (g_prefetch) return g_prefetch->Serving();
-    }
+// Early fetches: with the maker's key, beside the manifest rather than after
+// it.
+Downloader Session::AheadDownloader() const {
+  if (!release_)
     return DirectDownloader();
+  return [check = release_](const std::wstring &url,
+                            const std::wstring &localPath, DWORD timeoutMs) {
+    return check->FetchAhead(url, localPath, timeoutMs, DownloadOptions());
+  };
 }
 
-ServerFiles DefaultServerFiles() {
-    return ServerFiles{BaseUrl(), win::LocalRoot(), StartupDownloader()};
+Session::StartupFetches::StartupFetches(Session &session) : session_(session) {
+  // None of these depends on another to be fetched; their order of effects
+  // is kept by handing them over only when the start-up reaches them.
+  std::vector<std::wstring> urls;
+  for (const wchar_t *name : {L"Pelmora.txt", L"program_list.txt",
+                              L"db_version.txt", L"image_version.txt"})
+    urls.push_back(session.baseUrl_ + name);
+  // The manifest and its signature start now, beside the files it vouches for.
+  if (session.release_)
+    win::StartDetachedThread(
+        [check = session.release_]() noexcept {
+          try {
+            check->Accept(kSmallFileTimeoutMs);
+          } catch (...) { // the first file asks again
+          }
+        },
+        256 * 1024);
+  auto prefetch = std::make_unique<StartupPrefetch>(
+      session.DirectDownloader(), session.AheadDownloader(), urls,
+      session.localRoot_ + kPelmoraFolder, kSmallFileTimeoutMs);
+  const std::lock_guard<std::mutex> guard(session.prefetchLock_);
+  session.prefetch_ = std::move(prefetch);
 }
 
-ServerFiles PictureServerFiles() {
-    const std::wstring stamps = BaseUrl() + L"image_version.txt";
-    {
-        const std::lock_guard<std::mutex> guard(g_prefetchLock);
-        if (g_prefetch) return ServerFiles{BaseUrl(), win::LocalRoot(), g_prefetch->Keep(stamps)};
-    }
-    return ServerFiles{BaseUrl(), win::LocalRoot(), DirectDownloader()};
+Session::StartupFetches::~StartupFetches() {
+  const std::lock_guard<std::mutex> guard(session_.prefetchLock_);
+  session_.prefetch_.reset(); // what was not handed over is discarded
 }
 
-void ProxyCredentialsGiven() {
-    if (const std::shared_ptr<ReleaseCheck> check = CurrentRelease()) check->CredentialsGiven();
+Downloader Session::StartupDownloader() const {
+  {
+    const std::lock_guard<std::mutex> guard(prefetchLock_);
+    if (prefetch_)
+      return prefetch_->Serving();
+  }
+  return DirectDownloader();
 }
 
-void SyncModelDatabases(HWND owner) {
-    MessageBoxPrompt prompt(owner);
-    SyncModelDatabases(DefaultServerFiles(), prompt);
+ServerFiles Session::Server() const {
+  return ServerFiles{baseUrl_, localRoot_, StartupDownloader(),
+                     EntryLookup(release_)};
 }
 
-bool SyncProgramImages(const ProgramTable& table) {
-    return SyncProgramImages(DefaultServerFiles(), table);
+ServerFiles Session::PictureServer() {
+  const std::wstring stamps = baseUrl_ + L"image_version.txt";
+  {
+    const std::lock_guard<std::mutex> guard(prefetchLock_);
+    if (prefetch_)
+      return ServerFiles{baseUrl_, localRoot_, prefetch_->Keep(stamps),
+                         EntryLookup(release_)};
+  }
+  return ServerFiles{baseUrl_, localRoot_, DirectDownloader(),
+                     EntryLookup(release_)};
 }
 
-void ShowProgramImage(const std::wstring& programName, HWND picture, int language) {
-    ShowProgramImage(win::LocalRoot(), programName, picture, language);
+void Session::ProxyCredentialsGiven() {
+  if (release_)
+    release_->CredentialsGiven();
 }
 
-std::shared_ptr<ReleaseCheck> CurrentRelease() {
-    static const std::shared_ptr<ReleaseCheck> check = []() -> std::shared_ptr<ReleaseCheck> {
-        if (!MakerKey()) return nullptr;
-        const std::wstring root = win::LocalRoot();
-        return std::make_shared<ReleaseCheck>(
-            ReleasePolicy{*MakerKey(), BaseUrl(), CatalogueSerialPath(root), root + kPelmoraFolder},
-            StartupTransfer());
-    }();
-    return check;
-}
-
-HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    return check ? check->Constrain(url, options) : S_OK;
-}
-
-std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    DownloadOptions options;
-    if (!check || check->Constrain(url, options) != S_OK) return std::nullopt;
-    return options.expectedDigest;
-}
-
-std::wstring InstallerSilentArguments(const std::wstring& url) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    const std::optional<std::string> given = check ? check->SilentArguments(url) : std::nullopt;
-    return given ? win::FromUtf8(*given) : std::wstring(L"/S");
-}
-
-HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result) {
-    const std::shared_ptr<ReleaseCheck> check = CurrentRelease();
-    return check ? check->Explain(url, result) : result;
-}
-
-}  // namespace pelmora
+} // namespace pelmora

@@ -1,66 +1,87 @@
-// The start-up's fetches bound to the real transfer, base URL and local root.
+// What one run of Pelmora works with, built once at the process's start and
+// handed down: where the server is, the maker's key and the release it
+// accepted, how files are fetched, the machine's policy and where local files
+// go. The window and the switch lines get the same one.
 #pragma once
-#include "catalogue/model/program_record.h"
+#include "app/settings/machine_policy_win.h"
 #include "download/release/release_check_win.h"
 #include "download/transfer/server_files_win.h"
+#include "trust/release_manifest.h"
 
-#include <windows.h>
-
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 namespace pelmora {
 
-// DownloadToFile without a progress row, cache entry deleted first, a text
-// file capped unless the options say otherwise.
-Transfer StartupTransfer();
-// StartupTransfer; with the maker's key built in, checked against the release.
-// While a StartupPrefetchScope lives, the start-up's small files come from its
-// fetches.
-Downloader StartupDownloader();
+class StartupPrefetch;
 
-// From its construction to its end, the self-version file, the catalogue and
-// the two stamp files are fetched at once, ahead of their turn; with the
-// maker's key, beside the signed manifest and each taken only once it was
-// accepted and lists it as fetched. Each is handed over when the start-up asks.
-class StartupPrefetchScope {
+class Session {
+public:
+  // Built from what is given; `localRoot` is the common documents folder
+  // and one backslash.
+  Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey,
+          MachinePolicy policy, std::wstring localRoot);
+  // From this machine: PELMORA_BASE_URL or the built-in base URL, the
+  // built-in key (`makerKeyHex`, empty: none), the policies, the local root.
+  static std::unique_ptr<Session> FromMachine(const char *makerKeyHex);
+  ~Session();
+  Session(const Session &) = delete;
+  Session &operator=(const Session &) = delete;
+
+  const std::wstring &BaseUrl() const noexcept { return baseUrl_; }
+  const std::wstring &LocalRoot() const noexcept { return localRoot_; }
+  const MachinePolicy &Policy() const noexcept { return policy_; }
+  // The signed release this run accepts; null without the maker's key.
+  const std::shared_ptr<ReleaseCheck> &Release() const noexcept {
+    return release_;
+  }
+
+  // DownloadToFile without a progress row, a text file capped and the
+  // start-up's rate floor unless the options say otherwise.
+  static Transfer StartupTransfer();
+  // StartupTransfer; with the maker's key, checked against the release.
+  // While StartupFetches live, the start-up's small files come from them.
+  Downloader StartupDownloader() const;
+  // The server's files with StartupDownloader and the release's entries.
+  ServerFiles Server() const;
+  // Server() for the pictures beside the window: the picture stamps' early
+  // fetch is kept for them even after the start-up's fetches have ended.
+  ServerFiles PictureServer();
+
+  // The user has given the proxy's credentials: with the maker's key, a
+  // manifest the proxy refused is fetched again with them (once).
+  void ProxyCredentialsGiven();
+
+  // From its construction to its end, the self-version file, the catalogue
+  // and the two stamp files are fetched at once, ahead of their turn; with
+  // the maker's key, beside the signed manifest, each taken only once it
+  // was accepted and lists it as fetched. Each is handed over when the
+  // start-up asks.
+  class StartupFetches {
   public:
-    StartupPrefetchScope();
-    ~StartupPrefetchScope();
-    StartupPrefetchScope(const StartupPrefetchScope&) = delete;
-    StartupPrefetchScope& operator=(const StartupPrefetchScope&) = delete;
+    explicit StartupFetches(Session &session);
+    ~StartupFetches();
+    StartupFetches(const StartupFetches &) = delete;
+    StartupFetches &operator=(const StartupFetches &) = delete;
+
+  private:
+    Session &session_;
+  };
+
+private:
+  Downloader DirectDownloader() const;
+  Downloader AheadDownloader() const;
+
+  const std::wstring baseUrl_;
+  const std::wstring localRoot_;
+  const MachinePolicy policy_;
+  const std::shared_ptr<ReleaseCheck> release_; // null without the maker's key
+  // The start-up's fetches: read by the window thread and a switch line's
+  // one thread alike, so guarded.
+  mutable std::mutex prefetchLock_;
+  std::unique_ptr<StartupPrefetch> prefetch_;
 };
 
-ServerFiles DefaultServerFiles();
-// DefaultServerFiles for the pictures beside the window: the picture stamps'
-// early fetch is kept for them even after the start-up's scope has ended.
-ServerFiles PictureServerFiles();
-
-// The user has given the proxy's credentials: with the maker's key, a
-// manifest the proxy refused is fetched again with them (once).
-void ProxyCredentialsGiven();
-
-// Message 2031 goes to a message box owned by `owner`.
-void SyncModelDatabases(HWND owner);
-bool SyncProgramImages(const ProgramTable& table);
-void ShowProgramImage(const std::wstring& programName, HWND picture, int language);
-
-// This process's check, bound to the built-in key, the base URL and the local
-// root; null without a key.
-std::shared_ptr<ReleaseCheck> CurrentRelease();
-
-// Before any download outside the start-up's Downloader: without a key S_OK
-// and `options` as they were; with one, ReleaseCheck::Constrain.
-HRESULT ConstrainToRelease(const std::wstring& url, DownloadOptions& options);
-
-// The digest the accepted release gives `url`; nullopt without a key or entry.
-std::optional<Sha256Digest> ReleaseDigest(const std::wstring& url);
-
-// The silent arguments of the installer at `url`: the accepted release's,
-// and "/S" (the NSIS switch) without a key or arguments in the release.
-std::wstring InstallerSilentArguments(const std::wstring& url);
-
-// After a download that was constrained: a body that did not match its entry
-// gets a log line naming the file and the reason. Returns `result`.
-HRESULT ExplainReleaseFailure(const std::wstring& url, HRESULT result);
-
-}  // namespace pelmora
+} // namespace pelmora

@@ -1,6 +1,5 @@
 #include "app/settings/interface_language_win.h"
 
-#include "app/settings/machine_policy_win.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
@@ -58,18 +57,18 @@ void DetectSystemLanguage(Settings& settings) {
               L" gives interface language " + std::to_wstring(settings.language) + L"\n");
 }
 
-bool ReadSettings(Settings& settings) {
+bool ReadSettings(Settings& settings, std::optional<int> fixedRegion) {
     const Settings before = settings;
     std::string bytes;
     if (!ReadFileStart(SettingsFilePath(), bytes)) {
         DetectSystemLanguage(settings);
-        if (TheMachinePolicy().region) settings.region = *TheMachinePolicy().region;
+        if (fixedRegion) settings.region = *fixedRegion;
         return false;
     }
     const Settings parsed = ParseSettingsLine(FirstTextLine(bytes));
     settings.language = parsed.language;
     // The machine's policy fixes the region over the user's file.
-    settings.region = TheMachinePolicy().region.value_or(parsed.region);
+    settings.region = fixedRegion.value_or(parsed.region);
     ApplyInterfaceLanguage(settings.language);
     return settings.language != before.language || settings.region != before.region;
 }

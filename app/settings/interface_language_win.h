@@ -2,6 +2,7 @@
 #pragma once
 #include "app/settings/settings.h"
 
+#include <optional>
 #include <string>
 
 namespace pelmora {
@@ -11,8 +12,9 @@ std::wstring SettingsFilePath();
 
 // Reads the settings file into `settings` and applies its language. Without
 // a readable file the language is detected from the system and the region is
-// kept. Returns whether language or region changed.
-bool ReadSettings(Settings& settings);
+// kept. A region fixed by the machine's policy (`fixedRegion`) wins over
+// the file's. Returns whether language or region changed.
+bool ReadSettings(Settings& settings, std::optional<int> fixedRegion);
 
 // Makes the calling thread's texts come from the language's string table.
 void ApplyInterfaceLanguage(int language);

@@ -44,6 +44,8 @@ std::optional<int> ReadRegion(HKEY key) {
     return region;
 }
 
+}  // namespace
+
 MachinePolicy ReadMachinePolicy() {
     MachinePolicy policy;
     HKEY key = nullptr;
@@ -65,11 +67,5 @@ MachinePolicy ReadMachinePolicy() {
     return policy;
 }
 
-}  // namespace
-
-const MachinePolicy& TheMachinePolicy() {
-    static const MachinePolicy policy = ReadMachinePolicy();
-    return policy;
-}
 
 }  // namespace pelmora

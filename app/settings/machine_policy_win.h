@@ -11,8 +11,8 @@ struct MachinePolicy {
     bool userUpdates = true;    // "UserUpdates" 0: the window does not install or update
 };
 
-// Read once per process; every value set is logged, and an unreadable or
+// Read once, by the session; every value set is logged, and an unreadable or
 // unknown one is ignored with a log line.
-const MachinePolicy& TheMachinePolicy();
+MachinePolicy ReadMachinePolicy();
 
 }  // namespace pelmora

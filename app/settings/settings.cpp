@@ -32,7 +32,7 @@ const char* LanguageWord(int language) {
 }
 
 const char* RegionCode(int region) {
-    return kRegionCodes[region >= 0 && region < kRegionCount ? region : HQ];
+    return kRegionCodes[RegionOrHq(region)];
 }
 
 uint16_t ThreadLangId(int language) {

@@ -17,6 +17,9 @@ constexpr int kLanguageCount = 11;
 enum ServerRegion : int { HQ = 0, AMR = 1, EUR = 2, CHNA = 3 };
 constexpr int kRegionCount = 4;
 
+// The region to use: one outside the four is the head office's.
+constexpr int RegionOrHq(int region) { return region >= 0 && region < kRegionCount ? region : HQ; }
+
 struct Settings {
     int language = Korean;
     int region = HQ;

@@ -1,5 +1,6 @@
 // One catalogue entry as the main window keeps it, and the table of 20.
 #pragma once
+#include "app/settings/settings.h"
 #include "catalogue/model/install_state.h"
 #include "trust/sha256.h"
 
@@ -12,7 +13,7 @@
 namespace pelmora {
 
 constexpr int kProgramTableSize = 20;
-constexpr int kPackageRegionCount = 4;  // HQ, AMR, EUR, CHNA
+constexpr int kPackageRegionCount = kRegionCount;  // a folder per server region
 
 // The installer of a new installation, and of an update.
 inline constexpr std::u16string_view kSetupFile = u"setup.exe";

@@ -7,7 +7,6 @@
 #include "catalogue/model/program_table.h"
 #include "catalogue/model/safe_name.h"
 #include "download/transfer/download_failure_win.h"
-#include "download/sync/model_database_sync_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/string_resources_win.h"
@@ -112,9 +111,7 @@ StartupStep LoadProgramCatalogue(const CatalogueStartup& startup, ProgramTable& 
         Dismiss(startup);
         return StartupStep::Close;
     }
-    if (BuildProgramTable(startup, table) == StartupStep::Close) return StartupStep::Close;
-    SyncModelDatabases(startup.server, *startup.prompt);
-    return StartupStep::Continue;
+    return BuildProgramTable(startup, table);
 }
 
 }  // namespace pelmora

@@ -1,7 +1,6 @@
-// The catalogue steps of start-up: fetch "program_list.txt", read it into
+// The catalogue step of start-up: fetch "program_list.txt", read it into
 // the table of 20 records with each program's installed state, apply the
-// drop rule and the quiet-mode decision, then bring the model databases up
-// to date.
+// drop rule and the quiet-mode decision.
 #pragma once
 #include "catalogue/model/program_record.h"
 #include "download/transfer/server_files_win.h"
@@ -28,9 +27,9 @@ struct CatalogueStartup {
         dismissSplash;  // before a closing path or a quiet-mode match; may be empty
 };
 
-// Allocates and clears the table, fetches and reads the catalogue, stores
-// the program count and synchronises the model databases. Close: the
-// catalogue could not be fetched, or quiet mode decided to close.
+// Clears the table, fetches and reads the catalogue and stores the program
+// count. Close: the catalogue could not be fetched, or quiet mode decided to
+// close.
 StartupStep LoadProgramCatalogue(const CatalogueStartup& startup, ProgramTable& table);
 
 // The catalogue fetched to its local file; false when it did not arrive.

@@ -18,8 +18,6 @@
 namespace pelmora {
 namespace {
 
-std::optional<MakerPublicKey> g_makerKey;
-
 int TodayUtc() {
     SYSTEMTIME now{};
     ::GetSystemTime(&now);
@@ -106,9 +104,6 @@ private:
 };
 
 }  // namespace
-
-void SetMakerKey(std::optional<MakerPublicKey> key) { g_makerKey = key; }
-const std::optional<MakerPublicKey>& MakerKey() { return g_makerKey; }
 
 std::wstring CatalogueSerialPath(const std::wstring& localRoot) {
     return localRoot + kPelmoraFolder + L"catalogue_serial.txt";

@@ -18,11 +18,6 @@
 
 namespace pelmora {
 
-// The maker's key built into this Pelmora. Set once at start, before any
-// other thread runs; without one, files are taken as they come.
-void SetMakerKey(std::optional<MakerPublicKey> key);
-const std::optional<MakerPublicKey>& MakerKey();
-
 // Where the highest accepted release serial is kept.
 std::wstring CatalogueSerialPath(const std::wstring& localRoot);
 

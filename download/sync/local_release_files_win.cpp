@@ -1,7 +1,5 @@
 #include "download/sync/local_release_files_win.h"
 
-#include "download/release/release_check_win.h"
-#include "download/sync/sync_defaults_win.h"
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
@@ -43,9 +41,9 @@ std::vector<size_t> FilesNotAsReleased(const std::vector<LocalReleaseFile>& file
     return differing;
 }
 
-bool LocalFilesAsReleased(const std::vector<LocalReleaseFile>& files) {
-    if (!MakerKey()) return true;
-    return FilesNotAsReleased(files, ConstrainToRelease).empty();
+bool LocalFilesAsReleased(const std::vector<LocalReleaseFile>& files,
+                          const ReleaseEntryLookup& release) {
+    return !release || FilesNotAsReleased(files, release).empty();
 }
 
 }  // namespace pelmora

@@ -3,7 +3,7 @@
 // crash between a write and its flush can leave zeros behind an unchanged
 // stamp; what differs from the release is fetched again.
 #pragma once
-#include "download/transfer/download_to_file_win.h"
+#include "download/transfer/server_files_win.h"
 
 #include <windows.h>
 
@@ -18,18 +18,15 @@ struct LocalReleaseFile {
     std::wstring localPath;
 };
 
-// Binds `options` to the release's entry for a URL (its size as the cap, its
-// digest); anything but S_OK: not listed, nothing to compare with.
-using ReleaseEntryLookup = std::function<HRESULT(const std::wstring& url, DownloadOptions& options)>;
-
 // The indexes of the files whose local copy is missing or has another size or
 // SHA-256 than their entry (the digest is taken only when the size matches),
 // each logged. Files the release does not list are passed over.
 std::vector<size_t> FilesNotAsReleased(const std::vector<LocalReleaseFile>& files,
                                        const ReleaseEntryLookup& lookup);
 
-// With the maker's key built in, FilesNotAsReleased against the accepted
-// release is empty; without one, true.
-bool LocalFilesAsReleased(const std::vector<LocalReleaseFile>& files);
+// With the release's entries (the maker's key built in), FilesNotAsReleased
+// is empty; without them, true.
+bool LocalFilesAsReleased(const std::vector<LocalReleaseFile>& files,
+                          const ReleaseEntryLookup& release);
 
 }  // namespace pelmora

@@ -2,7 +2,6 @@
 
 #include "catalogue/model/local_text_win.h"
 #include "catalogue/model/version_stamps.h"
-#include "download/release/release_check_win.h"
 #include "download/sync/local_release_files_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "string_ids.h"
@@ -47,7 +46,7 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
     std::vector<LocalReleaseFile> databases;
     for (const wchar_t* name : kDatabases)
         databases.push_back({server.baseUrl + name, folder + name});
-    if (!readable || (newStamp == oldStamp && LocalFilesAsReleased(databases))) {
+    if (!readable || (newStamp == oldStamp && LocalFilesAsReleased(databases, server.release))) {
         if (readable) win::MoveReplacing(fetchedStamp, versionFile);
         ::DeleteFileW(fetchedStamp.c_str());  // gone already when moved
         return;
@@ -76,7 +75,7 @@ void SyncModelDatabases(const ServerFiles& server, Prompt& prompt) {
         removeStaged();
         // Without a key the next start finds no stamp and fetches all four
         // again; with one the old stamp stays true to the old set.
-        if (!MakerKey() && !::DeleteFileW(versionFile.c_str()) &&
+        if (!server.release && !::DeleteFileW(versionFile.c_str()) &&
             ::GetLastError() != ERROR_FILE_NOT_FOUND)
             win::Diag(L"[Pelmora]db_version.txt could not be deleted: " +
                       win::ErrorCodeText(::GetLastError()) + L"\n");

@@ -6,7 +6,6 @@
 #include "download/transfer/parallel_fetch_win.h"
 #include "download/sync/local_release_files_win.h"
 #include "download/sync/program_image_files.h"
-#include "download/sync/sync_defaults_win.h"
 #include "download/url/url_host.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
@@ -79,12 +78,12 @@ bool AddPictures(const ServerFiles& server, const ProgramTable& table, size_t li
 // release lists them (a crash can leave zeros behind a stamp).
 void AddPicturesNotAsReleased(const ServerFiles& server, const ProgramTable& table, size_t line,
                               std::vector<FetchItem>& items) {
-    if (!MakerKey() || !RowOfLine(table, line)) return;
+    if (!server.release || !RowOfLine(table, line)) return;
     std::vector<FetchItem> pictures;
     AddPictures(server, table, line, pictures);
     std::vector<LocalReleaseFile> files;
     for (const FetchItem& item : pictures) files.push_back({item.url, item.localPath});
-    for (const size_t i : FilesNotAsReleased(files, ConstrainToRelease)) items.push_back(pictures[i]);
+    for (const size_t i : FilesNotAsReleased(files, server.release)) items.push_back(pictures[i]);
 }
 
 }  // namespace

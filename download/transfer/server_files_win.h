@@ -2,6 +2,7 @@
 // go, and the transfer that copies one to the other.
 #pragma once
 #include "download/transfer/download_result_win.h"
+#include "download/transfer/download_to_file_win.h"
 
 #include <windows.h>
 
@@ -18,7 +19,13 @@ namespace pelmora {
 using Downloader =
     std::function<HRESULT(const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs)>;
 
+// Binds `options` to the signed release's entry for a URL (its size as the
+// cap, its digest); anything but S_OK: not listed, nothing to compare with.
+using ReleaseEntryLookup = std::function<HRESULT(const std::wstring& url, DownloadOptions& options)>;
+
 constexpr DWORD kSmallFileTimeoutMs = 10000;
+// An installer's download without progress, and the same for Pelmora's own.
+constexpr DWORD kInstallerTimeoutMs = 30000;
 // Every start-up fetch must also average this rate once the grace has
 // passed: a server that trickles cannot hold the start-up, whose files are
 // small. A body at exactly this rate is bounded by its size cap (1 MiB text
@@ -29,6 +36,7 @@ struct ServerFiles {
     std::wstring baseUrl;    // ends in "/tools/"
     std::wstring localRoot;  // the common documents folder and one backslash
     Downloader download;
+    ReleaseEntryLookup release;  // the accepted release's entries; empty without the maker's key
 };
 
 // Below the local root.

@@ -1,11 +1,10 @@
-// The base URL, fixed once at start-up: the build's default, or the
-// PELMORA_BASE_URL environment variable when it holds a base URL.
+// The base URL: the build's default, or the PELMORA_BASE_URL environment
+// variable when it holds a base URL. Read once, by the session.
 #pragma once
 #include <string>
 
 namespace pelmora {
 
-void InitBaseUrl();
-const std::wstring& BaseUrl();
+std::wstring ReadBaseUrl();
 
 }  // namespace pelmora
