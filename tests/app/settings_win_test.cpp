@@ -28,7 +28,7 @@ protected:
 TEST_F(SettingsFile, PolishAndEuropeGivePolishTexts) {
     Write("Language:Polish,Server:EUR");
     Settings settings;
-    EXPECT_TRUE(ReadSettings(settings));
+    EXPECT_TRUE(ReadSettings(settings, std::nullopt));
     EXPECT_EQ(settings.language, Polish);
     EXPECT_EQ(settings.region, EUR);
     EXPECT_EQ(win::ThreadStringLanguage(), 1045);
@@ -39,7 +39,7 @@ TEST_F(SettingsFile, PolishAndEuropeGivePolishTexts) {
 TEST_F(SettingsFile, BlankAfterColonGivesEnglishButKeepsRegion) {
     Write("Language: Polish,Server:EUR\r\n");
     Settings settings;
-    ReadSettings(settings);
+    ReadSettings(settings, std::nullopt);
     EXPECT_EQ(settings.language, English);
     EXPECT_EQ(settings.region, EUR);
     EXPECT_EQ(win::LoadText(IDS_CANCEL), L"Cancel");
@@ -48,23 +48,33 @@ TEST_F(SettingsFile, BlankAfterColonGivesEnglishButKeepsRegion) {
 TEST_F(SettingsFile, LanguageFieldAloneGivesHq) {
     Write("Language:Japanese");
     Settings settings{Korean, CHNA};
-    EXPECT_TRUE(ReadSettings(settings));
+    EXPECT_TRUE(ReadSettings(settings, std::nullopt));
     EXPECT_EQ(settings.language, Japanese);
     EXPECT_EQ(settings.region, HQ);
+}
+
+TEST_F(SettingsFile, RegionFixedByPolicyWinsWithOrWithoutFile) {
+    Write("Language:German,Server:AMR");
+    Settings settings;
+    ReadSettings(settings, CHNA);
+    EXPECT_EQ(settings.region, CHNA);
+    ::DeleteFileW(SettingsFilePath().c_str());
+    ReadSettings(settings, EUR);
+    EXPECT_EQ(settings.region, EUR);
 }
 
 TEST_F(SettingsFile, ReportsChangeOnlyWhenSomethingDiffers) {
     Write("Language:German,Server:AMR");
     Settings settings{German, AMR};
-    EXPECT_FALSE(ReadSettings(settings));
+    EXPECT_FALSE(ReadSettings(settings, std::nullopt));
     settings.region = EUR;
-    EXPECT_TRUE(ReadSettings(settings));
+    EXPECT_TRUE(ReadSettings(settings, std::nullopt));
     EXPECT_EQ(settings.region, AMR);
 }
 
 TEST_F(SettingsFile, MissingFileDetectsSystemLanguageAndKeepsRegion) {
     Settings settings{Korean, CHNA};
-    EXPECT_FALSE(ReadSettings(settings));
+    EXPECT_FALSE(ReadSettings(settings, std::nullopt));
     EXPECT_EQ(settings.language, LanguageForSystemLangId(::GetSystemDefaultLangID()));
     EXPECT_EQ(settings.region, CHNA);
     EXPECT_EQ(win::ThreadStringLanguage(), StringTableLangId(settings.language));
@@ -74,7 +84,7 @@ TEST_F(SettingsFile, WriteIsOneLineWithoutTerminatorAndReadsBack) {
     WriteSettings(French, CHNA);
     EXPECT_EQ(Read(), "Language:French,Server:CHNA");
     Settings settings;
-    ReadSettings(settings);
+    ReadSettings(settings, std::nullopt);
     EXPECT_EQ(settings.language, French);
     EXPECT_EQ(settings.region, CHNA);
     EXPECT_EQ(win::LoadText(IDS_CANCEL), win::LoadStringLang(IDS_CANCEL, 12));
@@ -91,7 +101,7 @@ TEST_F(SettingsFile, ReadWhileAnotherProgramHoldsTheFileOpen) {
                                 nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     Settings settings;
-    ReadSettings(settings);
+    ReadSettings(settings, std::nullopt);
     ::CloseHandle(held);
     EXPECT_EQ(settings.language, Turkish);
     EXPECT_EQ(settings.region, AMR);

@@ -2,7 +2,7 @@
 // by the real transfer, installed states from real uninstall keys.
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/workflow/program_table_win.h"
-#include "download/sync/sync_defaults_win.h"
+#include "app/session/session_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 
@@ -43,7 +43,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server_.Connect()) << "the test server fixture is not running";
         server_.Control("GET", "/__control/reset");
-        startup_.server = ServerFiles{server_.Url(L"/cat/tools/"), root_.Root(), StartupDownloader()};
+        startup_.server = Session(server_.Url(L"/cat/tools/"), std::nullopt, {}, root_.Root()).Server();
         startup_.installCheck = CheckInstalled;
         startup_.prompt = &prompt_;
         for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})

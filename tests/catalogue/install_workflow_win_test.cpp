@@ -5,7 +5,7 @@
 // the list shows, the files on disk and the server's request log.
 #include "app/pelmora_dlg_win.h"
 #include "catalogue/model/safe_name.h"
-#include "download/url/base_url_win.h"
+#include "app/session/session_win.h"
 #include "trust/sha256_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
@@ -138,7 +138,8 @@ class MainWindow {
     MainWindow() {
         thread_ = std::thread([this] {
             threadId_ = ::GetCurrentThreadId();
-            CPelmoraDlg dialog(false, L"");
+            const std::unique_ptr<Session> session = Session::FromMachine("");
+            CPelmoraDlg dialog(*session, false, L"");
             dialog.DoModal();
             ended_ = true;
         });
@@ -331,7 +332,6 @@ class InstallWorkflowTest : public ::testing::Test {
         testsupport::WriteFileMakingFolders(korvath_ + L"\\tools\\config.txt",
                                             "Language:English,Server:EUR");
         ::SetEnvironmentVariableW(L"PELMORA_BASE_URL", server_.Url(L"/wf/tools/").c_str());
-        InitBaseUrl();
         // The updater itself is up to date, for a start-up that checks it.
         server_.PutFile("/wf/tools/Pelmora.txt", "v1.3.2v");
         SetUninstallValues(L"Pelmora", L"1.3.2");

@@ -2,7 +2,7 @@
 // against the fault-injecting test server, real files in the prefix.
 #include "download/sync/model_database_sync_win.h"
 #include "download/sync/program_image_sync_win.h"
-#include "download/sync/sync_defaults_win.h"
+#include "app/session/session_win.h"
 #include "win/text_win.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +22,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(server_.Connect()) << "the test server fixture is not running";
         server_.Control("GET", "/__control/reset");
-        files_ = ServerFiles{server_.Url(L"/e2e/tools/"), root_.Root(), StartupDownloader()};
+        files_ = Session(server_.Url(L"/e2e/tools/"), std::nullopt, {}, root_.Root()).Server();
     }
     std::string Local(const std::string& name) {
         return testsupport::ReadFileBytes(root_.Root() + L"Korvath\\tools\\" + win::FromUtf8(name));

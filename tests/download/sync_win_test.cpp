@@ -153,7 +153,8 @@ TEST_F(SyncTest, LocalFilesAreComparedWithTheirReleaseEntries) {
         {L"short", folder + L"short.db"},   {L"missing", folder + L"missing.db"},
         {L"unlisted", folder + L"short.db"}};
     EXPECT_EQ(FilesNotAsReleased(files, lookup), (std::vector<size_t>{1, 2, 3}));
-    EXPECT_TRUE(LocalFilesAsReleased(files));  // no maker's key in this build: nothing to compare
+    EXPECT_FALSE(LocalFilesAsReleased(files, lookup));
+    EXPECT_TRUE(LocalFilesAsReleased(files, {}));  // no maker's key: nothing to compare
 }
 
 class ImageSync : public SyncTest {

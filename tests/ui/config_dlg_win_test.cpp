@@ -77,7 +77,7 @@ TEST_F(SettingsDialog, FrenchAndSaveWritesFrenchAndTheNextReadIsFrench) {
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 120 + 200, 1);
 
     Settings next;  // what the next start reads
-    ReadSettings(next);
+    ReadSettings(next, std::nullopt);
     EXPECT_EQ(next.language, French);
     EXPECT_EQ(next.region, CHNA);
     EXPECT_EQ(win::LoadText(IDS_SAVE), win::LoadStringLang(IDS_SAVE, 12));
