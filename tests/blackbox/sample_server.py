@@ -15,10 +15,10 @@ class SampleServer:
         """tls: (certificate, key) PEM files to serve HTTPS with; host: the
         name Pelmora is given for 127.0.0.1."""
         self.source_dir = Path(os.environ["PELMORA_SOURCE_DIR"])
-        self.state = Path.cwd() / f"blackbox-server-{name}"
+        # Below the build tree, wherever the test is started from.
+        self.state = Path(os.environ["PELMORA_SERVERS_DIR"]) / name
         self.root = self.state / "root"
         self.port = None
-        self.prebuilt = self.state / "prebuilt"
         self.tls = tls
         self.host = host
         self.scheme = "https" if tls else "http"

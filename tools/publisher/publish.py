@@ -6,8 +6,8 @@
     publish.py keygen KEY.pem PUBLIC.hex
 
 OUT_DIR and TREE_DIR are the folder served as the base URL (".../tools/").
-The description format, the tree and the signed release manifest are described in
-the README ("Publishing a release"). Everything but signing and signature
+The description format is described in docs/publishing.md, the tree and the
+signed release manifest in docs/formats.md. Everything but signing and signature
 checks is plain Python; those need the `cryptography` package (Debian's
 python3-cryptography, so run them with /usr/bin/python3).
 """
@@ -581,7 +581,7 @@ def release_files(release, out):
 
 
 def manifest_bytes(release, out):
-    """The release manifest (README: "The release manifest")."""
+    """The release manifest (docs/formats.md, "The release manifest")."""
     lines = [MANIFEST_FORMAT, f"serial {release.serial}", f"expires {release.expires}"]
     for url, path in release_files(release, out):
         lines.append(f"{Path(path).stat().st_size} {sha256_file(path)} {url}")
