@@ -134,6 +134,19 @@ class SwitchLines(PelmoraCase):
         self.assertEqual(list(elsewhere.iterdir()), [])
         self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
 
+    def test_a_cut_short_download_is_resumed(self):
+        installer, cut = "/tools/packages/hq/Halvex/setup_light.exe", 4096
+        self.server.rule(installer, close_after=cut)
+        self.assertEqual(self.run_line("/update:Halvex", watch=False)[0], 1, self.log())
+        self.assertIn("the body was cut short", self.log())
+        self.server.control("reset")
+        self.assertEqual(self.run_line("/update:Halvex", watch=False)[0], 0, self.log())
+        asked = self.server.control("log", prefix=installer).splitlines()
+        self.assertTrue(any(f"Range: bytes={cut}-" in line.split("\t") for line in asked),
+                        f"the second run resumes the body: {asked}")
+        version = self.wine.tools_folder() / "Pelmora/downloaded_program/Halvex/version.txt"
+        self.assertEqual(version.read_text().strip() if version.exists() else None, "2.4.1")
+
     def test_another_pelmora_running(self):
         window = self.start()
         self.assertIsNotNone(self.wine.wait_window(MAIN_TITLE, 60000))
@@ -215,18 +228,28 @@ class SelfUpdateOnce(PelmoraCase):
         self.wine.run_wine("C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe", "/S",
                            "_?=C:\\Program Files\\Korvath\\Pelmora")
 
-    def test_policy_keeps_pelmora_as_it_is(self):
+    def no_self_update(self):
         self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",
                            "/reg:64", "/f")
-        try:
-            for line in ("/check", "/update"):
-                process = self.start(line)
-                self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
-        finally:
-            self.wine.run_wine("reg", "delete", POLICY, "/f", "/reg:64")
+        self.addCleanup(self.wine.run_wine, "reg", "delete", POLICY, "/f", "/reg:64")
+
+    def test_policy_keeps_pelmora_as_it_is(self):
+        self.no_self_update()
+        for line in ("/check", "/update"):
+            process = self.start(line)
+            self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
         self.assertIn("the SelfUpdate policy is 0", self.log())
         self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
         self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
+
+    def test_policy_keeps_the_window_from_asking(self):
+        self.no_self_update()
+        process = self.start()
+        asked = lambda: [self.box_text(box["hwnd"]) for box in self.message_boxes()]
+        self.assertTrue(wait_until(lambda: asked() or "list ready" in self.log(), 60), self.log())
+        self.assertEqual(asked(), [], "the window asked about the newer Pelmora")
+        self.close_main(process, self.main_window())
+        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
 
 
 class Msi(unittest.TestCase):
