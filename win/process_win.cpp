@@ -5,81 +5,70 @@
 namespace win {
 namespace {
 
-std::wstring FolderOf(const std::wstring &path) {
-  const size_t slash = path.rfind(L'\\');
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-DWORD ShellStart(const ProgramStart &start, const std::wstring &folder,
-                 Handle *process) {
-  SHELLEXECUTEINFOW info = {};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_FLAG_NO_UI | (process ? SEE_MASK_NOCLOSEPROCESS : 0);
-  info.hwnd = start.owner;
-  info.lpVerb = L"open";
-  info.lpFile = start.path.c_str();
-  info.lpParameters =
-      start.arguments.empty() ? nullptr : start.arguments.c_str();
-  info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
-  info.nShow = SW_SHOWNORMAL;
-  if (!::ShellExecuteExW(&info))
-    return ::GetLastError();
-  if (reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
-    if (info.hProcess)
-      ::CloseHandle(info.hProcess);
-    return ERROR_GEN_FAILURE;
-  }
-  if (process)
-    process->reset(info.hProcess);
-  return ERROR_SUCCESS;
+DWORD ShellStart(const ProgramStart& start, const std::wstring& folder, Handle* process) {
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | (process ? SEE_MASK_NOCLOSEPROCESS : 0);
+    info.hwnd = start.owner;
+    info.lpVerb = L"open";
+    info.lpFile = start.path.c_str();
+    info.lpParameters = start.arguments.empty() ? nullptr : start.arguments.c_str();
+    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info)) return ::GetLastError();
+    if (reinterpret_cast<INT_PTR>(info.hInstApp) <= 32) {
+        if (info.hProcess) ::CloseHandle(info.hProcess);
+        return ERROR_GEN_FAILURE;
+    }
+    if (process) process->reset(info.hProcess);
+    return ERROR_SUCCESS;
 }
 
-DWORD DirectStart(const ProgramStart &start, const std::wstring &folder,
-                  Handle *process) {
-  std::wstring commandLine = L"\"" + start.path + L"\"";
-  if (!start.arguments.empty())
-    commandLine += L" " + start.arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  const bool hidden = start.how == StartHow::Hidden;
-  if (hidden) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
-  PROCESS_INFORMATION started = {};
-  if (!::CreateProcessW(start.path.c_str(), commandLine.data(), nullptr,
-                        nullptr, !hidden, hidden ? CREATE_NO_WINDOW : 0,
-                        nullptr, folder.empty() ? nullptr : folder.c_str(),
-                        &startup, &started))
-    return ::GetLastError();
-  ::CloseHandle(started.hThread);
-  if (process)
-    process->reset(started.hProcess);
-  else
-    ::CloseHandle(started.hProcess);
-  return ERROR_SUCCESS;
+DWORD DirectStart(const ProgramStart& start, const std::wstring& folder, Handle* process) {
+    std::wstring commandLine = L"\"" + start.path + L"\"";
+    if (!start.arguments.empty()) commandLine += L" " + start.arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    const bool hidden = start.how == StartHow::Hidden;
+    if (hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
+    PROCESS_INFORMATION started = {};
+    if (!::CreateProcessW(start.path.c_str(), commandLine.data(), nullptr, nullptr, !hidden,
+                          hidden ? CREATE_NO_WINDOW : 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &started))
+        return ::GetLastError();
+    ::CloseHandle(started.hThread);
+    if (process)
+        process->reset(started.hProcess);
+    else
+        ::CloseHandle(started.hProcess);
+    return ERROR_SUCCESS;
 }
 
-} // namespace
+}  // namespace
 
-DWORD StartProgram(const ProgramStart &start, Handle *process) {
-  // Pelmora going on with a script's line keeps the script's folder: a
-  // relative result file means the same file to both.
-  const std::wstring folder =
-      !start.folder.empty() || start.how == StartHow::SameConsole
-          ? start.folder
-          : FolderOf(start.path);
-  return start.how == StartHow::Shell ? ShellStart(start, folder, process)
-                                      : DirectStart(start, folder, process);
+DWORD StartProgram(const ProgramStart& start, Handle* process) {
+    // Pelmora going on with a script's line keeps the script's folder: a
+    // relative result file means the same file to both.
+    const std::wstring folder = !start.folder.empty() || start.how == StartHow::SameConsole
+                                    ? start.folder
+                                    : FolderOf(start.path);
+    return start.how == StartHow::Shell ? ShellStart(start, folder, process)
+                                        : DirectStart(start, folder, process);
 }
 
 std::optional<DWORD> WaitForExit(HANDLE process, DWORD timeoutMs) {
-  if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
-    return std::nullopt;
-  DWORD code = 0;
-  if (!::GetExitCodeProcess(process, &code))
-    return std::nullopt;
-  return code;
+    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    if (!::GetExitCodeProcess(process, &code)) return std::nullopt;
+    return code;
 }
 
-} // namespace win
+}  // namespace win

@@ -11,29 +11,29 @@
 namespace win {
 
 enum class StartHow {
-  Shell,  // the shell's "open", shown: an installer that needs elevation asks
-          // for it
-  Hidden, // directly, without a window: a script's silent installer
-  SameConsole, // directly, inheriting this process's output handles
+    Shell,        // the shell's "open", shown: an installer that needs elevation asks
+                  // for it
+    Hidden,       // directly, without a window: a script's silent installer
+    SameConsole,  // directly, inheriting this process's output handles
 };
 
 struct ProgramStart {
-  std::wstring path; // a full path, or a program the system finds (Shell only)
-  std::wstring arguments; // may be empty
-  std::wstring folder;    // the working folder; empty: the folder of `path`
-                          // (SameConsole: ours)
-  StartHow how = StartHow::Shell;
-  HWND owner = nullptr; // Shell: owner of the system's own prompts; borrowed
+    std::wstring path;       // a full path, or a program the system finds (Shell only)
+    std::wstring arguments;  // may be empty
+    std::wstring folder;     // the working folder; empty: the folder of `path`
+                             // (SameConsole: ours)
+    StartHow how = StartHow::Shell;
+    HWND owner = nullptr;  // Shell: owner of the system's own prompts; borrowed
 };
 
 // ERROR_SUCCESS once it runs, with `process` (when asked for) holding its
 // handle; the shell may hand a document to a program already running and
 // give none. Otherwise the Win32 error (ERROR_CANCELLED: the user declined
 // elevation); the caller logs it with what it was starting.
-DWORD StartProgram(const ProgramStart &start, Handle *process = nullptr);
+DWORD StartProgram(const ProgramStart& start, Handle* process = nullptr);
 
 // The exit code of `process` (borrowed) once it ends within `timeoutMs`;
 // nullopt while it still runs.
 std::optional<DWORD> WaitForExit(HANDLE process, DWORD timeoutMs);
 
-} // namespace win
+}  // namespace win

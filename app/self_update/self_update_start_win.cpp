@@ -9,24 +9,23 @@
 
 namespace pelmora {
 
-DWORD StartSelfInstaller(HWND owner, const FetchedInstaller &installer) {
-  const PrivateInstaller copy =
-      CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest);
-  DWORD error = copy.error;
-  if (!copy.path.empty())
-    error = win::StartProgram(
-        win::ProgramStart{copy.path, {}, {}, win::StartHow::Shell, owner});
-  if (error == ERROR_SUCCESS)
-    win::Diag(L"[Pelmora]Pelmora's installer started: " + copy.path + L"\n");
-  else
-    win::Diag(L"[Pelmora]Pelmora's installer could not be started (" +
-              win::ErrorCodeText(error) + L"); start-up goes on\n");
-  return error;
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer) {
+    const PrivateInstaller copy =
+        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest);
+    DWORD error = copy.error;
+    if (!copy.path.empty())
+        error =
+            win::StartProgram(win::ProgramStart{copy.path, {}, {}, win::StartHow::Shell, owner});
+    if (error == ERROR_SUCCESS)
+        win::Diag(L"[Pelmora]Pelmora's installer started: " + copy.path + L"\n");
+    else
+        win::Diag(L"[Pelmora]Pelmora's installer could not be started (" +
+                  win::ErrorCodeText(error) + L"); start-up goes on\n");
+    return error;
 }
 
 std::wstring SelfUpdateNotStartedText(DWORD error) {
-  return win::LoadText(IDS_SELF_UPDATE_NOT_STARTED) + L"\n\n" +
-         win::SystemErrorText(error);
+    return win::LoadText(IDS_SELF_UPDATE_NOT_STARTED) + L"\n\n" + win::SystemErrorText(error);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -11,10 +11,10 @@ namespace pelmora {
 
 // ERROR_SUCCESS once the installer runs; otherwise why it does not (the
 // user declined elevation: ERROR_CANCELLED; no private copy; not a program).
-DWORD StartSelfInstaller(HWND owner, const FetchedInstaller &installer);
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer);
 
 // The user's words for a self-update that did not start: the message and the
 // system's reason.
 std::wstring SelfUpdateNotStartedText(DWORD error);
 
-} // namespace pelmora
+}  // namespace pelmora

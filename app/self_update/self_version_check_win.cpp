@@ -14,81 +14,79 @@
 namespace pelmora {
 namespace {
 
-std::wstring SelfKey() { return win::ToWide(SelfUninstallKeyName()); }
-
-} // namespace
-
-std::wstring SelfVersionFolder(const Session &session) {
-  return session.LocalRoot() + kPelmoraFolder;
-}
-std::wstring SelfVersionFile(const Session &session) {
-  return SelfVersionFolder(session) + L"Pelmora.txt";
+std::wstring SelfKey() {
+    return win::ToWide(SelfUninstallKeyName());
 }
 
-HRESULT FetchSelfVersionFile(
-    Session &session,
-    const std::function<bool(const std::wstring &url)> &askCredentials) {
-  win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
-  const std::wstring url = session.BaseUrl() + L"Pelmora.txt";
-  const std::wstring file = SelfVersionFile(session);
-  HRESULT fetched = session.StartupDownloader()(url, file, kSmallFileTimeoutMs);
-  // The run's first fetch: what the proxy wants and WinINet cannot answer, the
-  // user may.
-  if (fetched == kDownloadProxyAuthRequired && askCredentials &&
-      askCredentials(url)) {
-    session.ProxyCredentialsGiven();
-    fetched = session.StartupDownloader()(url, file, kSmallFileTimeoutMs);
-  }
-  if (fetched != S_OK)
-    win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
-              DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
-  return fetched;
+}  // namespace
+
+std::wstring SelfVersionFolder(const Session& session) {
+    return session.LocalRoot() + kPelmoraFolder;
+}
+std::wstring SelfVersionFile(const Session& session) {
+    return SelfVersionFolder(session) + L"Pelmora.txt";
 }
 
-std::optional<std::wstring> OfferedSelfVersion(const Session &session) {
-  std::wstring version;
-  if (!ReadSelfVersion(SelfVersionFile(session), version))
-    return std::nullopt;
-  if (!IsReadableVersion(win::ToUtf8(version))) {
-    win::Diag(L"[Pelmora]Pelmora.txt names no readable version (\"" + version +
-              L"\"); no update is offered\n");
-    return std::nullopt;
-  }
-  return version;
+HRESULT FetchSelfVersionFile(Session& session,
+                             const std::function<bool(const std::wstring& url)>& askCredentials) {
+    win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Start!!\n");
+    const std::wstring url = session.BaseUrl() + L"Pelmora.txt";
+    const std::wstring file = SelfVersionFile(session);
+    HRESULT fetched = session.StartupDownloader()(url, file, kSmallFileTimeoutMs);
+    // The run's first fetch: what the proxy wants and WinINet cannot answer, the user may.
+    if (fetched == kDownloadProxyAuthRequired && askCredentials && askCredentials(url)) {
+        session.ProxyCredentialsGiven();
+        fetched = session.StartupDownloader()(url, file, kSmallFileTimeoutMs);
+    }
+    if (fetched != S_OK)
+        win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
+                  DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
+    return fetched;
 }
 
-bool SelfUpdateAvailable(const std::wstring &offered) {
-  return CheckInstalled(SelfKey(), offered) != Latest;
+std::optional<std::wstring> OfferedSelfVersion(const Session& session) {
+    std::wstring version;
+    if (!ReadSelfVersion(SelfVersionFile(session), version)) return std::nullopt;
+    if (!IsReadableVersion(win::ToUtf8(version))) {
+        win::Diag(L"[Pelmora]Pelmora.txt names no readable version (\"" + version +
+                  L"\"); no update is offered\n");
+        return std::nullopt;
+    }
+    return version;
 }
 
-std::wstring InstalledSelfVersion() { return InstalledVersion(SelfKey()); }
-
-std::wstring SelfInstallerUrl(const Session &session) {
-  return session.BaseUrl() + L"Pelmora/setup.exe";
+bool SelfUpdateAvailable(const std::wstring& offered) {
+    return CheckInstalled(SelfKey(), offered) != Latest;
 }
 
-FetchedInstaller FetchSelfInstaller(const Session &session,
-                                    const std::wstring &offered) {
-  // The file names the installer's digest; with the maker's key the signed
-  // release's entry is what the installer must match.
-  std::string selfFile;
-  ReadFileHead(SelfVersionFile(session), kStampFileMaxBytes, selfFile);
-  PackageJob job;
-  job.name = u"Pelmora";
-  job.serverVersion = win::ToU16(offered);
-  job.folderUrl = win::ToU16(session.BaseUrl() + L"Pelmora");
-  job.setupFile = u"setup.exe";
-  job.versionMatches = VersionFileMatches(
-      DownloadedVersionFilePath(session.LocalRoot(), L"Pelmora"), offered);
-  job.expectedDigest =
-      InstallerDigest(session.Release().get(), SelfInstallerUrl(session),
-                      SelfInstallerDigestFromFile(selfFile));
-  const FetchedInstaller installer =
-      FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
-  if (installer.path.empty())
-    win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
-              win::FromUtf8(installer.reason) + L")\n");
-  return installer;
+std::wstring InstalledSelfVersion() {
+    return InstalledVersion(SelfKey());
 }
 
-} // namespace pelmora
+std::wstring SelfInstallerUrl(const Session& session) {
+    return session.BaseUrl() + L"Pelmora/setup.exe";
+}
+
+FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& offered) {
+    // The file names the installer's digest; with the maker's key the signed
+    // release's entry is what the installer must match.
+    std::string selfFile;
+    ReadFileHead(SelfVersionFile(session), kStampFileMaxBytes, selfFile);
+    PackageJob job;
+    job.name = u"Pelmora";
+    job.serverVersion = win::ToU16(offered);
+    job.folderUrl = win::ToU16(session.BaseUrl() + L"Pelmora");
+    job.setupFile = u"setup.exe";
+    job.versionMatches =
+        VersionFileMatches(DownloadedVersionFilePath(session.LocalRoot(), L"Pelmora"), offered);
+    job.expectedDigest = InstallerDigest(session.Release().get(), SelfInstallerUrl(session),
+                                         SelfInstallerDigestFromFile(selfFile));
+    const FetchedInstaller installer =
+        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+    if (installer.path.empty())
+        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
+                  win::FromUtf8(installer.reason) + L")\n");
+    return installer;
+}
+
+}  // namespace pelmora

@@ -16,32 +16,30 @@
 namespace pelmora {
 
 // Pelmora's folder below the local root, and the self-version file in it.
-std::wstring SelfVersionFolder(const Session &session);
-std::wstring SelfVersionFile(const Session &session);
+std::wstring SelfVersionFolder(const Session& session);
+std::wstring SelfVersionFile(const Session& session);
 
 // Fetches the self-version file with the start-up's downloader;
 // `askCredentials`, when given, may let the user answer a proxy's 407 once,
 // and the file is then fetched again. The transfer's result.
-HRESULT FetchSelfVersionFile(
-    Session &session,
-    const std::function<bool(const std::wstring &url)> &askCredentials);
+HRESULT FetchSelfVersionFile(Session& session,
+                             const std::function<bool(const std::wstring& url)>& askCredentials);
 
 // The version the fetched file offers; nullopt (logged) when it names none
 // that reads.
-std::optional<std::wstring> OfferedSelfVersion(const Session &session);
+std::optional<std::wstring> OfferedSelfVersion(const Session& session);
 
 // True when Pelmora's uninstall key shows another version than `offered`.
-bool SelfUpdateAvailable(const std::wstring &offered);
+bool SelfUpdateAvailable(const std::wstring& offered);
 // Pelmora's uninstall key's DisplayVersion; empty when none.
 std::wstring InstalledSelfVersion();
 
 // The URL of Pelmora's installer.
-std::wstring SelfInstallerUrl(const Session &session);
+std::wstring SelfInstallerUrl(const Session& session);
 
 // Pelmora's installer for `offered`, fetched into downloaded_program\Pelmora
 // and checked against its digest (the signed release's entry with the
 // maker's key, the self-version file's otherwise).
-FetchedInstaller FetchSelfInstaller(const Session &session,
-                                    const std::wstring &offered);
+FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& offered);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -16,125 +16,113 @@
 namespace pelmora {
 namespace {
 
-std::shared_ptr<ReleaseCheck>
-MakeRelease(const std::optional<MakerPublicKey> &key,
-            const std::wstring &baseUrl, const std::wstring &localRoot) {
-  if (!key)
-    return nullptr;
-  return std::make_shared<ReleaseCheck>(
-      ReleasePolicy{*key, baseUrl, CatalogueSerialPath(localRoot),
-                    localRoot + kPelmoraFolder},
-      Session::StartupTransfer());
+std::shared_ptr<ReleaseCheck> MakeRelease(const std::optional<MakerPublicKey>& key,
+                                          const std::wstring& baseUrl,
+                                          const std::wstring& localRoot) {
+    if (!key) return nullptr;
+    return std::make_shared<ReleaseCheck>(
+        ReleasePolicy{*key, baseUrl, CatalogueSerialPath(localRoot), localRoot + kPelmoraFolder},
+        Session::StartupTransfer());
 }
 
-} // namespace
+}  // namespace
 
-Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey,
-                 MachinePolicy policy, std::wstring localRoot)
-    : baseUrl_(std::move(baseUrl)), localRoot_(std::move(localRoot)),
-      policy_(policy), release_(MakeRelease(makerKey, baseUrl_, localRoot_)) {}
+Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
+                 std::wstring localRoot)
+    : baseUrl_(std::move(baseUrl)),
+      localRoot_(std::move(localRoot)),
+      policy_(policy),
+      release_(MakeRelease(makerKey, baseUrl_, localRoot_)) {}
 
 Session::~Session() = default;
 
-std::unique_ptr<Session> Session::FromMachine(const char *makerKeyHex) {
-  return std::make_unique<Session>(ReadBaseUrl(),
-                                   ParseMakerPublicKey(makerKeyHex),
-                                   ReadMachinePolicy(), win::LocalRoot());
+std::unique_ptr<Session> Session::FromMachine(const char* makerKeyHex) {
+    return std::make_unique<Session>(ReadBaseUrl(), ParseMakerPublicKey(makerKeyHex),
+                                     ReadMachinePolicy(), win::LocalRoot());
 }
 
 Transfer Session::StartupTransfer() {
-  return [](const std::wstring &url, const std::wstring &localPath,
-            DWORD timeoutMs, DownloadOptions options) {
-    if (!options.maxBytes)
-      options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
-    if (!options.rateFloor.minBytesPerSecond)
-      options.rateFloor =
-          RateFloor{kStartupMinBytesPerSecond, kStartupSlowGraceMs};
-    return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false,
-                          options);
-  };
+    return [](const std::wstring& url, const std::wstring& localPath, DWORD timeoutMs,
+              DownloadOptions options) {
+        if (!options.maxBytes) options.maxBytes = StartupFileMaxBytes(win::ToU16(url));
+        if (!options.rateFloor.minBytesPerSecond)
+            options.rateFloor = RateFloor{kStartupMinBytesPerSecond, kStartupSlowGraceMs};
+        return DownloadToFile(url, localPath, 0, nullptr, timeoutMs, false, options);
+    };
 }
 
 Downloader Session::DirectDownloader() const {
-  // With the maker's key, every file must be one the signed release lists.
-  if (release_)
-    return CheckedDownloader(release_);
-  return [transfer = StartupTransfer()](const std::wstring &url,
-                                        const std::wstring &localPath,
-                                        DWORD timeoutMs) {
-    return transfer(url, localPath, timeoutMs, DownloadOptions());
-  };
+    // With the maker's key, every file must be one the signed release lists.
+    if (release_) return CheckedDownloader(release_);
+    return [transfer = StartupTransfer()](const std::wstring& url, const std::wstring& localPath,
+                                          DWORD timeoutMs) {
+        return transfer(url, localPath, timeoutMs, DownloadOptions());
+    };
 }
 
-// Early fetches: with the maker's key, beside the manifest rather than after
-// it.
+// Early fetches: with the maker's key, beside the manifest rather than after it.
 Downloader Session::AheadDownloader() const {
-  if (!release_)
-    return DirectDownloader();
-  return [check = release_](const std::wstring &url,
-                            const std::wstring &localPath, DWORD timeoutMs) {
-    return check->FetchAhead(url, localPath, timeoutMs, DownloadOptions());
-  };
+    if (!release_) return DirectDownloader();
+    return [check = release_](const std::wstring& url, const std::wstring& localPath,
+                              DWORD timeoutMs) {
+        return check->FetchAhead(url, localPath, timeoutMs, DownloadOptions());
+    };
 }
 
-Session::StartupFetches::StartupFetches(Session &session) : session_(session) {
-  // None of these depends on another to be fetched; their order of effects
-  // is kept by handing them over only when the start-up reaches them.
-  std::vector<std::wstring> urls;
-  for (const wchar_t *name : {L"Pelmora.txt", L"program_list.txt",
-                              L"db_version.txt", L"image_version.txt"})
-    urls.push_back(session.baseUrl_ + name);
-  // The manifest and its signature start now, beside the files it vouches for.
-  if (session.release_)
-    win::StartDetachedThread(
-        [check = session.release_]() noexcept {
-          try {
-            check->Accept(kSmallFileTimeoutMs);
-          } catch (...) { // the first file asks again
-          }
-        },
-        256 * 1024);
-  auto prefetch = std::make_unique<StartupPrefetch>(
-      session.DirectDownloader(), session.AheadDownloader(), urls,
-      session.localRoot_ + kPelmoraFolder, kSmallFileTimeoutMs);
-  const std::lock_guard<std::mutex> guard(session.prefetchLock_);
-  session.prefetch_ = std::move(prefetch);
+Session::StartupFetches::StartupFetches(Session& session) : session_(session) {
+    // None of these depends on another to be fetched; their order of effects
+    // is kept by handing them over only when the start-up reaches them.
+    std::vector<std::wstring> urls;
+    for (const wchar_t* name :
+         {L"Pelmora.txt", L"program_list.txt", L"db_version.txt", L"image_version.txt"})
+        urls.push_back(session.baseUrl_ + name);
+    // The manifest and its signature start now, beside the files it vouches for.
+    if (session.release_)
+        win::StartDetachedThread(
+            [check = session.release_]() noexcept {
+                try {
+                    check->Accept(kSmallFileTimeoutMs);
+                } catch (...) {  // the first file asks again
+                }
+            },
+            256 * 1024);
+    auto prefetch = std::make_unique<StartupPrefetch>(
+        session.DirectDownloader(), session.AheadDownloader(), urls,
+        session.localRoot_ + kPelmoraFolder, kSmallFileTimeoutMs);
+    const std::lock_guard<std::mutex> guard(session.prefetchLock_);
+    session.prefetch_ = std::move(prefetch);
 }
 
 Session::StartupFetches::~StartupFetches() {
-  const std::lock_guard<std::mutex> guard(session_.prefetchLock_);
-  session_.prefetch_.reset(); // what was not handed over is discarded
+    const std::lock_guard<std::mutex> guard(session_.prefetchLock_);
+    session_.prefetch_.reset();  // what was not handed over is discarded
 }
 
 Downloader Session::StartupDownloader() const {
-  {
-    const std::lock_guard<std::mutex> guard(prefetchLock_);
-    if (prefetch_)
-      return prefetch_->Serving();
-  }
-  return DirectDownloader();
+    {
+        const std::lock_guard<std::mutex> guard(prefetchLock_);
+        if (prefetch_) return prefetch_->Serving();
+    }
+    return DirectDownloader();
 }
 
 ServerFiles Session::Server() const {
-  return ServerFiles{baseUrl_, localRoot_, StartupDownloader(),
-                     EntryLookup(release_)};
+    return ServerFiles{baseUrl_, localRoot_, StartupDownloader(), EntryLookup(release_)};
 }
 
 ServerFiles Session::PictureServer() {
-  const std::wstring stamps = baseUrl_ + L"image_version.txt";
-  {
-    const std::lock_guard<std::mutex> guard(prefetchLock_);
-    if (prefetch_)
-      return ServerFiles{baseUrl_, localRoot_, prefetch_->Keep(stamps),
-                         EntryLookup(release_)};
-  }
-  return ServerFiles{baseUrl_, localRoot_, DirectDownloader(),
-                     EntryLookup(release_)};
+    const std::wstring stamps = baseUrl_ + L"image_version.txt";
+    {
+        const std::lock_guard<std::mutex> guard(prefetchLock_);
+        if (prefetch_)
+            return ServerFiles{baseUrl_, localRoot_, prefetch_->Keep(stamps),
+                               EntryLookup(release_)};
+    }
+    return ServerFiles{baseUrl_, localRoot_, DirectDownloader(), EntryLookup(release_)};
 }
 
 void Session::ProxyCredentialsGiven() {
-  if (release_)
-    release_->CredentialsGiven();
+    if (release_) release_->CredentialsGiven();
 }
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -18,70 +18,68 @@ namespace pelmora {
 class StartupPrefetch;
 
 class Session {
-public:
-  // Built from what is given; `localRoot` is the common documents folder
-  // and one backslash.
-  Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey,
-          MachinePolicy policy, std::wstring localRoot);
-  // From this machine: PELMORA_BASE_URL or the built-in base URL, the
-  // built-in key (`makerKeyHex`, empty: none), the policies, the local root.
-  static std::unique_ptr<Session> FromMachine(const char *makerKeyHex);
-  ~Session();
-  Session(const Session &) = delete;
-  Session &operator=(const Session &) = delete;
-
-  const std::wstring &BaseUrl() const noexcept { return baseUrl_; }
-  const std::wstring &LocalRoot() const noexcept { return localRoot_; }
-  const MachinePolicy &Policy() const noexcept { return policy_; }
-  // The signed release this run accepts; null without the maker's key.
-  const std::shared_ptr<ReleaseCheck> &Release() const noexcept {
-    return release_;
-  }
-
-  // DownloadToFile without a progress row, a text file capped and the
-  // start-up's rate floor unless the options say otherwise.
-  static Transfer StartupTransfer();
-  // StartupTransfer; with the maker's key, checked against the release.
-  // While StartupFetches live, the start-up's small files come from them.
-  Downloader StartupDownloader() const;
-  // The server's files with StartupDownloader and the release's entries.
-  ServerFiles Server() const;
-  // Server() for the pictures beside the window: the picture stamps' early
-  // fetch is kept for them even after the start-up's fetches have ended.
-  ServerFiles PictureServer();
-
-  // The user has given the proxy's credentials: with the maker's key, a
-  // manifest the proxy refused is fetched again with them (once).
-  void ProxyCredentialsGiven();
-
-  // From its construction to its end, the self-version file, the catalogue
-  // and the two stamp files are fetched at once, ahead of their turn; with
-  // the maker's key, beside the signed manifest, each taken only once it
-  // was accepted and lists it as fetched. Each is handed over when the
-  // start-up asks.
-  class StartupFetches {
   public:
-    explicit StartupFetches(Session &session);
-    ~StartupFetches();
-    StartupFetches(const StartupFetches &) = delete;
-    StartupFetches &operator=(const StartupFetches &) = delete;
+    // Built from what is given; `localRoot` is the common documents folder
+    // and one backslash.
+    Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
+            std::wstring localRoot);
+    // From this machine: PELMORA_BASE_URL or the built-in base URL, the
+    // built-in key (`makerKeyHex`, empty: none), the policies, the local root.
+    static std::unique_ptr<Session> FromMachine(const char* makerKeyHex);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const std::wstring& BaseUrl() const noexcept { return baseUrl_; }
+    const std::wstring& LocalRoot() const noexcept { return localRoot_; }
+    const MachinePolicy& Policy() const noexcept { return policy_; }
+    // The signed release this run accepts; null without the maker's key.
+    const std::shared_ptr<ReleaseCheck>& Release() const noexcept { return release_; }
+
+    // DownloadToFile without a progress row, a text file capped and the
+    // start-up's rate floor unless the options say otherwise.
+    static Transfer StartupTransfer();
+    // StartupTransfer; with the maker's key, checked against the release.
+    // While StartupFetches live, the start-up's small files come from them.
+    Downloader StartupDownloader() const;
+    // The server's files with StartupDownloader and the release's entries.
+    ServerFiles Server() const;
+    // Server() for the pictures beside the window: the picture stamps' early
+    // fetch is kept for them even after the start-up's fetches have ended.
+    ServerFiles PictureServer();
+
+    // The user has given the proxy's credentials: with the maker's key, a
+    // manifest the proxy refused is fetched again with them (once).
+    void ProxyCredentialsGiven();
+
+    // From its construction to its end, the self-version file, the catalogue
+    // and the two stamp files are fetched at once, ahead of their turn; with
+    // the maker's key, beside the signed manifest, each taken only once it
+    // was accepted and lists it as fetched. Each is handed over when the
+    // start-up asks.
+    class StartupFetches {
+      public:
+        explicit StartupFetches(Session& session);
+        ~StartupFetches();
+        StartupFetches(const StartupFetches&) = delete;
+        StartupFetches& operator=(const StartupFetches&) = delete;
+
+      private:
+        Session& session_;
+    };
 
   private:
-    Session &session_;
-  };
+    Downloader DirectDownloader() const;
+    Downloader AheadDownloader() const;
 
-private:
-  Downloader DirectDownloader() const;
-  Downloader AheadDownloader() const;
-
-  const std::wstring baseUrl_;
-  const std::wstring localRoot_;
-  const MachinePolicy policy_;
-  const std::shared_ptr<ReleaseCheck> release_; // null without the maker's key
-  // The start-up's fetches: read by the window thread and a switch line's
-  // one thread alike, so guarded.
-  mutable std::mutex prefetchLock_;
-  std::unique_ptr<StartupPrefetch> prefetch_;
+    const std::wstring baseUrl_;
+    const std::wstring localRoot_;
+    const MachinePolicy policy_;
+    const std::shared_ptr<ReleaseCheck> release_;  // null without the maker's key
+    // The start-up's fetches: read by the window thread and a switch line's
+    // one thread alike, so guarded.
+    mutable std::mutex prefetchLock_;
+    std::unique_ptr<StartupPrefetch> prefetch_;
 };
 
-} // namespace pelmora
+}  // namespace pelmora

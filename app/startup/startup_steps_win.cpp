@@ -12,70 +12,64 @@
 
 namespace pelmora {
 
-DWORD StartupSteps::FoldersAndLog(const Session &session) {
-  for (const wchar_t *folder :
-       {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
-    win::EnsureFolder(session.LocalRoot() + folder);
-  // Without its own folder Pelmora can keep nothing: a local fault, said as
-  // such.
-  const std::wstring ownFolder = session.LocalRoot() + kPelmoraFolder;
-  const DWORD error = win::FolderWriteError(ownFolder);
-  if (error != ERROR_SUCCESS) {
-    win::Diag(L"[Pelmora]Pelmora's folder cannot be written: " + ownFolder +
-              L"\n");
-    return error;
-  }
-  win::KeepLogIn(ownFolder);
-  if (session.Release())
-    win::Diag(L"[Pelmora]Maker's key built in: only files the signed release "
-              L"lists\n");
-  return ERROR_SUCCESS;
+DWORD StartupSteps::FoldersAndLog(const Session& session) {
+    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
+        win::EnsureFolder(session.LocalRoot() + folder);
+    // Without its own folder Pelmora can keep nothing: a local fault, said as such.
+    const std::wstring ownFolder = session.LocalRoot() + kPelmoraFolder;
+    const DWORD error = win::FolderWriteError(ownFolder);
+    if (error != ERROR_SUCCESS) {
+        win::Diag(L"[Pelmora]Pelmora's folder cannot be written: " + ownFolder + L"\n");
+        return error;
+    }
+    win::KeepLogIn(ownFolder);
+    if (session.Release())
+        win::Diag(
+            L"[Pelmora]Maker's key built in: only files the signed release "
+            L"lists\n");
+    return ERROR_SUCCESS;
 }
 
-void StartupSteps::SweepEarlierRuns(const Session &session) {
-  RemoveStaleDownloads(session.LocalRoot());
-  RemovePrivateInstallerFolders();
+void StartupSteps::SweepEarlierRuns(const Session& session) {
+    RemoveStaleDownloads(session.LocalRoot());
+    RemovePrivateInstallerFolders();
 }
 
 StartupStep StartupSteps::SelfVersion() {
-  const HRESULT fetched =
-      FetchSelfVersionFile(session_, [this](const std::wstring &url) {
-        return frontEnd_.AskProxyCredentials(url);
-      });
-  if (fetched != S_OK) {
-    frontEnd_.SelfVersionNotFetched(fetched);
-    return StartupStep::Close;
-  }
-  const std::optional<std::wstring> offered = OfferedSelfVersion(session_);
-  if (!offered || !SelfUpdateAvailable(*offered))
-    return frontEnd_.OnSelfVersion(SelfVersionState::Current,
-                                   offered.value_or(L""));
-  if (!session_.Policy().selfUpdate) {
-    win::Diag(L"[Pelmora]Pelmora " + *offered +
-              L" is offered; the SelfUpdate policy is 0: it is neither offered "
-              L"nor applied\n");
-    return frontEnd_.OnSelfVersion(SelfVersionState::HeldByPolicy, *offered);
-  }
-  return frontEnd_.OnSelfVersion(SelfVersionState::Offered, *offered);
+    const HRESULT fetched = FetchSelfVersionFile(
+        session_, [this](const std::wstring& url) { return frontEnd_.AskProxyCredentials(url); });
+    if (fetched != S_OK) {
+        frontEnd_.SelfVersionNotFetched(fetched);
+        return StartupStep::Close;
+    }
+    const std::optional<std::wstring> offered = OfferedSelfVersion(session_);
+    if (!offered || !SelfUpdateAvailable(*offered))
+        return frontEnd_.OnSelfVersion(SelfVersionState::Current, offered.value_or(L""));
+    if (!session_.Policy().selfUpdate) {
+        win::Diag(L"[Pelmora]Pelmora " + *offered +
+                  L" is offered; the SelfUpdate policy is 0: it is neither offered "
+                  L"nor applied\n");
+        return frontEnd_.OnSelfVersion(SelfVersionState::HeldByPolicy, *offered);
+    }
+    return frontEnd_.OnSelfVersion(SelfVersionState::Offered, *offered);
 }
 
-StartupStep StartupSteps::Catalogue(ProgramTable &table,
-                                    const std::wstring &quietCommandLine) {
-  CatalogueStartup startup;
-  startup.server = session_.Server();
-  startup.installCheck = CheckInstalled;
-  startup.prompt = &frontEnd_.Prompts();
-  startup.commandLine = quietCommandLine;
-  startup.dismissSplash = [this] { frontEnd_.DismissSplash(); };
-  return LoadProgramCatalogue(startup, table);
+StartupStep StartupSteps::Catalogue(ProgramTable& table, const std::wstring& quietCommandLine) {
+    CatalogueStartup startup;
+    startup.server = session_.Server();
+    startup.installCheck = CheckInstalled;
+    startup.prompt = &frontEnd_.Prompts();
+    startup.commandLine = quietCommandLine;
+    startup.dismissSplash = [this] { frontEnd_.DismissSplash(); };
+    return LoadProgramCatalogue(startup, table);
 }
 
 void StartupSteps::ModelDatabases() {
-  SyncModelDatabases(session_.Server(), frontEnd_.Prompts());
+    SyncModelDatabases(session_.Server(), frontEnd_.Prompts());
 }
 
-void StartupSteps::Pictures(const ProgramTable &table) {
-  SyncProgramImages(session_.Server(), table);
+void StartupSteps::Pictures(const ProgramTable& table) {
+    SyncProgramImages(session_.Server(), table);
 }
 
-} // namespace pelmora
+}  // namespace pelmora

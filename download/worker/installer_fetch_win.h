@@ -16,31 +16,30 @@
 namespace pelmora {
 
 class InstallerFetch : public PackageWorkerHost {
-public:
-  // Files below `localRoot`; `release` null without the maker's key;
-  // `progress` (borrowed, may be null) gets the rows' percent and cancels.
-  InstallerFetch(std::wstring localRoot, std::shared_ptr<ReleaseCheck> release,
-                 ProgressTarget *progress);
+  public:
+    // Files below `localRoot`; `release` null without the maker's key;
+    // `progress` (borrowed, may be null) gets the rows' percent and cancels.
+    InstallerFetch(std::wstring localRoot, std::shared_ptr<ReleaseCheck> release,
+                   ProgressTarget* progress);
 
-  uint32_t MakeProgramFolder(const std::u16string &name) override;
-  int32_t Download(const PackageJob &job, const std::u16string &url,
-                   const std::u16string &fileName) override;
-  void WriteVersionFile(const std::u16string &name,
-                        const std::u16string &version) override;
+    uint32_t MakeProgramFolder(const std::u16string& name) override;
+    int32_t Download(const PackageJob& job, const std::u16string& url,
+                     const std::u16string& fileName) override;
+    void WriteVersionFile(const std::u16string& name, const std::u16string& version) override;
 
-  // The program's folder, and where its installer lands after attempt `retry`.
-  std::wstring Folder(const std::u16string &name) const;
-  std::wstring InstallerPath(const PackageJob &job, int retry) const;
-  // The link found on the way to the last folder refused; empty when none was.
-  const std::wstring &RefusedLink() const noexcept { return refusedLink_; }
+    // The program's folder, and where its installer lands after attempt `retry`.
+    std::wstring Folder(const std::u16string& name) const;
+    std::wstring InstallerPath(const PackageJob& job, int retry) const;
+    // The link found on the way to the last folder refused; empty when none was.
+    const std::wstring& RefusedLink() const noexcept { return refusedLink_; }
 
-private:
-  bool ContinueFrom(const PackageJob &job, const std::wstring &folder);
+  private:
+    bool ContinueFrom(const PackageJob& job, const std::wstring& folder);
 
-  const std::wstring localRoot_;
-  const std::shared_ptr<ReleaseCheck> release_;
-  ProgressTarget *const progress_;
-  std::wstring refusedLink_;
+    const std::wstring localRoot_;
+    const std::shared_ptr<ReleaseCheck> release_;
+    ProgressTarget* const progress_;
+    std::wstring refusedLink_;
 };
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -19,29 +19,26 @@
 namespace pelmora {
 
 struct FetchedInstaller {
-  std::wstring path;  // the downloaded installer; empty when it did not arrive
-  std::string reason; // why not (UTF-8, for a script's result)
-  std::optional<Sha256Digest>
-      digest; // what it matched; none known: it runs unchecked
+    std::wstring path;                   // the downloaded installer; empty when it did not arrive
+    std::string reason;                  // why not (UTF-8, for a script's result)
+    std::optional<Sha256Digest> digest;  // what it matched; none known: it runs unchecked
 };
 
 // Fetches `job`'s installer below `localRoot`; `release` null without the
 // maker's key.
-FetchedInstaller FetchInstallerQuietly(const std::wstring &localRoot,
-                                       std::shared_ptr<ReleaseCheck> release,
-                                       PackageJob job);
+FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
+                                       std::shared_ptr<ReleaseCheck> release, PackageJob job);
 
 struct InstallerExit {
-  std::optional<DWORD> code; // the installer's exit code; none: see reason
-  std::string reason;
+    std::optional<DWORD> code;  // the installer's exit code; none: see reason
+    std::string reason;
 };
 
 // Runs a checked private copy of `installer` hidden with `arguments` and
 // waits up to `timeoutMs` for it to end. An installer still running then is
 // left running: stopping it half-way could leave the tool broken.
-InstallerExit RunInstallerSilently(const FetchedInstaller &installer,
-                                   const std::wstring &folderName,
-                                   const std::wstring &arguments,
+InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
+                                   const std::wstring& folderName, const std::wstring& arguments,
                                    DWORD timeoutMs);
 
-} // namespace pelmora
+}  // namespace pelmora

@@ -6,6 +6,7 @@
 #include "download/release/release_check_win.h"
 #include "download/transfer/progress_target.h"
 #include "download/worker/package_worker.h"
+#include "download/transfer/progress_target.h"
 #include "download/worker/thread_launcher_win.h"
 #include "win/handles_win.h"
 
@@ -22,52 +23,48 @@ namespace pelmora {
 // the progress target, the worker's transfers). It outlives both: whichever
 // lets go last frees it, so nothing the worker touches can go away under it.
 class PackageRun final : public ProgressTarget {
-public:
-  // Null when its events cannot be made. `window` gets `reportMessage`
-  // (wParam: the run's number) when reports are waiting.
-  static std::shared_ptr<PackageRun> Make(unsigned number, HWND window,
-                                          UINT reportMessage);
+  public:
+    // Null when its events cannot be made. `window` gets `reportMessage`
+    // (wParam: the run's number) when reports are waiting.
+    static std::shared_ptr<PackageRun> Make(unsigned number, HWND window, UINT reportMessage);
 
-  unsigned Number() const noexcept { return number_; }
+    unsigned Number() const noexcept { return number_; }
 
-  // Window thread.
-  void Cancel() noexcept { ::SetEvent(cancel_.get()); }
-  std::vector<WorkerReport> Drain() { return queue_.Drain(); }
-  void Answer(bool yes) noexcept;
+    // Window thread.
+    void Cancel() noexcept { ::SetEvent(cancel_.get()); }
+    std::vector<WorkerReport> Drain() { return queue_.Drain(); }
+    void Answer(bool yes) noexcept;
 
-  // Worker thread.
-  bool Cancelled() const noexcept;
-  void Report(ReportKind kind, int row, int value);
-  // Waits for Answer or Cancel; true only for a Yes.
-  bool WaitForAnswer() noexcept;
+    // Worker thread.
+    bool Cancelled() const noexcept;
+    void Report(ReportKind kind, int row, int value);
+    // Waits for Answer or Cancel; true only for a Yes.
+    bool WaitForAnswer() noexcept;
 
-  // ProgressTarget, called by the worker's transfers: progress becomes a
-  // report, and the cancel event stops a transfer at once.
-  bool InstallActive() const override { return !Cancelled(); }
-  void ShowRowProgress(int row, int percent) override;
-  void *CancelEvent() const override { return cancel_.get(); }
+    // ProgressTarget, called by the worker's transfers: progress becomes a
+    // report, and the cancel event stops a transfer at once.
+    bool InstallActive() const override { return !Cancelled(); }
+    void ShowRowProgress(int row, int percent) override;
+    void* CancelEvent() const override { return cancel_.get(); }
 
-private:
-  PackageRun(unsigned number, HWND window, UINT reportMessage) noexcept
-      : number_(number), window_(window), reportMessage_(reportMessage) {}
+  private:
+    PackageRun(unsigned number, HWND window, UINT reportMessage) noexcept
+        : number_(number), window_(window), reportMessage_(reportMessage) {}
 
-  const unsigned number_;
-  const HWND
-      window_; // borrowed; a post to a window that is gone fails harmlessly
-  const UINT reportMessage_;
-  win::Handle cancel_;   // manual reset
-  win::Handle answered_; // auto reset
-  std::atomic<bool> answer_{false};
-  ReportQueue queue_;
+    const unsigned number_;
+    const HWND window_;   // borrowed; a post to a window that is gone fails harmlessly
+    const UINT reportMessage_;
+    win::Handle cancel_;  // manual reset
+    win::Handle answered_;  // auto reset
+    std::atomic<bool> answer_{false};
+    ReportQueue queue_;
 };
 
 // Starts the worker on `launcher` for `jobs`, with files below `localRoot`
 // and `release` (null without the maker's key). False when no thread was
 // started.
-bool StartPackageWorker(CThreadLauncher &launcher,
-                        std::shared_ptr<PackageRun> run,
+bool StartPackageWorker(CThreadLauncher& launcher, std::shared_ptr<PackageRun> run,
                         std::vector<PackageJob> jobs, std::wstring localRoot,
-                        std::shared_ptr<ReleaseCheck> release,
-                        DWORD previousWaitMs);
+                        std::shared_ptr<ReleaseCheck> release, DWORD previousWaitMs);
 
-} // namespace pelmora
+}  // namespace pelmora
