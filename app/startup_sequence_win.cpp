@@ -81,9 +81,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
 
     // The catalogue's table, the quiet-mode decisions and the model databases.
     if (steps.Catalogue(table_, quietMode_ ? commandLine_ : std::wstring()) == StartupStep::Close) {
-        win::Diag(
-            L"[Pelmora]Start-up ends after the catalogue step; the window "
-            L"closes\n");
+        win::Diag(L"[Pelmora]Start-up ends after the catalogue step; the window closes\n");
         CloseDuringStartup();
         return TRUE;
     }
@@ -141,8 +139,7 @@ bool CPelmoraDlg::PrepareSettingsAndFolders() {
         CloseSplash();
         ReportFolderNotWritable(prompt_, session_.LocalRoot() + kPelmoraFolder, error, quietMode_);
         win::Diag(
-            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; "
-            L"the window closes\n");
+            L"[Pelmora]Start-up ends: Pelmora's folder cannot be written; the window closes\n");
         CloseDuringStartup();
         return false;
     }
@@ -150,9 +147,7 @@ bool CPelmoraDlg::PrepareSettingsAndFolders() {
     return true;
 }
 
-Prompt& CPelmoraDlg::Prompts() {
-    return prompt_;
-}
+Prompt& CPelmoraDlg::Prompts() { return prompt_; }
 
 bool CPelmoraDlg::AskProxyCredentials(const std::wstring& url) {
     return !quietMode_ && pelmora::AskProxyCredentials(splash_.IsOpen() ? splash_.hwnd() : hwnd(),

@@ -25,8 +25,7 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
     win::KeepLogIn(ownFolder);
     if (session.Release())
         win::Diag(
-            L"[Pelmora]Maker's key built in: only files the signed release "
-            L"lists\n");
+            L"[Pelmora]Maker's key built in: only files the signed release lists\n");
     return ERROR_SUCCESS;
 }
 
@@ -47,8 +46,7 @@ StartupStep StartupSteps::SelfVersion() {
         return frontEnd_.OnSelfVersion(SelfVersionState::Current, offered.value_or(L""));
     if (!session_.Policy().selfUpdate) {
         win::Diag(L"[Pelmora]Pelmora " + *offered +
-                  L" is offered; the SelfUpdate policy is 0: it is neither offered "
-                  L"nor applied\n");
+                  L" is offered; the SelfUpdate policy is 0: it is neither offered nor applied\n");
         return frontEnd_.OnSelfVersion(SelfVersionState::HeldByPolicy, *offered);
     }
     return frontEnd_.OnSelfVersion(SelfVersionState::Offered, *offered);

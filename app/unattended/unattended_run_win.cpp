@@ -6,6 +6,7 @@
 #include "app/unattended/switch_line.h"
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection.h"
+#include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/safe_name.h"
 #include "download/release/fetch_as_released_win.h"
 #include "download/transfer/download_failure_win.h"
@@ -13,7 +14,6 @@
 #include "download/worker/package_files.h"
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
-#include "win/instance_marker_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/instance_marker_win.h"
@@ -100,342 +100,303 @@ struct Run {
                             win::ToWide(line.resultFile) + L": " +
                             win::SystemErrorText(::GetLastError()));
         }
+        console.Say(L"Exit code " + std::to_wstring(code));
+        return code;
+    }
 
-        DWORD TimeoutMs() const {
-            return static_cast<DWORD>(line.timeoutMinutes) * 60000u;
-        }
-    };
+    DWORD TimeoutMs() const { return static_cast<DWORD>(line.timeoutMinutes) * 60000u; }
+};
 
-    // An installer's exit and the registry after it, as one tool's outcome.
-    void Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled) {
-        report.exitCode = exit.code;
-        const InstallerVerdict verdict =
-            exit.code ? JudgeInstallerExit(*exit.code) : InstallerVerdict::Failure;
-        if (!exit.code || verdict == InstallerVerdict::Failure) {
-            report.outcome = ToolOutcome::Failed;
-            report.reason = exit.code ? "the installer failed" : exit.reason;
-        } else if (!offeredInstalled) {
-            report.outcome = ToolOutcome::Failed;
-            report.reason =
-                "after its installer, the uninstall key does not show the "
-                "offered version";
+// An installer's exit and the registry after it, as one tool's outcome.
+void Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled) {
+    report.exitCode = exit.code;
+    const InstallerVerdict verdict =
+        exit.code ? JudgeInstallerExit(*exit.code) : InstallerVerdict::Failure;
+    if (!exit.code || verdict == InstallerVerdict::Failure) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = exit.code ? "the installer failed" : exit.reason;
+    } else if (!offeredInstalled) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = "after its installer, the uninstall key does not show the offered version";
+    } else {
+        report.outcome = verdict == InstallerVerdict::SuccessRestart ? ToolOutcome::RestartNeeded
+                                                                     : ToolOutcome::Updated;
+    }
+}
+
+// Where the installed Pelmora is: the uninstall key's folder when it holds
+// Pelmora.exe, this program otherwise.
+std::wstring InstalledPelmora() {
+    const std::wstring folder = FindInstallFolder(win::ToWide(SelfUninstallKeyName()));
+    if (!folder.empty() && win::FileExists(folder + L"Pelmora.exe")) return folder + L"Pelmora.exe";
+    wchar_t own[MAX_PATH + 1] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
+    return n && n <= MAX_PATH ? std::wstring(own, n) : std::wstring();
+}
+
+ToolReport SelfReport(const std::wstring& offered) {
+    ToolReport report;
+    report.name = "Pelmora";
+    report.before = win::ToUtf8(InstalledSelfVersion());
+    report.offered = win::ToUtf8(offered);
+    return report;
+}
+
+// The switch lines' side of the start-up: nobody to ask, and what happens
+// goes to the log, the console and the result file.
+class ScriptStartup final : public StartupFrontEnd {
+  public:
+    ScriptStartup(Run& run, win::Handle& instanceMarker) noexcept
+        : run_(run), instanceMarker_(instanceMarker) {}
+
+    Prompt& Prompts() override { return prompt_; }
+    // No prompt for a proxy's credentials: a 407 ends the run with its reason.
+    bool AskProxyCredentials(const std::wstring&) override { return false; }
+
+    void SelfVersionNotFetched(HRESULT fetched) override {
+        run_.console.Say(L"The update server could not be reached or its release was refused: " +
+                         DownloadFailureText(fetched, kSmallFileTimeoutMs));
+        exitCode_ = run_.End(IsLocalWriteFailure(fetched) ? kExitFailed : kExitServer);
+    }
+
+    StartupStep OnSelfVersion(SelfVersionState state, const std::wstring& offered) override {
+        ToolReport self = SelfReport(offered);
+        if (state == SelfVersionState::Current) {
+            self.outcome = ToolOutcome::Current;
+        } else if (state == SelfVersionState::HeldByPolicy) {
+            self.outcome = ToolOutcome::Current;
+            self.reason = "the SelfUpdate policy is 0: Pelmora's own update is not applied";
+        } else if (run_.line.afterSelfUpdate) {
+            // Never a second round: the installer did not leave the offered version.
+            self.outcome = ToolOutcome::Failed;
+            self.reason = "still not the offered version after its own update";
+        } else if (run_.line.action == SwitchAction::Update) {
+            return ApplySelfUpdate(offered);
         } else {
-            report.outcome = verdict == InstallerVerdict::SuccessRestart
-                                 ? ToolOutcome::RestartNeeded
-                                 : ToolOutcome::Updated;
+            self.outcome = ToolOutcome::Available;
         }
+        run_.Add(self);
+        return StartupStep::Continue;
     }
 
-    // Where the installed Pelmora is: the uninstall key's folder when it holds
-    // Pelmora.exe, this program otherwise.
-    std::wstring InstalledPelmora() {
-        const std::wstring folder = FindInstallFolder(win::ToWide(SelfUninstallKeyName()));
-        if (!folder.empty() && win::FileExists(folder + L"Pelmora.exe"))
-            return folder + L"Pelmora.exe";
-        wchar_t own[MAX_PATH + 1] = {};
-        const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
-        return n && n <= MAX_PATH ? std::wstring(own, n) : std::wstring();
+    // Set when the run ended in the start-up: its exit code.
+    std::optional<int> ExitCode() const noexcept { return exitCode_; }
+
+  private:
+    StartupStep ApplySelfUpdate(const std::wstring& offered);
+    StartupStep GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered);
+
+    Run& run_;
+    win::Handle& instanceMarker_;
+    LogPrompt prompt_;
+    std::optional<int> exitCode_;
+};
+
+// Applies Pelmora's own update silently. A running program cannot be
+// overwritten on Windows but can be renamed: this one steps aside for the
+// installer and comes back when the installer failed.
+StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
+    ToolReport report = SelfReport(offered);
+    const Session& session = run_.session;
+    const FetchedInstaller installer = FetchSelfInstaller(session, offered);
+    if (installer.path.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = "Pelmora's installer could not be fetched: " + installer.reason;
+        run_.Add(report);
+        return StartupStep::Continue;
     }
-
-    ToolReport SelfReport(const std::wstring& offered) {
-        ToolReport report;
-        report.name = "Pelmora";
-        report.before = win::ToUtf8(InstalledSelfVersion());
-        report.offered = win::ToUtf8(offered);
-        return report;
+    wchar_t own[MAX_PATH + 1] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
+    const std::wstring ownPath(own, n && n <= MAX_PATH ? n : 0);
+    const std::wstring aside = ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
+    const bool stepped = !ownPath.empty() && InstalledPelmora() == ownPath &&
+                         ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
+    const InstallerExit exit = RunInstallerSilently(
+        installer, L"Pelmora",
+        InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
+        run_.TimeoutMs());
+    const bool current = !SelfUpdateAvailable(offered);
+    if (stepped) {
+        if (!win::FileExists(ownPath))
+            ::MoveFileExW(aside.c_str(), ownPath.c_str(), 0);
+        else  // gone at the next restart; the program image holds it until then
+            ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
-
-    // The switch lines' side of the start-up: nobody to ask, and what happens
-    // goes to the log, the console and the result file.
-    class ScriptStartup final : public StartupFrontEnd {
-      public:
-        ScriptStartup(Run& run, win::Handle& instanceMarker) noexcept
-            : run_(run), instanceMarker_(instanceMarker) {}
-
-        Prompt& Prompts() override { return prompt_; }
-        // No prompt for a proxy's credentials: a 407 ends the run with its reason.
-        bool AskProxyCredentials(const std::wstring&) override { return false; }
-
-        void SelfVersionNotFetched(HRESULT fetched) override {
-            run_.console.Say(
-                L"The update server could not be reached or its release was refused: " +
-                DownloadFailureText(fetched, kSmallFileTimeoutMs));
-            exitCode_ = run_.End(IsLocalWriteFailure(fetched) ? kExitFailed : kExitServer);
-        }
-
-        StartupStep OnSelfVersion(SelfVersionState state, const std::wstring& offered) override {
-            ToolReport self = SelfReport(offered);
-            if (state == SelfVersionState::Current) {
-                self.outcome = ToolOutcome::Current;
-            } else if (state == SelfVersionState::HeldByPolicy) {
-                self.outcome = ToolOutcome::Current;
-                self.reason = "the SelfUpdate policy is 0: Pelmora's own update is not applied";
-            } else if (run_.line.afterSelfUpdate) {
-                // Never a second round: the installer did not leave the offered version.
-                self.outcome = ToolOutcome::Failed;
-                self.reason = "still not the offered version after its own update";
-            } else if (run_.line.action == SwitchAction::Update) {
-                return ApplySelfUpdate(offered);
-            } else {
-                self.outcome = ToolOutcome::Available;
-            }
-            run_.Add(self);
-            return StartupStep::Continue;
-        }
-
-        // Set when the run ended in the start-up: its exit code.
-        std::optional<int> ExitCode() const noexcept { return exitCode_; }
-
-      private:
-        StartupStep ApplySelfUpdate(const std::wstring& offered);
-        StartupStep GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered);
-
-        Run& run_;
-        win::Handle& instanceMarker_;
-        LogPrompt prompt_;
-        std::optional<int> exitCode_;
-    };
-
-    // Applies Pelmora's own update silently. A running program cannot be
-    // overwritten on Windows but can be renamed: this one steps aside for the
-    // installer and comes back when the installer failed.
-    StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
-        ToolReport report = SelfReport(offered);
-        const Session& session = run_.session;
-        const FetchedInstaller installer = FetchSelfInstaller(session, offered);
-        if (installer.path.empty()) {
-            report.outcome = ToolOutcome::Failed;
-            report.reason = "Pelmora's installer could not be fetched: " + installer.reason;
-            run_.Add(report);
-            return StartupStep::Continue;
-        }
-        wchar_t own[MAX_PATH + 1] = {};
-        const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
-        const std::wstring ownPath(own, n && n <= MAX_PATH ? n : 0);
-        const std::wstring aside =
-            ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
-        const bool stepped = !ownPath.empty() && InstalledPelmora() == ownPath &&
-                             ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
-        const InstallerExit exit = RunInstallerSilently(
-            installer, L"Pelmora",
-            InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
-            run_.TimeoutMs());
-        const bool current = !SelfUpdateAvailable(offered);
-        if (stepped) {
-            if (!win::FileExists(ownPath))
-                ::MoveFileExW(aside.c_str(), ownPath.c_str(), 0);
-            else  // gone at the next restart; the program image holds it until then
-                ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        }
-        report.after = win::ToUtf8(InstalledSelfVersion());
-        Judge(report, exit, current);
-        if (report.outcome == ToolOutcome::Failed) {
-            run_.Add(report);
-            return StartupStep::Continue;
-        }
-        return GoOnWithUpdatedPelmora(std::move(report), offered);
+    report.after = win::ToUtf8(InstalledSelfVersion());
+    Judge(report, exit, current);
+    if (report.outcome == ToolOutcome::Failed) {
+        run_.Add(report);
+        return StartupStep::Continue;
     }
+    return GoOnWithUpdatedPelmora(std::move(report), offered);
+}
 
-    // The new Pelmora goes on with the same line, told not to update itself again.
-    StartupStep ScriptStartup::GoOnWithUpdatedPelmora(ToolReport report,
-                                                      const std::wstring& offered) {
-        const SwitchLine& line = run_.line;
-        const std::wstring next = InstalledPelmora();
-        win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next +
-                  L"\n");
-        instanceMarker_.reset();
-        std::wstring arguments = win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
-        if (!line.resultFile.empty())
-            arguments += L" \"/result:" + win::ToWide(line.resultFile) + L"\"";
-        arguments += line.action == SwitchAction::Check ? L" /check" : L" /update";
-        if (!line.tools.empty()) {
-            arguments += L":\"";
-            for (size_t i = 0; i < line.tools.size(); ++i)
-                arguments += (i ? L"," : L"") + win::ToWide(line.tools[i]);
-            arguments += L"\"";
-        }
-        arguments += L" /timeout:" + std::to_wstring(line.timeoutMinutes);
-        win::Handle child;
-        if (const DWORD error = win::StartProgram(
-                win::ProgramStart{next, arguments, {}, win::StartHow::SameConsole, nullptr},
-                &child)) {
-            report.outcome = ToolOutcome::Updated;
-            report.reason = "the new Pelmora could not be started: " +
-                            win::ToUtf8(win::SystemErrorText(error)) + "; run again";
-            run_.Add(report);
-            exitCode_ = run_.End(kExitSelfUpdated);
-            return StartupStep::Close;
-        }
-        const int code =
-            static_cast<int>(win::WaitForExit(child.get(), INFINITE).value_or(kExitSelfUpdated));
-        if (code == kExitSelfUpdated) {
-            exitCode_ = run_.End(code);
-        } else {
-            run_.console.Say(L"Exit code " + std::to_wstring(code) + L" (of the updated Pelmora)");
-            exitCode_ = code;  // the new Pelmora wrote the result file
-        }
+// The new Pelmora goes on with the same line, told not to update itself again.
+StartupStep ScriptStartup::GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered) {
+    const SwitchLine& line = run_.line;
+    const std::wstring next = InstalledPelmora();
+    win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
+    instanceMarker_.reset();
+    std::wstring arguments = win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
+    if (!line.resultFile.empty())
+        arguments += L" \"/result:" + win::ToWide(line.resultFile) + L"\"";
+    arguments += line.action == SwitchAction::Check ? L" /check" : L" /update";
+    if (!line.tools.empty()) {
+        arguments += L":\"";
+        for (size_t i = 0; i < line.tools.size(); ++i)
+            arguments += (i ? L"," : L"") + win::ToWide(line.tools[i]);
+        arguments += L"\"";
+    }
+    arguments += L" /timeout:" + std::to_wstring(line.timeoutMinutes);
+    win::Handle child;
+    if (const DWORD error = win::StartProgram(
+            win::ProgramStart{next, arguments, {}, win::StartHow::SameConsole, nullptr}, &child)) {
+        report.outcome = ToolOutcome::Updated;
+        report.reason = "the new Pelmora could not be started: " +
+                        win::ToUtf8(win::SystemErrorText(error)) + "; run again";
+        run_.Add(report);
+        exitCode_ = run_.End(kExitSelfUpdated);
         return StartupStep::Close;
     }
-
-    ToolReport ReportOf(const ProgramRecord& record) {
-        ToolReport report;
-        report.name = Utf8(record.nameEnglish);
-        report.offered = Utf8(record.serverVersion);
-        const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
-        if (!key.empty()) report.before = win::ToUtf8(InstalledVersion(win::ToWide(key)));
-        return report;
+    const int code =
+        static_cast<int>(win::WaitForExit(child.get(), INFINITE).value_or(kExitSelfUpdated));
+    if (code == kExitSelfUpdated) {
+        exitCode_ = run_.End(code);
+    } else {
+        run_.console.Say(L"Exit code " + std::to_wstring(code) + L" (of the updated Pelmora)");
+        exitCode_ = code;  // the new Pelmora wrote the result file
     }
+    return StartupStep::Close;
+}
 
-    // One tool through the installer pipeline, as Start and its row's Install
-    // button would take it, without a window.
-    void UpdateTool(Run& run, const ProgramRecord& record, int region, ToolReport report) {
-        const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
-        if (!IsSafeFileName(record.nameEnglish) || key.empty()) {
-            report.outcome = ToolOutcome::Failed;
-            report.reason = "its name cannot be a file name";
-            run.Add(report);
-            return;
+ToolReport ReportOf(const ProgramRecord& record) {
+    ToolReport report;
+    report.name = Utf8(record.nameEnglish);
+    report.offered = Utf8(record.serverVersion);
+    const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
+    if (!key.empty()) report.before = win::ToUtf8(InstalledVersion(win::ToWide(key)));
+    return report;
+}
+
+// One tool through the installer pipeline, as Start and its row's Install
+// button would take it, without a window.
+void UpdateTool(Run& run, const ProgramRecord& record, int region, ToolReport report) {
+    const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
+    if (!IsSafeFileName(record.nameEnglish) || key.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = "its name cannot be a file name";
+        run.Add(report);
+        return;
+    }
+    const Session& session = run.session;
+    const std::wstring url =
+        win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile));
+    const PackageJob job{0,
+                         record.nameEnglish,
+                         record.serverVersion,
+                         record.packageLocation[region],
+                         record.setupFile,
+                         record.downloadMatches,
+                         InstallerDigest(session.Release().get(), url,
+                                         ExpectedInstallerDigest(record))};
+    const FetchedInstaller installer =
+        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+    if (installer.path.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = installer.reason;
+        run.Add(report);
+        return;
+    }
+    const std::wstring name = win::ToWide(record.nameEnglish);
+    const InstallerExit exit = RunInstallerSilently(
+        installer, name, InstallerSilentArguments(session.Release().get(), url), run.TimeoutMs());
+    report.after = win::ToUtf8(InstalledVersion(win::ToWide(key)));
+    Judge(report, exit,
+          DetectInstallState(record.id, name, win::ToWide(record.serverVersion)) == Latest);
+    run.Add(report);
+}
+
+int RunTools(Run& run, StartupSteps& steps, const Settings& settings) {
+    ProgramTable table;
+    if (steps.Catalogue(table, {}) == StartupStep::Close) {
+        run.console.Say(L"The catalogue could not be fetched; nothing was changed");
+        return run.End(kExitServer);
+    }
+    const bool update = run.line.action == SwitchAction::Update;
+    if (update) {
+        steps.ModelDatabases();
+        steps.Pictures(table);
+    }
+    const int region = RegionOrHq(settings.region);
+    std::vector<bool> named(run.line.tools.size(), false);
+    for (int row = 0; row < table.programCount; ++row) {
+        const ProgramRecord& record = table.records[row];
+        ToolReport report = ReportOf(record);
+        bool wanted = false;
+        for (size_t i = 0; i < run.line.tools.size(); ++i)
+            if (SameName(run.line.tools[i], record.nameEnglish)) wanted = named[i] = true;
+        const bool installed = record.state == UpdateAvailable || record.state == Latest;
+        if (record.state == Latest) {
+            report.outcome = ToolOutcome::Current;
+        } else if (!update) {
+            report.outcome = record.state == UpdateAvailable ? ToolOutcome::Available
+                                                             : ToolOutcome::NotInstalled;
+        } else if (run.line.tools.empty() ? installed : wanted) {
+            UpdateTool(run, record, region, report);
+            continue;
+        } else {
+            report.outcome = installed ? ToolOutcome::Available : ToolOutcome::NotInstalled;
+            if (installed) report.reason = "not named";
         }
-        const Session& session = run.session;
-        const std::wstring url =
-            win::ToWide(PackageUrl(record.packageLocation[region], record.setupFile));
-        const PackageJob job{
-            0,
-            record.nameEnglish,
-            record.serverVersion,
-            record.packageLocation[region],
-            record.setupFile,
-            record.downloadMatches,
-            InstallerDigest(session.Release().get(), url, ExpectedInstallerDigest(record))};
-        const FetchedInstaller installer =
-            FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
-        if (installer.path.empty()) {
-            report.outcome = ToolOutcome::Failed;
-            report.reason = installer.reason;
-            run.Add(report);
-            return;
-        }
-        const std::wstring name = win::ToWide(record.nameEnglish);
-        const InstallerExit exit = RunInstallerSilently(
-            installer, name, InstallerSilentArguments(session.Release().get(), url),
-            run.TimeoutMs());
-        report.after = win::ToUtf8(InstalledVersion(win::ToWide(key)));
-        Judge(report, exit,
-              DetectInstallState(record.id, name, win::ToWide(record.serverVersion)) == Latest);
         run.Add(report);
     }
-
-    int RunTools(Run& run, StartupSteps& steps, const Settings& settings) {
-        ProgramTable table;
-        if (steps.Catalogue(table, {}) == StartupStep::Close) {
-            run.console.Say(L"The catalogue could not be fetched; nothing was changed");
-            return run.End(kExitServer);
-        }
-        const bool update = run.line.action == SwitchAction::Update;
-        if (update) {
-            steps.ModelDatabases();
-            steps.Pictures(table);
-        }
-        const int region = RegionOrHq(settings.region);
-        std::vector<bool> named(run.line.tools.size(), false);
-        for (int row = 0; row < table.programCount; ++row) {
-            const ProgramRecord& record = table.records[row];
-            ToolReport report = ReportOf(record);
-            bool wanted = false;
-            for (size_t i = 0; i < run.line.tools.size(); ++i)
-                if (SameName(run.line.tools[i], record.nameEnglish)) wanted = named[i] = true;
-            const bool installed = record.state == UpdateAvailable || record.state == Latest;
-            if (record.state == Latest) {
-                report.outcome = ToolOutcome::Current;
-            } else if (!update) {
-                report.outcome = record.state == UpdateAvailable ? ToolOutcome::Available
-                                                                 : ToolOutcome::NotInstalled;
-            } else if (run.line.tools.empty() ? installed : wanted) {
-                UpdateTool(run, record, region, report);
-                continue;
-            } else {
-                report.outcome = installed ? ToolOutcome::Available : ToolOutcome::NotInstalled;
-                if (installed) report.reason = "not named";
-            }
-            BuildProgramTable(startup, table);
-            const bool update = run.line.action == SwitchAction::Update;
-            if (update) {
-                SyncModelDatabases(startup.server, prompt);
-                SyncProgramImages(startup.server, table);
-            }
-            const int region = settings.region >= 0 && settings.region < kPackageRegionCount
-                                   ? settings.region
-                                   : HQ;
-            std::vector<bool> named(run.line.tools.size(), false);
-            for (int row = 0; row < table.programCount; ++row) {
-                const ProgramRecord& record = table.records[row];
-                ToolReport report = ReportOf(record);
-                bool wanted = false;
-                for (size_t i = 0; i < run.line.tools.size(); ++i)
-                    if (SameName(run.line.tools[i], record.nameEnglish)) wanted = named[i] = true;
-                const bool installed = record.state == UpdateAvailable || record.state == Latest;
-                if (record.state == Latest) {
-                    report.outcome = ToolOutcome::Current;
-                } else if (!update) {
-                    report.outcome = record.state == UpdateAvailable ? ToolOutcome::Available
-                                                                     : ToolOutcome::NotInstalled;
-                } else if (run.line.tools.empty() ? installed : wanted) {
-                    UpdateTool(run, record, region, report);
-                    continue;
-                } else {
-                    report.outcome = installed ? ToolOutcome::Available : ToolOutcome::NotInstalled;
-                    if (installed) report.reason = "not named";
-                }
-                run.Add(report);
-            }
-            for (size_t i = 0; i < named.size(); ++i) {
-                if (named[i]) continue;
-                ToolReport report;
-                report.name = Utf8(run.line.tools[i]);
-                report.outcome = ToolOutcome::Failed;
-                report.reason = "not in the catalogue";
-                run.Add(report);
-            }
-            return run.End(RunExitCode(run.line.action, run.outcomes));
-        }
-
-    }  // namespace
-
-    int RunSwitchLine(Session& session, const std::wstring& arguments) {
-        Console console;
-        const DWORD folderError = StartupSteps::FoldersAndLog(session);
-        std::string problem;
-        const std::optional<SwitchLine> line = ParseSwitchLine(win::ToU16(arguments), problem);
-        if (!line) {
-            console.Say(L"The command line is not understood: " + Wide(problem) + L"\n" +
-                        Wide(SwitchLineUsage()));
-            console.Say(L"Exit code 2");
-            return kExitUsage;
-        }
-        Run run{session, *line, console, {}, {}};
-        win::Diag(L"[Pelmora]Switch line: " + arguments + L"\n");
-
-        // The same marker the window's instance holds.
-        win::InstanceMarker marker = win::TakeInstanceMarker(L"Pelmora");
-        if (marker.another) {
-            console.Say(L"Another Pelmora is running; nothing was done");
-            return run.End(kExitBusy);
-        }
-
-        Settings settings;
-        ReadSettings(settings, session.Policy().region);
-        if (folderError != ERROR_SUCCESS) {
-            console.Say(L"Pelmora's folder cannot be written: " + session.LocalRoot() +
-                        kPelmoraFolder + L": " + win::SystemErrorText(folderError));
-            return run.End(kExitFailed);
-        }
-        StartupSteps::SweepEarlierRuns(session);
-
-        ScriptStartup frontEnd(run, marker.handle);
-        StartupSteps steps(session, frontEnd);
-        if (steps.SelfVersion() == StartupStep::Close)
-            return frontEnd.ExitCode().value_or(kExitFailed);
-        return RunTools(run, steps, settings);
+    for (size_t i = 0; i < named.size(); ++i) {
+        if (named[i]) continue;
+        ToolReport report;
+        report.name = Utf8(run.line.tools[i]);
+        report.outcome = ToolOutcome::Failed;
+        report.reason = "not in the catalogue";
+        run.Add(report);
     }
+    return run.End(RunExitCode(run.line.action, run.outcomes));
+}
+
+}  // namespace
+
+int RunSwitchLine(Session& session, const std::wstring& arguments) {
+    Console console;
+    const DWORD folderError = StartupSteps::FoldersAndLog(session);
+    std::string problem;
+    const std::optional<SwitchLine> line = ParseSwitchLine(win::ToU16(arguments), problem);
+    if (!line) {
+        console.Say(L"The command line is not understood: " + Wide(problem) + L"\n" +
+                    Wide(SwitchLineUsage()));
+        console.Say(L"Exit code 2");
+        return kExitUsage;
+    }
+    Run run{session, *line, console, {}, {}};
+    win::Diag(L"[Pelmora]Switch line: " + arguments + L"\n");
+
+    // The same marker the window's instance holds.
+    win::InstanceMarker marker = win::TakeInstanceMarker(L"Pelmora");
+    if (marker.another) {
+        console.Say(L"Another Pelmora is running; nothing was done");
+        return run.End(kExitBusy);
+    }
+
+    Settings settings;
+    ReadSettings(settings, session.Policy().region);
+    if (folderError != ERROR_SUCCESS) {
+        console.Say(L"Pelmora's folder cannot be written: " + session.LocalRoot() +
+                    kPelmoraFolder + L": " + win::SystemErrorText(folderError));
+        return run.End(kExitFailed);
+    }
+    StartupSteps::SweepEarlierRuns(session);
+
+    ScriptStartup frontEnd(run, marker.handle);
+    StartupSteps steps(session, frontEnd);
+    if (steps.SelfVersion() == StartupStep::Close) return frontEnd.ExitCode().value_or(kExitFailed);
+    return RunTools(run, steps, settings);
+}
 
 }  // namespace pelmora

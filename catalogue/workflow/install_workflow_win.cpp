@@ -4,6 +4,7 @@
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/program_table.h"
+#include "catalogue/model/safe_name.h"
 #include "catalogue/workflow/installer_watch_win.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/release/fetch_as_released_win.h"
