@@ -1,11 +1,11 @@
 // The main window. It owns the program table, the list and the skin, and only
 // routes messages: the start-up sequence lives in startup_sequence_win.cpp,
 // the look in ui/main_window_skin_win.h, the install workflow in
-// catalogue/install_workflow_win.h.
+// app/main_window/install_workflow_win.h.
 #pragma once
 #include "app/settings/settings.h"
 #include "app/startup_clock_win.h"
-#include "catalogue/workflow/install_workflow_win.h"
+#include "app/main_window/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
 #include "download/sync/program_image_sync_win.h"
 #include "ui/list_ctrl_ex_win.h"

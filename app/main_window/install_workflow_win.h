@@ -6,9 +6,9 @@
 // waits on anything that needs it.
 #pragma once
 #include "app/settings/settings.h"
-#include "catalogue/workflow/installer_check_win.h"
+#include "app/main_window/installer_check_win.h"
 #include "catalogue/model/program_record.h"
-#include "catalogue/workflow/row_launches_win.h"
+#include "app/main_window/row_launches_win.h"
 #include "download/worker/package_worker_win.h"
 #include "download/worker/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"

@@ -5,7 +5,7 @@
 // WM_INSTALLER_CHECKED and carries the checked copy's handle, held (and so
 // locked against changes) until the installer has been started from it.
 #pragma once
-#include "catalogue/workflow/private_installer_copy_win.h"
+#include "download/worker/private_installer_copy_win.h"
 #include "trust/sha256.h"
 #include "win/handles_win.h"
 

@@ -1,6 +1,6 @@
 #include "app/self_update/self_update_start_win.h"
 
-#include "catalogue/workflow/private_installer_copy_win.h"
+#include "download/worker/private_installer_copy_win.h"
 #include "string_ids.h"
 #include "win/diagnostics_win.h"
 #include "win/string_resources_win.h"

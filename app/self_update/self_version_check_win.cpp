@@ -1,7 +1,7 @@
 #include "app/self_update/self_version_check_win.h"
 
 #include "catalogue/model/install_detection_win.h"
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/self_version.h"
 #include "download/sync/sync_defaults_win.h"
 #include "download/transfer/download_failure_win.h"
@@ -36,6 +36,13 @@ HRESULT FetchSelfVersionFile(const Downloader& download,
         win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
                   DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
     return fetched;
+}
+
+bool ReadSelfVersion(const std::wstring& path, std::wstring& version) {
+    std::string bytes;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
+    version = win::FromCodePage(SelfVersionFromFile(bytes), CP_ACP);
+    return true;
 }
 
 std::optional<std::wstring> OfferedSelfVersion() {

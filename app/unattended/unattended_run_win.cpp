@@ -8,7 +8,7 @@
 #include "catalogue/model/install_detection.h"
 #include "catalogue/model/safe_name.h"
 #include "catalogue/model/install_detection_win.h"
-#include "catalogue/workflow/private_installer_copy_win.h"
+#include "download/worker/private_installer_copy_win.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/sync/model_database_sync_win.h"
 #include "download/sync/program_image_sync_win.h"

@@ -1,6 +1,6 @@
 #include "download/sync/program_image_sync_win.h"
 
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/safe_name.h"
 #include "catalogue/model/version_stamps.h"
 #include "download/transfer/parallel_fetch_win.h"

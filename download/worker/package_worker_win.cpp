@@ -1,6 +1,6 @@
 #include "download/worker/package_worker_win.h"
 
-#include "app/settings/stdio_file_ex_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "trust/installer_digest_win.h"

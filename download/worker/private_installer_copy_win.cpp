@@ -1,4 +1,4 @@
-#include "catalogue/workflow/private_installer_copy_win.h"
+#include "download/worker/private_installer_copy_win.h"
 
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
