@@ -11,7 +11,7 @@ CPelmoraDlg::CPelmoraDlg(bool quietMode, std::wstring commandLine)
     : win::Dialog(IDD_PELMORA_DIALOG),
       quietMode_(quietMode),
       commandLine_(std::move(commandLine)),
-      workflow_(table_, list_, settings_) {
+      workflow_(table_, list_, settings_, picture_) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON),

@@ -10,6 +10,7 @@
 #include "download/sync/program_image_sync_win.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
+#include "ui/program_picture_win.h"
 #include "ui/splash_dlg_win.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
@@ -55,6 +56,7 @@ private:
     ProgramTable table_;
     CListCtrlEx list_;
     MainWindowSkin skin_;
+    ProgramPicture picture_;  // the program picture control's bitmap; outlives the workflow
     InstallWorkflow workflow_;
     win::Icon icon_;
     win::Icon smallIcon_;

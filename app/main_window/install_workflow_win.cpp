@@ -158,7 +158,7 @@ void InstallWorkflow::OnStart() {
     ::EnableWindow(window_.settingsButton, FALSE);
     ::ShowWindow(window_.startButton, SW_HIDE);
     ::ShowWindow(window_.cancelButton, SW_SHOW);
-    ::ShowWindow(window_.picture, SW_HIDE);
+    ::ShowWindow(picture_.Control(), SW_HIDE);
     installActive_ = true;
 
     const int region = settings_.region >= 0 && settings_.region < kPackageRegionCount
@@ -221,7 +221,7 @@ void InstallWorkflow::BackToBrowseMode() {
     ::EnableWindow(window_.settingsButton, TRUE);
     ::ShowWindow(window_.startButton, SW_SHOW);
     ::ShowWindow(window_.cancelButton, SW_HIDE);
-    ::ShowWindow(window_.picture, SW_SHOW);
+    ::ShowWindow(picture_.Control(), SW_SHOW);
     ::SetWindowTextW(window_.cancelButton, win::LoadText(IDS_CANCEL).c_str());
 
     list_.DestroyViewButtons();
@@ -314,8 +314,8 @@ bool InstallWorkflow::OnNotify(const NMHDR& header, LRESULT& result) {
         const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
         if (!installActive_ && ValidRow(click.iItem) &&
             UsableName(table_.records[click.iItem], L"picture"))
-            ShowProgramImage(win::ToWide(table_.records[click.iItem].nameEnglish),
-                             window_.picture, settings_.language);
+            picture_.Show(win::ToWide(table_.records[click.iItem].nameEnglish),
+                          settings_.language);
         return false;
     }
     default:

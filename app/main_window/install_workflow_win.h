@@ -12,6 +12,7 @@
 #include "download/worker/package_worker_win.h"
 #include "download/worker/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"
+#include "ui/program_picture_win.h"
 
 #include <windows.h>
 
@@ -25,14 +26,14 @@ struct WorkflowWindow {
     HWND settingsButton = nullptr;
     HWND startButton = nullptr;
     HWND cancelButton = nullptr;  // its caption is its window text
-    HWND picture = nullptr;
 };
 
 class InstallWorkflow {
   public:
-    // All three are the main window's and outlive this object.
-    InstallWorkflow(ProgramTable& table, CListCtrlEx& list, const Settings& settings) noexcept
-        : table_(table), list_(list), settings_(settings) {}
+    // All four are the main window's and outlive this object.
+    InstallWorkflow(ProgramTable& table, CListCtrlEx& list, const Settings& settings,
+                    ProgramPicture& picture) noexcept
+        : table_(table), list_(list), settings_(settings), picture_(picture) {}
     ~InstallWorkflow();
     InstallWorkflow(const InstallWorkflow&) = delete;
     InstallWorkflow& operator=(const InstallWorkflow&) = delete;
@@ -82,6 +83,7 @@ class InstallWorkflow {
     ProgramTable& table_;
     CListCtrlEx& list_;
     const Settings& settings_;
+    ProgramPicture& picture_;
     WorkflowWindow window_;
     bool installActive_ = false;
     CThreadLauncher launcher_;

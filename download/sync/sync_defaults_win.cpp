@@ -116,10 +116,6 @@ bool SyncProgramImages(const ProgramTable& table) {
     return SyncProgramImages(DefaultServerFiles(), table);
 }
 
-void ShowProgramImage(const std::wstring& programName, HWND picture, int language) {
-    ShowProgramImage(win::LocalRoot(), programName, picture, language);
-}
-
 std::shared_ptr<ReleaseCheck> CurrentRelease() {
     static const std::shared_ptr<ReleaseCheck> check = []() -> std::shared_ptr<ReleaseCheck> {
         if (!MakerKey()) return nullptr;

@@ -42,7 +42,6 @@ void ProxyCredentialsGiven();
 // Message 2031 goes to a message box owned by `owner`.
 void SyncModelDatabases(HWND owner);
 bool SyncProgramImages(const ProgramTable& table);
-void ShowProgramImage(const std::wstring& programName, HWND picture, int language);
 
 // This process's check, bound to the built-in key, the base URL and the local
 // root; null without a key.
