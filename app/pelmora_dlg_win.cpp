@@ -12,7 +12,7 @@ CPelmoraDlg::CPelmoraDlg(Session& session, bool quietMode, std::wstring commandL
       session_(session),
       quietMode_(quietMode),
       commandLine_(std::move(commandLine)),
-      workflow_(session, table_, list_, settings_),
+      workflow_(session, table_, list_, settings_, picture_),
       prompt_(nullptr) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,

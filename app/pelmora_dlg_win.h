@@ -1,17 +1,18 @@
 // The main window. It owns the program table, the list and the skin, and only
 // routes messages: the start-up sequence lives in startup_sequence_win.cpp,
 // the look in ui/main_window_skin_win.h, the install workflow in
-// catalogue/install_workflow_win.h.
+// app/main_window/install_workflow_win.h.
 #pragma once
 #include "app/session/session_win.h"
 #include "app/settings/settings.h"
 #include "app/startup/startup_steps_win.h"
 #include "app/startup_clock_win.h"
-#include "catalogue/workflow/install_workflow_win.h"
+#include "app/main_window/install_workflow_win.h"
 #include "catalogue/model/program_record.h"
 #include "download/sync/program_image_sync_win.h"
 #include "ui/list_ctrl_ex_win.h"
 #include "ui/main_window_skin_win.h"
+#include "ui/program_picture_win.h"
 #include "ui/splash_dlg_win.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
@@ -64,6 +65,7 @@ private:
     ProgramTable table_;
     CListCtrlEx list_;
     MainWindowSkin skin_;
+    ProgramPicture picture_;  // the program picture control's bitmap; outlives the workflow
     InstallWorkflow workflow_;
     win::Icon icon_;
     win::Icon smallIcon_;

@@ -23,9 +23,7 @@ void CPelmoraDlg::OnSettingsCommand() {
         skin_.RefreshTexts();
         workflow_.FillList();
         if (table_.programCount > 0)
-            ShowProgramImage(session_.LocalRoot(), win::ToWide(table_.records[0].nameEnglish),
-                             Item(IDC_PROGRAM_IMAGE),
-                             settings_.language);
+            picture_.Show(win::ToWide(table_.records[0].nameEnglish), settings_.language);
         return;
     }
     // Cancelled on the first run: keep what was detected, so the prompt does not come again.

@@ -89,16 +89,16 @@ BOOL CPelmoraDlg::OnInitDialog() {
     clock.Mark(L"catalogue and model databases");
 
     skin_.LayOut();
-    workflow_.Bind(WorkflowWindow{hwnd(), Item(IDC_BTN_SETTING), Item(IDC_BTN_START),
-                                  Item(IDC_BTN_CANCEL), Item(IDC_PROGRAM_IMAGE)});
+    picture_.Attach(Item(IDC_PROGRAM_IMAGE), session_.LocalRoot());
+    workflow_.Bind(
+        WorkflowWindow{hwnd(), Item(IDC_BTN_SETTING), Item(IDC_BTN_START), Item(IDC_BTN_CANCEL)});
     LayOutList();
     workflow_.FillList();
     MoveToBox(Item(IDC_PROGRAM_IMAGE), kProgramImageBox);
     clock.Mark(L"layout and list");
 
     if (table_.programCount > 0)  // what an earlier start kept; the sync may bring it later
-        ShowProgramImage(session_.LocalRoot(), win::ToWide(table_.records[0].nameEnglish),
-                         Item(IDC_PROGRAM_IMAGE), settings_.language);
+        picture_.Show(win::ToWide(table_.records[0].nameEnglish), settings_.language);
 
     // Taken over while the start-up's early fetches (the picture stamps among them) still live.
     win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
@@ -125,7 +125,7 @@ void CPelmoraDlg::OnProgramPictures(WPARAM what) {
     }
     bool finished = false;
     for (const std::wstring& path : pictures_.Take(finished))
-        ShowArrivedImage(Item(IDC_PROGRAM_IMAGE), path);
+        picture_.Arrived(path);
     if (finished && clock_) clock_->Mark(L"pictures complete");
 }
 

@@ -13,7 +13,7 @@
 #define WM_PACKAGE_WORKER_REPORT (WM_APP + 0x125)
 
 // Install's re-check of a row's installer has ended; lParam: the check
-// (catalogue/installer_check_win.h), owned by the message.
+// (app/main_window/installer_check_win.h), owned by the message.
 #define WM_INSTALLER_CHECKED (WM_APP + 0x126)
 
 // The pictures fetched beside the window have news (download/sync/

@@ -1,9 +1,9 @@
 #include "app/self_update/self_version_check_win.h"
 
-#include "app/settings/stdio_file_ex_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "catalogue/model/install_detection.h"
 #include "catalogue/model/install_detection_win.h"
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/self_version.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/release/fetch_as_released_win.h"
@@ -42,6 +42,13 @@ HRESULT FetchSelfVersionFile(Session& session,
         win::Diag(L"[Pelmora]DownloadToFile, Pelmora.txt Failed!! (" +
                   DownloadFailureText(fetched, kSmallFileTimeoutMs) + L")\n");
     return fetched;
+}
+
+bool ReadSelfVersion(const std::wstring& path, std::wstring& version) {
+    std::string bytes;
+    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
+    version = win::FromCodePage(SelfVersionFromFile(bytes), CP_ACP);
+    return true;
 }
 
 std::optional<std::wstring> OfferedSelfVersion(const Session& session) {

@@ -25,6 +25,10 @@ std::wstring SelfVersionFile(const Session& session);
 HRESULT FetchSelfVersionFile(Session& session,
                              const std::function<bool(const std::wstring& url)>& askCredentials);
 
+// The version in the self-version file at `path`, in the ANSI code page;
+// false when the file cannot be opened.
+bool ReadSelfVersion(const std::wstring& path, std::wstring& version);
+
 // The version the fetched file offers; nullopt (logged) when it names none
 // that reads.
 std::optional<std::wstring> OfferedSelfVersion(const Session& session);

@@ -4,6 +4,7 @@
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/string_resources_win.h"
+#include "win/text_line.h"
 #include "win/text_win.h"
 
 #include <windows.h>

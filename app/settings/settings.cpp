@@ -74,17 +74,6 @@ std::string FormatSettingsLine(int language, int region) {
     return std::string("Language:") + LanguageWord(language) + ",Server:" + RegionCode(region);
 }
 
-std::string FirstTextLine(std::string_view bytes) {
-    std::string line;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\n') break;
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') break;
-        line.push_back(c);
-    }
-    return line;
-}
-
 int LanguageForSystemLangId(uint16_t langId) {
     switch (langId) {
     case 1042: case 2066:

@@ -43,10 +43,6 @@ std::optional<int> RegionFromName(std::string_view name);
 Settings ParseSettingsLine(std::string_view line);
 std::string FormatSettingsLine(int language, int region);
 
-// The first line of a text file's bytes as the C runtime's text mode gives
-// it: CR LF read as LF, the line ends before the first LF.
-std::string FirstTextLine(std::string_view bytes);
-
 // Interface language for the system's default LANGID (no settings file yet).
 int LanguageForSystemLangId(uint16_t langId);
 

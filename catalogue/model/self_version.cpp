@@ -1,6 +1,6 @@
 #include "catalogue/model/self_version.h"
 
-#include "app/settings/settings.h"
+#include "win/text_line.h"
 
 namespace pelmora {
 

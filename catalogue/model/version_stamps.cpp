@@ -1,6 +1,6 @@
 #include "catalogue/model/version_stamps.h"
 
-#include "app/settings/settings.h"
+#include "win/text_line.h"
 
 namespace pelmora {
 

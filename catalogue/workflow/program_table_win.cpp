@@ -1,9 +1,9 @@
 #include "catalogue/workflow/program_table_win.h"
 
-#include "app/settings/stdio_file_ex_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection.h"
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/program_table.h"
 #include "catalogue/model/safe_name.h"
 #include "download/transfer/download_failure_win.h"

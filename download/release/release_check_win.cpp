@@ -1,6 +1,6 @@
 #include "download/release/release_check_win.h"
 
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/url/base_url_win.h"
 #include "download/transfer/painting_wait_win.h"

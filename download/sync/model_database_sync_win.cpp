@@ -1,6 +1,6 @@
 #include "download/sync/model_database_sync_win.h"
 
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/version_stamps.h"
 #include "download/sync/local_release_files_win.h"
 #include "download/transfer/download_failure_win.h"

@@ -1,6 +1,6 @@
 #include "download/sync/program_image_sync_win.h"
 
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/model/safe_name.h"
 #include "catalogue/model/version_stamps.h"
 #include "download/transfer/parallel_fetch_win.h"
@@ -12,7 +12,6 @@
 #include "win/text_win.h"
 #include "win/thread_win.h"
 
-#include <map>
 #include <vector>
 
 namespace pelmora {
@@ -27,15 +26,6 @@ bool ReadStamps(const std::wstring& path, std::vector<std::string>& stamps) {
     if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
     stamps = ImageStamps(bytes);
     return true;
-}
-
-bool SafeProgramName(const std::wstring& name, const wchar_t* what) {
-    const std::u16string u16 = win::ToU16(name);
-    const std::string_view problem = FileNameProblem(u16);
-    if (problem.empty()) return true;
-    win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" + win::ToWide(PrintableName(u16)) +
-              L"\": " + win::FromUtf8(problem) + L"\n");
-    return false;
 }
 
 // The listed row that catalogue line `line` became, or null when the line
@@ -87,6 +77,15 @@ void AddPicturesNotAsReleased(const ServerFiles& server, const ProgramTable& tab
 }
 
 }  // namespace
+
+bool SafeProgramName(const std::wstring& name, const wchar_t* what) {
+    const std::u16string u16 = win::ToU16(name);
+    const std::string_view problem = FileNameProblem(u16);
+    if (problem.empty()) return true;
+    win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" + win::ToWide(PrintableName(u16)) +
+              L"\": " + win::FromUtf8(problem) + L"\n");
+    return false;
+}
 
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName) {
     return localRoot + kPelmoraFolder + kImageFolder + L"\\" + programName;
@@ -217,51 +216,6 @@ void BackgroundPictureSync::Stop() noexcept {
     }
     ::SetEvent(state_->stop.get());
     state_.reset();
-}
-
-namespace {
-
-// The file each picture control was last asked to show (window thread only).
-std::map<HWND, std::wstring>& WantedPictures() {
-    static std::map<HWND, std::wstring> wanted;
-    return wanted;
-}
-
-void ShowPictureFile(HWND picture, const std::wstring& path) {
-    // A device-dependent bitmap: the control keeps this very handle rather
-    // than a copy (it copies only 32-bit DIB sections with alpha).
-    const auto bitmap = static_cast<HBITMAP>(
-        ::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
-    if (!bitmap) return;
-    const auto previous = reinterpret_cast<HGDIOBJ>(
-        ::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
-    if (previous && previous != bitmap) ::DeleteObject(previous);
-    if (reinterpret_cast<HBITMAP>(::SendMessageW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0)) != bitmap)
-        ::DeleteObject(bitmap);  // not kept (no such control, or a copy was made)
-}
-
-}  // namespace
-
-void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
-                      int language) {
-    if (!SafeProgramName(programName, L"picture is shown")) return;
-    const std::wstring path = ProgramImageFolder(localRoot, programName) + L"\\" +
-                              win::ToWide(ImageFileForLanguage(language));
-    WantedPictures()[picture] = path;
-    ShowPictureFile(picture, path);
-}
-
-void ShowArrivedImage(HWND picture, const std::wstring& path) {
-    const auto wanted = WantedPictures().find(picture);
-    if (wanted != WantedPictures().end() && ::lstrcmpiW(wanted->second.c_str(), path.c_str()) == 0)
-        ShowPictureFile(picture, path);
-}
-
-void ClearProgramImage(HWND picture) {
-    WantedPictures().erase(picture);
-    const auto previous =
-        reinterpret_cast<HGDIOBJ>(::SendMessageW(picture, STM_SETIMAGE, IMAGE_BITMAP, 0));
-    if (previous) ::DeleteObject(previous);
 }
 
 }  // namespace pelmora

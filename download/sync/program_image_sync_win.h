@@ -53,20 +53,10 @@ class BackgroundPictureSync {
     std::shared_ptr<State> state_;
 };
 
-// Shows the program's picture in the interface language in a static
-// control (SS_BITMAP). A missing file leaves the control's picture as it was
-// until ShowArrivedImage names it.
-void ShowProgramImage(const std::wstring& localRoot, const std::wstring& programName, HWND picture,
-                      int language);
-// A picture that has just arrived at `path`: shown when it is the one the
-// control was last asked to show.
-void ShowArrivedImage(HWND picture, const std::wstring& path);
-
-// Takes the picture out of the control and deletes it: the control never
-// deletes its bitmap itself, so its owner calls this before destroying it.
-void ClearProgramImage(HWND picture);
-
 // The folder of one program's pictures.
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName);
+// False (logged: no `what` for it) when the program's name cannot name a
+// folder of its own.
+bool SafeProgramName(const std::wstring& name, const wchar_t* what);
 
 }  // namespace pelmora

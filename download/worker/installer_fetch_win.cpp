@@ -1,6 +1,6 @@
 #include "download/worker/installer_fetch_win.h"
 
-#include "app/settings/stdio_file_ex_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "download/release/fetch_as_released_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/server_files_win.h"

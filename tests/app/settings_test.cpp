@@ -1,4 +1,5 @@
 #include "app/settings/settings.h"
+#include "win/text_line.h"
 
 #include <gtest/gtest.h>
 

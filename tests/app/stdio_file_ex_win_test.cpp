@@ -1,4 +1,4 @@
-#include "app/settings/stdio_file_ex_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
 

@@ -1,5 +1,6 @@
+#include "app/self_update/self_version_check_win.h"
 #include "catalogue/model/install_detection.h"
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/sync/program_image_sync_win.h"
 #include "string_ids.h"

@@ -2,7 +2,7 @@
 // 127.0.0.1: every case sets up its own files and faults below its own path.
 #include <winsock2.h>  // before <windows.h>
 
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 #include "download/transfer/background_writer_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "trust/sha256_win.h"

@@ -1,6 +1,6 @@
 // The package worker's decisions with a scripted host: what each attempt
 // fetches and writes, and when the run stops. The main window's tests
-// (tests/catalogue/install_workflow_win_test.cpp) cover cancel and the boxes.
+// (tests/app/install_workflow_win_test.cpp) cover cancel and the boxes.
 #include "download/worker/package_worker.h"
 
 #include <gtest/gtest.h>

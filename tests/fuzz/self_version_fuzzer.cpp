@@ -1,7 +1,7 @@
 // Any bytes as the self-version file: the version is the text of the first
 // line right after its first "v", up to the next "v".
-#include "app/settings/settings.h"
 #include "catalogue/model/self_version.h"
+#include "win/text_line.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,7 @@
 // Any bytes as the settings file: the parse must stay in range and the line
 // written back from it must parse to the same settings.
 #include "app/settings/settings.h"
+#include "win/text_line.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -13,8 +13,4 @@ bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes)
 // Stamp files are a line or twenty; a larger file is read no further than this.
 constexpr size_t kStampFileMaxBytes = 1 << 20;
 
-// The version in the self-version file, in the ANSI code page; false when
-// the file cannot be opened.
-bool ReadSelfVersion(const std::wstring& path, std::wstring& version);
-
 }  // namespace pelmora

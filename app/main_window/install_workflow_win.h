@@ -7,12 +7,13 @@
 #pragma once
 #include "app/session/session_win.h"
 #include "app/settings/settings.h"
-#include "catalogue/workflow/installer_check_win.h"
+#include "app/main_window/installer_check_win.h"
 #include "catalogue/model/program_record.h"
-#include "catalogue/workflow/row_launches_win.h"
+#include "app/main_window/row_launches_win.h"
 #include "download/worker/package_worker_win.h"
 #include "download/worker/thread_launcher_win.h"
 #include "ui/list_ctrl_ex_win.h"
+#include "ui/program_picture_win.h"
 
 #include <windows.h>
 
@@ -26,15 +27,14 @@ struct WorkflowWindow {
     HWND settingsButton = nullptr;
     HWND startButton = nullptr;
     HWND cancelButton = nullptr;  // its caption is its window text
-    HWND picture = nullptr;
 };
 
 class InstallWorkflow {
   public:
-    // The session outlives this object; the other three are the main window's.
+    // The session outlives this object; the other four are the main window's.
     InstallWorkflow(Session& session, ProgramTable& table, CListCtrlEx& list,
-                    const Settings& settings) noexcept
-        : session_(session), table_(table), list_(list), settings_(settings) {}
+                    const Settings& settings, ProgramPicture& picture) noexcept
+        : session_(session), table_(table), list_(list), settings_(settings), picture_(picture) {}
     ~InstallWorkflow();
     InstallWorkflow(const InstallWorkflow&) = delete;
     InstallWorkflow& operator=(const InstallWorkflow&) = delete;
@@ -88,6 +88,7 @@ class InstallWorkflow {
     ProgramTable& table_;
     CListCtrlEx& list_;
     const Settings& settings_;
+    ProgramPicture& picture_;
     WorkflowWindow window_;
     bool installActive_ = false;
     CThreadLauncher launcher_;

@@ -1,6 +1,5 @@
-#include "catalogue/model/local_text_win.h"
+#include "win/local_text_win.h"
 
-#include "catalogue/model/self_version.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
@@ -28,13 +27,6 @@ bool ReadFileHead(const std::wstring& path, size_t maxBytes, std::string& bytes)
         if (read == 0) break;
         bytes.append(buffer, read);
     }
-    return true;
-}
-
-bool ReadSelfVersion(const std::wstring& path, std::wstring& version) {
-    std::string bytes;
-    if (!ReadFileHead(path, kStampFileMaxBytes, bytes)) return false;
-    version = win::FromCodePage(SelfVersionFromFile(bytes), CP_ACP);
     return true;
 }
 

@@ -1,4 +1,4 @@
-#include "catalogue/workflow/installer_check_win.h"
+#include "app/main_window/installer_check_win.h"
 
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"

@@ -1,29 +1,26 @@
-#include "catalogue/workflow/install_workflow_win.h"
+#include "app/main_window/install_workflow_win.h"
 
-#include "app/settings/stdio_file_ex_win.h"
+#include "app/main_window/installer_watch_win.h"
 #include "catalogue/model/catalogue_parser.h"
 #include "catalogue/model/install_detection_win.h"
 #include "catalogue/model/program_table.h"
 #include "catalogue/model/safe_name.h"
-#include "catalogue/workflow/installer_watch_win.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/release/fetch_as_released_win.h"
-#include "download/release/release_check_win.h"
-#include "download/sync/program_image_sync_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/download_to_file_win.h"
-#include "trust/installer_digest_win.h"
 #include "download/worker/package_files.h"
 #include "download/worker/private_installer_copy_win.h"
 #include "string_ids.h"
+#include "trust/installer_digest_win.h"
 #include "ui/folder_message_win.h"
 #include "ui/skin_win.h"
-#include "win/prompt_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/process_win.h"
 #include "win/prompt_win.h"
+#include "win/stdio_file_ex_win.h"
 #include "win/string_resources_win.h"
 #include "win/text_win.h"
 
@@ -157,7 +154,7 @@ void InstallWorkflow::OnStart() {
     ::EnableWindow(window_.settingsButton, FALSE);
     ::ShowWindow(window_.startButton, SW_HIDE);
     ::ShowWindow(window_.cancelButton, SW_SHOW);
-    ::ShowWindow(window_.picture, SW_HIDE);
+    ::ShowWindow(picture_.Control(), SW_HIDE);
     installActive_ = true;
 
     const int region = RegionOrHq(settings_.region);
@@ -219,7 +216,7 @@ void InstallWorkflow::BackToBrowseMode() {
     ::EnableWindow(window_.settingsButton, TRUE);
     ::ShowWindow(window_.startButton, SW_SHOW);
     ::ShowWindow(window_.cancelButton, SW_HIDE);
-    ::ShowWindow(window_.picture, SW_SHOW);
+    ::ShowWindow(picture_.Control(), SW_SHOW);
     ::SetWindowTextW(window_.cancelButton, win::LoadText(IDS_CANCEL).c_str());
 
     list_.DestroyViewButtons();
@@ -311,9 +308,8 @@ bool InstallWorkflow::OnNotify(const NMHDR& header, LRESULT& result) {
         const auto& click = reinterpret_cast<const NMITEMACTIVATE&>(header);
         if (!installActive_ && ValidRow(click.iItem) &&
             UsableName(table_.records[click.iItem], L"picture"))
-            ShowProgramImage(session_.LocalRoot(),
-                             win::ToWide(table_.records[click.iItem].nameEnglish), window_.picture,
-                             settings_.language);
+            picture_.Show(win::ToWide(table_.records[click.iItem].nameEnglish),
+                          settings_.language);
         return false;
     }
     default:

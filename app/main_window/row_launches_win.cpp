@@ -1,4 +1,4 @@
-#include "catalogue/workflow/row_launches_win.h"
+#include "app/main_window/row_launches_win.h"
 
 #include "win/diagnostics_win.h"
 
