@@ -6,11 +6,10 @@
 #include "download/transfer/internet_session_win.h"
 #include "download/transfer/painting_wait_win.h"
 #include "trust/installer_digest_win.h"
-#include "download/transfer/progress_percent.h"
 #include "download/transfer/rate_floor.h"
 #include "download/transfer/proxy_credentials_win.h"
 #include "download/transfer/read_pacing.h"
-#include "download/transfer/status_callback_win.h"
+#include "download/transfer/transfer_progress_win.h"
 #include "download/url/uri_encode_win.h"
 #include "trust/sha256_win.h"
 #include "win/diagnostics_win.h"
@@ -123,16 +122,13 @@ std::optional<uint64_t> ContentLength(HINTERNET request) {
         reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-// Hands one notification to the callback unless the caller has given up.
+// Hands one report to the progress unless the caller has given up.
 // Anything but S_OK stops the transfer.
-HRESULT Notify(DownloadJob& job, IBindStatusCallback& callback, uint64_t received,
-               std::optional<uint64_t> length, ULONG statusCode) {
-    const ProgressCounts counts = ScaleProgress(received, length.value_or(0));
+HRESULT Notify(DownloadJob& job, TransferProgress& progress, uint64_t received,
+               std::optional<uint64_t> length) {
     const JobLock guard(job);
     if (job.abandoned) return E_ABORT;
-    return callback.OnProgress(counts.progress, counts.total, statusCode, nullptr) == S_OK
-               ? S_OK
-               : E_ABORT;
+    return progress.Report(received, length.value_or(0));
 }
 
 // A header of the answer as text, whatever its length (size asked first);
@@ -322,15 +318,14 @@ HRESULT CheckDigest(const DownloadJob& job, Sha256Stream* hash) {
 
 // The server says the kept part is already the whole file: it is checked,
 // not fetched again.
-HRESULT FinishKeptWhole(DownloadJob& job, IBindStatusCallback& callback, const BodyFile& body,
+HRESULT FinishKeptWhole(DownloadJob& job, TransferProgress& progress, const BodyFile& body,
                         Sha256Stream* hash) {
     win::Diag(L"[Pelmora]Partial download is the whole file (" + std::to_wstring(body.have) +
               L" bytes)\n");
     if (job.maxBytes && body.have > job.maxBytes) return kDownloadTooLarge;
-    if (Notify(job, callback, body.have, body.have, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
-        return E_ABORT;
+    if (Notify(job, progress, body.have, body.have) != S_OK) return E_ABORT;
     if (const HRESULT checked = CheckDigest(job, hash); checked != S_OK) return checked;
-    return Notify(job, callback, body.have, body.have, BINDSTATUS_ENDDOWNLOADDATA);
+    return Notify(job, progress, body.have, body.have);
 }
 
 // What the request asks for, beyond the URL.
@@ -421,7 +416,7 @@ HRESULT AcceptAnswer(const DownloadJob& job, const BodyFile& body, HINTERNET req
 
 // Reads the body to its end through the background writer; `received`
 // counts the kept part too.
-HRESULT ReadBody(DownloadJob& job, IBindStatusCallback& callback, const BodyFile& body,
+HRESULT ReadBody(DownloadJob& job, TransferProgress& progress, const BodyFile& body,
                  Sha256Stream* hash, HINTERNET request, std::optional<uint64_t> length,
                  uint64_t& received) {
     LARGE_INTEGER end{};
@@ -456,8 +451,7 @@ HRESULT ReadBody(DownloadJob& job, IBindStatusCallback& callback, const BodyFile
         job.received.store(received - body.have);
         ++reads;
         largestRead = std::max(largestRead, got);
-        if (Notify(job, callback, received, length, BINDSTATUS_DOWNLOADINGDATA) != S_OK)
-            return E_ABORT;
+        if (Notify(job, progress, received, length) != S_OK) return E_ABORT;
     }
     if (const DWORD error = writer.Finish(); error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
     // Read sizes decide the speed under Wine: say what they were.
@@ -468,7 +462,7 @@ HRESULT ReadBody(DownloadJob& job, IBindStatusCallback& callback, const BodyFile
 
 // Fetches the job's URL into the body file. S_OK only when the whole file is
 // there: a 200 answer, or a 206 continuing exactly where the body ends.
-HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body) {
+HRESULT Transfer(DownloadJob& job, TransferProgress& progress, BodyFile& body) {
     // Shared by transfers with the same time-out, so they reuse connections.
     const HINTERNET session = InternetSession(job.timeoutMs);  // not ours to close
     if (!session) return LastErrorResult();
@@ -481,7 +475,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
         opened != S_OK)
         return opened;
     const HRESULT range = SettleRange(session, job, plan, body, hash, request, status);
-    if (range == S_FALSE) return FinishKeptWhole(job, callback, body, hash.get());
+    if (range == S_FALSE) return FinishKeptWhole(job, progress, body, hash.get());
     if (range != S_OK) return range;
     if (const HRESULT accepted = AcceptAnswer(job, body, request.get(), status); accepted != S_OK)
         return accepted;
@@ -489,10 +483,9 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     std::optional<uint64_t> length = ContentLength(request.get());
     if (length) *length += body.have;
     if (job.maxBytes && length && *length > job.maxBytes) return kDownloadTooLarge;
-    if (Notify(job, callback, body.have, length, BINDSTATUS_BEGINDOWNLOADDATA) != S_OK)
-        return E_ABORT;
+    if (Notify(job, progress, body.have, length) != S_OK) return E_ABORT;
     uint64_t received = 0;
-    if (const HRESULT read = ReadBody(job, callback, body, hash.get(), request.get(), length, received);
+    if (const HRESULT read = ReadBody(job, progress, body, hash.get(), request.get(), length, received);
         read != S_OK)
         return read;
     // A connection dropped mid-body ends the reads early, without an error.
@@ -503,7 +496,7 @@ HRESULT Transfer(DownloadJob& job, IBindStatusCallback& callback, BodyFile& body
     }
     // Without a length, only a digest can tell a cut body from a whole one.
     if (const HRESULT checked = CheckDigest(job, hash.get()); checked != S_OK) return checked;
-    if (Notify(job, callback, received, length, BINDSTATUS_ENDDOWNLOADDATA) != S_OK) return E_ABORT;
+    if (Notify(job, progress, received, length) != S_OK) return E_ABORT;
     return S_OK;
 }
 
@@ -543,12 +536,7 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
     std::wstring bodyPath;
     bool keepBody = false;  // a partial body that a later attempt continues
     try {
-        std::unique_ptr<StatusCallBack> callback;
-        if (job.progressTarget)
-            callback = std::make_unique<StatusProgressCallBack>(job.progressEvent.get(),
-                                                                job.progressTarget, job.row);
-        else
-            callback = std::make_unique<StatusCallBack>(job.progressEvent.get());
+        TransferProgress progress(job.progressEvent.get(), job.progressTarget, job.row);
         if (job.continueDownload) {
             win::Diag(L"======== Continue Downloading\n");
         } else {
@@ -558,7 +546,7 @@ HRESULT RunDownloadJob(DownloadJob& job) noexcept {
         BodyFile body;
         result = OpenBody(job, temporaryPath, body);
         bodyPath = body.resumable ? job.partialPath : temporaryPath;
-        if (result == S_OK) result = Transfer(job, *callback, body);
+        if (result == S_OK) result = Transfer(job, progress, body);
         if (result == S_OK) result = MakeDurable(job, body.file.get(), bodyPath);
         keepBody = body.resumable && result != S_OK && result != kDownloadDigestMismatch &&
                    result != kDownloadTooLarge;
