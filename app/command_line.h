@@ -11,6 +11,4 @@ namespace pelmora {
 // command line of a single blank still selects quiet mode.
 std::u16string ArgumentsOf(std::u16string_view fullCommandLine);
 
-inline bool IsQuietMode(std::u16string_view arguments) { return !arguments.empty(); }
-
 }  // namespace pelmora

@@ -5,7 +5,7 @@
 namespace pelmora {
 namespace {
 
-// Keys of the four known tools, ids 1 to 4; the list rows 0 to 3 use the same.
+// Keys of the four known tools, ids 1 to 4.
 constexpr std::u16string_view kFixedKeyNames[] = {u"Halvex", u"Quorin", u"Pindral", u"Strenna"};
 constexpr std::u16string_view kFixedExecutables[] = {
     u"\\Halvexer.exe", u"\\Quorin.exe", u"\\Pindrals.exe", u"\\Strenna.exe", u"\\Veddimar.exe"};
@@ -26,21 +26,6 @@ std::u16string UninstallKeyName(int id, std::u16string_view englishName) {
     if (id <= 0) return {};
     if (id <= kFixedKeyCount) return Below(kFixedKeyNames[id - 1]);
     return Below(englishName);
-}
-
-std::u16string ProgramKeyForRow(int row, std::u16string_view englishName) {
-    if (row < 0) return {};
-    if (row < kFixedKeyCount) return Below(kFixedKeyNames[row]);
-    return Below(englishName);
-}
-
-std::u16string ExecutableForRow(int row, std::u16string_view englishName) {
-    if (row < 0) return {};
-    if (row < kFixedExecutableCount) return std::u16string(kFixedExecutables[row]);
-    std::u16string name = u"\\";
-    name += englishName;
-    name += u".exe";
-    return name;
 }
 
 std::u16string ProgramKeyForRecord(int id, std::u16string_view englishName) {

@@ -18,16 +18,6 @@ std::u16string SelfUninstallKeyName();
 // English name below the prefix above 4, and empty (no lookup) for 0 or below.
 std::u16string UninstallKeyName(int id, std::u16string_view englishName);
 
-// The key whose uninstall string locates the folder of the program in list
-// row `row`; chosen by position, not by id, as earlier releases did. Pelmora
-// itself starts programs by record (below): positions change with the drop rule.
-// Empty for a negative row.
-std::u16string ProgramKeyForRow(int row, std::u16string_view englishName);
-
-// The executable appended to that folder, with its leading backslash.
-// Empty for a negative row.
-std::u16string ExecutableForRow(int row, std::u16string_view englishName);
-
 // The key that locates the folder of a catalogue program's executable, by
 // its record: the fixed keys for ids 1 to 4, the English name's key above 4,
 // empty (nothing to start) for 0 or below. The same key as UninstallKeyName.

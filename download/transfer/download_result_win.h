@@ -12,6 +12,13 @@ constexpr HRESULT Win32Failure(DWORD error) {
     return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
 }
 
+// The calling thread's last error as a result: never 0, 1 or E_ABORT, which
+// mean success, time-out and cancel.
+inline HRESULT LastErrorResult() {
+    const DWORD error = ::GetLastError();
+    return error == ERROR_SUCCESS ? INET_E_DOWNLOAD_FAILURE : HRESULT_FROM_WIN32(error);
+}
+
 // No progress came for the whole time-out.
 constexpr HRESULT kDownloadTimedOut = 1;
 // The body came slower than the caller's least average rate (a trickle).

@@ -1,5 +1,5 @@
-// What a progress notification shows: counts as the progress callback gets
-// them, and the percent that a list row shows for them.
+// What a progress report shows: the percent that a list row shows for its
+// counts.
 #pragma once
 #include <cstdint>
 
@@ -15,7 +15,7 @@ struct ProgressCounts {
     uint32_t total;
 };
 
-// The callback takes 32-bit counts: a transfer beyond 4 GiB is scaled down
+// The percent takes 32-bit counts: a transfer beyond 4 GiB is scaled down
 // by the same power of two on both sides so the percent stays right.
 ProgressCounts ScaleProgress(uint64_t progress, uint64_t total);
 

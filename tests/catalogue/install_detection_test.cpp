@@ -13,22 +13,6 @@ TEST(InstallDetection, IdsAboveTheFixedFourUseTheEnglishName) {
               u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mira Tool");
 }
 
-TEST(InstallDetection, RowsChooseKeyAndExecutableByPosition) {
-    // Rows 0 to 3 share the keys of ids 1 to 4, whatever the row's own id.
-    for (int row = 0; row < 4; ++row)
-        EXPECT_EQ(ProgramKeyForRow(row, u"Other"), UninstallKeyName(row + 1, u"x")) << row;
-    // Row 4 is found by its name but always starts the same executable.
-    EXPECT_EQ(ProgramKeyForRow(4, u"Mira"), UninstallKeyName(5, u"Mira"));
-    EXPECT_EQ(ExecutableForRow(4, u"Mira"), u"\\Veddimar.exe");
-    EXPECT_EQ(ExecutableForRow(0, u"Mira"), u"\\Halvexer.exe");
-    EXPECT_EQ(ExecutableForRow(2, u"Mira"), u"\\Pindrals.exe");
-    EXPECT_EQ(ProgramKeyForRow(5, u"Mira Tool"), UninstallKeyName(9, u"Mira Tool"));
-    EXPECT_EQ(ExecutableForRow(5, u"Mira Tool"), u"\\Mira Tool.exe");
-    EXPECT_EQ(ExecutableForRow(19, u"Z"), u"\\Z.exe");
-    EXPECT_EQ(ProgramKeyForRow(-1, u"Mira"), u"");
-    EXPECT_EQ(ExecutableForRow(-1, u"Mira"), u"");
-}
-
 TEST(InstallDetection, RecordsChooseKeyAndExecutableByTheirId) {
     // Wherever the drop rule puts it, id 3 is Pindral and id 9 its own name.
     EXPECT_EQ(ProgramKeyForRecord(3, u"Other"), UninstallKeyName(3, u"x"));
