@@ -136,8 +136,7 @@ TEST_F(ProgramTableTest, CatalogueFetchDecidesWhetherStartUpGoesOn) {
     EXPECT_EQ(LoadProgramCatalogue(startup_, table_), StartupStep::Continue);
     EXPECT_EQ(table_.programCount, 1);
     EXPECT_EQ(server_.requests,
-              (std::vector<std::wstring>{L"tools/program_list.txt", L"tools/program_list.txt",
-                                         L"tools/db_version.txt"}));
+              (std::vector<std::wstring>{L"tools/program_list.txt", L"tools/program_list.txt"}));
 }
 
 TEST_F(ProgramTableTest, HostileNamesAreListedButNothingIsWrittenOrOpenedForThem) {
