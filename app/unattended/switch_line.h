@@ -12,7 +12,7 @@
 
 namespace pelmora {
 
-// The exit codes of a switch line; the README's Administrators section lists
+// The exit codes of a switch line; docs/administrators.md lists
 // them. Scripts rely on the numbers: never change one.
 constexpr int kExitCurrent = 0;          // everything asked for is current
 constexpr int kExitFailed = 1;           // at least one tool failed

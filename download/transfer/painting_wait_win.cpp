@@ -3,7 +3,8 @@
 namespace pelmora {
 namespace {
 
-HWND served = nullptr;  // the window thread's only
+// The calling thread's own: only the thread that owns a window can serve it.
+thread_local HWND served = nullptr;
 
 // Hands the served window what waits for it; it may be destroyed meanwhile.
 bool ServeWindow() {

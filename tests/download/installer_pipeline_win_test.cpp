@@ -1,0 +1,81 @@
+// The installer pipeline as a script's run and Pelmora's own update take it:
+// the fetch's rules (the digest, version.txt after every attempt), the
+// private copy and the silent start, against the test server and with a
+// real program as the installer.
+#include "download/worker/installer_pipeline_win.h"
+#include "trust/sha256.h"
+#include "win/text_win.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/file_bytes_win.h"
+#include "tests/support/test_root_win.h"
+#include "tests/support/test_server_win.h"
+
+namespace pelmora {
+namespace {
+
+// A program built beside this test stands in for an installer: it ends with
+// the exit code its arguments give.
+std::string ExitCodeProgramBytes() {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.replace(path.rfind(L'\\') + 1, std::wstring::npos, L"pelmora_exit_code.exe");
+    return testsupport::ReadFileBytes(path);
+}
+
+class InstallerPipeline : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.Connect()) << "the test server fixture is not running";
+        server_.Reset("/pipe/");
+        installer_ = ExitCodeProgramBytes();
+        ASSERT_FALSE(installer_.empty());
+        ASSERT_TRUE(server_.PutFile("/pipe/pkg/Tool/setup.exe", installer_));
+    }
+    PackageJob Job(std::optional<Sha256Digest> digest) {
+        return PackageJob{0,     u"Tool", u"2.0", win::ToU16(server_.Url(L"/pipe/pkg/Tool")),
+                          u"setup.exe", false, digest};
+    }
+    std::string VersionFile() {
+        return testsupport::ReadFileBytes(
+            root_.Root() + L"Korvath\\tools\\Pelmora\\downloaded_program\\Tool\\version.txt");
+    }
+
+    testsupport::TestRoot root_{L"pelmora-pipeline-test"};
+    testsupport::TestServer server_;
+    std::string installer_;
+};
+
+TEST_F(InstallerPipeline, AnInstallerArrivesOnlyWithItsDigestAndLeavesItsVersion) {
+    const FetchedInstaller wrong =
+        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of("other bytes")));
+    EXPECT_TRUE(wrong.path.empty());
+    EXPECT_NE(wrong.reason.find("download failed"), std::string::npos) << wrong.reason;
+    EXPECT_EQ(VersionFile(), "2.0");  // after every attempt, as Start writes it
+
+    const FetchedInstaller right =
+        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+    ASSERT_FALSE(right.path.empty()) << right.reason;
+    EXPECT_EQ(testsupport::ReadFileBytes(right.path), installer_);
+}
+
+TEST_F(InstallerPipeline, TheCheckedCopyRunsHiddenAndGivesItsExitCode) {
+    const FetchedInstaller fetched =
+        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+    ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
+    const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"3010", 60000);
+    ASSERT_TRUE(exit.code) << exit.reason;
+    EXPECT_EQ(*exit.code, 3010u);
+
+    // Changed after its check: no copy runs.
+    FetchedInstaller changed = fetched;
+    changed.digest = Sha256Of("other bytes");
+    const InstallerExit refused = RunInstallerSilently(changed, L"Tool", L"0", 60000);
+    EXPECT_FALSE(refused.code);
+    EXPECT_NE(refused.reason.find("no checked private copy"), std::string::npos) << refused.reason;
+}
+
+}  // namespace
+}  // namespace pelmora
