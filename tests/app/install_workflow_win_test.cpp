@@ -125,11 +125,7 @@ std::string TinyBitmap() {
 
 // The test installer, built beside this test program.
 std::string TestInstallerBytes() {
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    path.replace(path.rfind(L'\\') + 1, std::wstring::npos, L"pelmora_test_installer.exe");
-    return testsupport::ReadFileBytes(path);
+    return testsupport::ReadBesideThisProgram(L"pelmora_test_installer.exe");
 }
 
 // CPelmoraDlg, modal on its own thread, as Pelmora.exe runs it.

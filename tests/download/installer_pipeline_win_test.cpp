@@ -15,23 +15,15 @@
 namespace pelmora {
 namespace {
 
-// A program built beside this test stands in for an installer: it ends with
-// the exit code its arguments give.
-std::string ExitCodeProgramBytes() {
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path = self;
-    path.replace(path.rfind(L'\\') + 1, std::wstring::npos, L"pelmora_exit_code.exe");
-    return testsupport::ReadFileBytes(path);
-}
-
 class InstallerPipeline : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server_.Connect()) << "the test server fixture is not running";
         server_.Reset("/pipe/");
-        installer_ = ExitCodeProgramBytes();
-        ASSERT_FALSE(installer_.empty());
+        // A program of our own stands in for an installer: it ends with the
+        // exit code its arguments give.
+        installer_ = testsupport::ReadBesideThisProgram(L"pelmora_exit_code.exe");
+        ASSERT_NE(installer_, "<missing>");
         ASSERT_TRUE(server_.PutFile("/pipe/pkg/Tool/setup.exe", installer_));
     }
     PackageJob Job(std::optional<Sha256Digest> digest) {

@@ -41,4 +41,13 @@ inline std::string Utf16LeFile(const std::wstring& text) {
     return bytes;
 }
 
+// The bytes of a file built beside this test program; "<missing>" without one.
+inline std::string ReadBesideThisProgram(const wchar_t* name) {
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    path.replace(path.rfind(L'\\') + 1, std::wstring::npos, name);
+    return ReadFileBytes(path);
+}
+
 }  // namespace testsupport
