@@ -164,8 +164,10 @@ class InstallWorkflow(unittest.TestCase):
         installed = self.pelmora / "downloaded_program" / TOOL / "installed"
         started = installed / "started.txt"
         self.assertTrue(self.wine.click(self.list, INSTALL_BASE + 0))
-        self.assertTrue(wait_until(started.exists, 20))
-        self.assertIn(TOOL + ".exe", started.read_bytes().decode("utf-16-le"))
+        # Read once the tool has written all of it: the file exists before its text does.
+        self.assertTrue(wait_until(
+            lambda: started.exists() and
+            TOOL + ".exe" in started.read_bytes().decode("utf-16-le", "replace"), 20))
 
         # Back, then Run starts the same tool.
         self.assertTrue(self.wine.click(self.main, CANCEL))
