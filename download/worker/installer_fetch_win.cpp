@@ -33,10 +33,9 @@ uint32_t InstallerFetch::MakeProgramFolder(const std::u16string& name) {
     win::EnsureFolder(folder);
     // Every user can write below the shared folder: a link planted on the way
     // would carry the download, and what runs from it, elsewhere.
-    refusedLink_ = win::LinkOnPath(folder);
-    if (!refusedLink_.empty()) {
-        win::Diag(L"[Pelmora]A link was planted at " + refusedLink_ +
-                  L": nothing is written through it\n");
+    refusedLink_.clear();
+    if (win::RefuseLink(folder)) {  // logged
+        refusedLink_ = win::LinkOnPath(folder);
         return win::kLinkRefusedError;
     }
     return win::FolderWriteError(folder);
