@@ -3,7 +3,7 @@
 // private copy and the silent start, against the test server and with a
 // real program as the installer.
 #include "download/worker/installer_pipeline_win.h"
-#include "trust/sha256.h"
+#include "trust/sha256_win.h"
 #include "win/text_win.h"
 
 #include <gtest/gtest.h>
