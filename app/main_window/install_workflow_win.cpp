@@ -7,6 +7,7 @@
 #include "catalogue/model/safe_name.h"
 #include "catalogue/workflow/program_table_win.h"
 #include "download/release/fetch_as_released_win.h"
+#include "download/sync/program_image_sync_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "download/worker/package_files.h"
@@ -72,17 +73,12 @@ const std::u16string& NameInLanguage(const ProgramRecord& record, int language) 
     }
 }
 
-// A name from the server that cannot be one file name gets no file and no start.
-bool UsableName(const ProgramRecord& record, const wchar_t* what) {
-    const std::string_view problem = FileNameProblem(record.nameEnglish);
-    if (problem.empty()) return true;
-    win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" +
-              win::ToWide(PrintableName(record.nameEnglish)) + L"\": " + win::FromUtf8(problem) +
-              L"\n");
-    return false;
-}
-
 }  // namespace
+
+// A name from the server that cannot be one file name gets no file and no start.
+bool InstallWorkflow::UsableName(const ProgramRecord& record, const wchar_t* what) const {
+    return SafeProgramName(win::ToWide(record.nameEnglish), what, table_.nameLengthLimit);
+}
 
 std::optional<Sha256Digest> InstallWorkflow::DigestFor(const ProgramRecord& record,
                                                        int region) const {
@@ -229,9 +225,10 @@ void InstallWorkflow::BackToBrowseMode() {
         record.state = state;
         record.setupFile = SetupFileFor(state);
         // What the worker wrote, read back rather than taken from its reports.
-        record.downloadMatches = IsSafeFileName(record.nameEnglish) &&
-                                 VersionFileMatches(DownloadedVersionFilePath(localRoot, name),
-                                                    win::ToWide(record.serverVersion));
+        record.downloadMatches =
+            IsSafeFileName(record.nameEnglish, table_.nameLengthLimit) &&
+            VersionFileMatches(DownloadedVersionFilePath(localRoot, name),
+                               win::ToWide(record.serverVersion));
         SetStatusText(row, state);
         if (state == UpdateAvailable || state == Latest) list_.AddRunButton(row, L"Run");
         list_.SetRowButtonState(row, kRowButtonHidden);

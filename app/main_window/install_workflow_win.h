@@ -81,6 +81,7 @@ class InstallWorkflow {
     void AddRunButtons();
     void ShowMessage(UINT textId, UINT type);
 
+    bool UsableName(const ProgramRecord& record, const wchar_t* what) const;
     // What a row's installer must match (see InstallerDigest).
     std::optional<Sha256Digest> DigestFor(const ProgramRecord& record, int region) const;
 

@@ -280,9 +280,10 @@ ToolReport ReportOf(const ProgramRecord& record) {
 
 // One tool through the installer pipeline, as Start and its row's Install
 // button would take it, without a window.
-void UpdateTool(Run& run, const ProgramRecord& record, int region, ToolReport report) {
+void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record, int region,
+                ToolReport report) {
     const std::u16string key = UninstallKeyName(record.id, record.nameEnglish);
-    if (!IsSafeFileName(record.nameEnglish) || key.empty()) {
+    if (!IsSafeFileName(record.nameEnglish, table.nameLengthLimit) || key.empty()) {
         report.outcome = ToolOutcome::Failed;
         report.reason = "its name cannot be a file name";
         run.Add(report);
@@ -342,7 +343,7 @@ int RunTools(Run& run, StartupSteps& steps, const Settings& settings) {
             report.outcome = record.state == UpdateAvailable ? ToolOutcome::Available
                                                              : ToolOutcome::NotInstalled;
         } else if (run.line.tools.empty() ? installed : wanted) {
-            UpdateTool(run, record, region, report);
+            UpdateTool(run, table, record, region, report);
             continue;
         } else {
             report.outcome = installed ? ToolOutcome::Available : ToolOutcome::NotInstalled;

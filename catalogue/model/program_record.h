@@ -2,6 +2,7 @@
 #pragma once
 #include "app/settings/settings.h"
 #include "catalogue/model/install_state.h"
+#include "catalogue/model/safe_name.h"
 #include "trust/sha256.h"
 
 #include <array>
@@ -51,6 +52,9 @@ struct ProgramTable {
     std::array<ProgramRecord, kProgramTableSize> records;  // constructed cleared
     int programCount = 0;
     int catalogueLineCount = 0;  // program lines in the catalogue, listed or not
+    // The longest English name usable in paths below the root the catalogue
+    // was read for (NameLengthLimit).
+    size_t nameLengthLimit = kMaxSafeNameLength;
 };
 
 }  // namespace pelmora

@@ -1,11 +1,7 @@
 #include "catalogue/model/safe_name.h"
 
-#include <atomic>
-
 namespace pelmora {
 namespace {
-
-std::atomic<size_t> g_nameLengthLimit{kMaxSafeNameLength};
 
 char16_t AsciiUpper(char16_t c) {
     return c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c;
@@ -39,9 +35,9 @@ bool IsDeviceName(std::u16string_view name) {
 
 }  // namespace
 
-std::string_view FileNameProblem(std::u16string_view name) {
+std::string_view FileNameProblem(std::u16string_view name, size_t maxLength) {
     if (name.empty()) return "empty name";
-    if (name.size() > g_nameLengthLimit.load()) return "name too long";
+    if (name.size() > maxLength) return "name too long";
     for (size_t i = 0; i < name.size(); ++i) {
         const char16_t c = name[i];
         if (c < 0x20) return "control character in name";
@@ -66,10 +62,6 @@ size_t NameLengthLimit(size_t localRootLength) {
     if (localRootLength + kPathBeyondName >= kMaxPathLength) return 0;
     const size_t fits = kMaxPathLength - localRootLength - kPathBeyondName;
     return fits < kMaxSafeNameLength ? fits : kMaxSafeNameLength;
-}
-
-void FitNamesBelowLocalRoot(size_t localRootLength) {
-    g_nameLengthLimit = NameLengthLimit(localRootLength);
 }
 
 std::u16string PrintableName(std::u16string_view name) {

@@ -21,19 +21,18 @@ constexpr size_t kMaxPathLength = 259;
 constexpr size_t kPathBeyondName = 41 + 1 + 46;
 
 // The longest name whose deepest path fits below a local root of
-// `localRootLength` characters, and never above kMaxSafeNameLength.
+// `localRootLength` characters, and never above kMaxSafeNameLength. The
+// catalogue's table keeps it for the machine's root it was read below.
 size_t NameLengthLimit(size_t localRootLength);
 
-// From now on FileNameProblem judges names against NameLengthLimit of this
-// root (until then, kMaxSafeNameLength). Called when the catalogue is read.
-void FitNamesBelowLocalRoot(size_t localRootLength);
+// Empty when the name is safe as a single file or folder name of at most
+// `maxLength` characters; otherwise a short English reason for a diagnostic
+// line.
+std::string_view FileNameProblem(std::u16string_view name,
+                                 size_t maxLength = kMaxSafeNameLength);
 
-// Empty when the name is safe as a single file or folder name; otherwise a
-// short English reason for a diagnostic line.
-std::string_view FileNameProblem(std::u16string_view name);
-
-inline bool IsSafeFileName(std::u16string_view name) {
-    return FileNameProblem(name).empty();
+inline bool IsSafeFileName(std::u16string_view name, size_t maxLength = kMaxSafeNameLength) {
+    return FileNameProblem(name, maxLength).empty();
 }
 
 // The name for a diagnostic line: control characters as \xNN, the rest as it is.

@@ -23,14 +23,15 @@ InstallState DetectState(const ProgramRecord& record, const InstallCheck& instal
     return installCheck(win::ToWide(key), win::ToWide(record.serverVersion));
 }
 
-bool DownloadedCopyMatches(const std::wstring& localRoot, const ProgramRecord& record) {
-    if (!IsSafeFileName(record.nameEnglish)) return false;
+bool DownloadedCopyMatches(const std::wstring& localRoot, const ProgramRecord& record,
+                           size_t nameLengthLimit) {
+    if (!IsSafeFileName(record.nameEnglish, nameLengthLimit)) return false;
     return VersionFileMatches(DownloadedVersionFilePath(localRoot, win::ToWide(record.nameEnglish)),
                               win::ToWide(record.serverVersion));
 }
 
-void ReportUnsafeName(const ProgramRecord& record) {
-    const std::string_view problem = FileNameProblem(record.nameEnglish);
+void ReportUnsafeName(const ProgramRecord& record, size_t nameLengthLimit) {
+    const std::string_view problem = FileNameProblem(record.nameEnglish, nameLengthLimit);
     if (problem.empty()) return;
     win::Diag(L"[Pelmora]Program \"" + win::ToWide(PrintableName(record.nameEnglish)) +
               L"\" is listed, but its name cannot be a file name (" + win::FromUtf8(problem) +
@@ -66,7 +67,7 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
     win::Diag(L"[Pelmora]Pelmora, DownloadToFile, Program_list.txt File Open Start!!\n");
     table = ProgramTable{};
     // A name is usable only where its deepest path fits below this machine's root.
-    FitNamesBelowLocalRoot(startup.server.localRoot.size());
+    table.nameLengthLimit = NameLengthLimit(startup.server.localRoot.size());
     std::string bytes;
     if (!ReadFileHead(CatalogueFilePath(startup.server.localRoot), kCatalogueMaxBytes, bytes))
         win::Diag(L"[Pelmora]Catalogue file cannot be read: no programs\n");
@@ -78,12 +79,13 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
         record.catalogueLine = table.catalogueLineCount++;
         record.state = DetectState(record, startup.installCheck);
         record.setupFile = SetupFileFor(record.state);
-        record.downloadMatches = DownloadedCopyMatches(startup.server.localRoot, record);
+        record.downloadMatches =
+            DownloadedCopyMatches(startup.server.localRoot, record, table.nameLengthLimit);
         if (DropsFromList(record)) {
             record.Clear();
             continue;
         }
-        ReportUnsafeName(record);
+        ReportUnsafeName(record, table.nameLengthLimit);
         table.programCount = ++next;
 
         switch (DecideQuietMode(win::ToU16(startup.commandLine), record)) {

@@ -52,7 +52,7 @@ bool AddPictures(const ServerFiles& server, const ProgramTable& table, size_t li
         return false;
     }
     const std::wstring name = win::ToWide(record->nameEnglish);
-    if (!SafeProgramName(name, L"pictures are fetched")) return true;
+    if (!SafeProgramName(name, L"pictures are fetched", table.nameLengthLimit)) return true;
     const std::wstring folder = ProgramImageFolder(server.localRoot, name);
     win::EnsureFolder(folder);
     const std::wstring location = win::ToWide(record->imageLocation);
@@ -78,9 +78,9 @@ void AddPicturesNotAsReleased(const ServerFiles& server, const ProgramTable& tab
 
 }  // namespace
 
-bool SafeProgramName(const std::wstring& name, const wchar_t* what) {
+bool SafeProgramName(const std::wstring& name, const wchar_t* what, size_t maxLength) {
     const std::u16string u16 = win::ToU16(name);
-    const std::string_view problem = FileNameProblem(u16);
+    const std::string_view problem = FileNameProblem(u16, maxLength);
     if (problem.empty()) return true;
     win::Diag(std::wstring(L"[Pelmora]No ") + what + L" for \"" + win::ToWide(PrintableName(u16)) +
               L"\": " + win::FromUtf8(problem) + L"\n");

@@ -3,6 +3,7 @@
 // server's "image_version.txt".
 #pragma once
 #include "catalogue/model/program_record.h"
+#include "catalogue/model/safe_name.h"
 #include "download/transfer/server_files_win.h"
 
 #include "win/handles_win.h"
@@ -57,6 +58,7 @@ class BackgroundPictureSync {
 std::wstring ProgramImageFolder(const std::wstring& localRoot, const std::wstring& programName);
 // False (logged: no `what` for it) when the program's name cannot name a
 // folder of its own.
-bool SafeProgramName(const std::wstring& name, const wchar_t* what);
+bool SafeProgramName(const std::wstring& name, const wchar_t* what,
+                     size_t maxLength = kMaxSafeNameLength);
 
 }  // namespace pelmora

@@ -61,6 +61,8 @@ TEST(SafeName, NamesThatCouldLeaveTheFolderOrNameADevice) {
         EXPECT_FALSE(IsSafeFileName(name)) << std::string(name.begin(), name.end());
     EXPECT_FALSE(IsSafeFileName(std::u16string(u"nul\0inside", 10)));
     EXPECT_FALSE(IsSafeFileName(std::u16string(kMaxSafeNameLength + 1, u'n')));
+    EXPECT_TRUE(IsSafeFileName(std::u16string(10, u'n'), 10));  // a root's tighter limit
+    EXPECT_FALSE(IsSafeFileName(std::u16string(11, u'n'), 10));
     EXPECT_EQ(PrintableName(u"a\x01\n"), u"a\\x01\\x0A");
 }
 
