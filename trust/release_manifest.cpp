@@ -1,5 +1,7 @@
 #include "trust/release_manifest.h"
 
+#include "trust/signed_files.h"
+
 #include <algorithm>
 
 namespace pelmora {
@@ -123,6 +125,16 @@ bool ReadArguments(std::string_view line, std::string& arguments, std::string& u
     return problem.empty();
 }
 
+// "immutable <folder>": a relative folder ending in "/", without blanks.
+bool ReadImmutableFolder(std::string_view line, std::string& folder, std::string& problem) {
+    folder = std::string(line.substr(std::min<size_t>(10, line.size())));
+    problem = UrlProblem(folder);
+    if (problem.empty() && (IsAbsolute(folder) || folder.find(' ') != std::string::npos ||
+                            folder.back() != '/'))
+        problem = "not \"immutable <folder>/\" relative to the base URL, without blanks";
+    return problem.empty();
+}
+
 }  // namespace
 
 std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::string& problem) {
@@ -137,6 +149,7 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
     }
     ReleaseManifest manifest;
     std::map<std::string, std::string> argumentLines;  // by URL as written
+    std::optional<std::string> immutableFolder;
     size_t number = 0;
     bool hasSerial = false, hasExpires = false;
     while (!bytes.empty()) {
@@ -186,6 +199,16 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
                 argumentLines[std::move(url)] = std::move(arguments);
                 continue;
             }
+            if (keyword == "immutable") {
+                std::string folder;
+                if (immutableFolder) why = "a second \"immutable\" line";
+                if (!why.empty() || !ReadImmutableFolder(line, folder, why)) {
+                    problem = LineProblem(number, why);
+                    return std::nullopt;
+                }
+                immutableFolder = std::move(folder);
+                continue;
+            }
             if (!keyword.empty()) continue;  // a kind of line from a later release
             std::optional<ReleaseEntry> entry = ReadEntry(line, why);
             if (!entry) {
@@ -203,7 +226,29 @@ std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::
     for (ReleaseEntry& entry : manifest.entries)
         if (const auto found = argumentLines.find(entry.url); found != argumentLines.end())
             entry.silentArguments = found->second;
+    if (immutableFolder)
+        for (ReleaseEntry& entry : manifest.entries)
+            if (!IsAbsolute(entry.url))
+                entry.immutableUrl = *immutableFolder + Sha256Hex(entry.digest);
     return manifest;
+}
+
+bool SplitSignedRelease(std::string_view bytes, std::string_view& manifest, std::string& signature,
+                        std::string& problem) {
+    constexpr std::string_view kWord = "signature ";
+    const size_t last =
+        bytes.size() < 2 ? std::string_view::npos : bytes.rfind('\n', bytes.size() - 2);
+    const std::string_view line = bytes.substr(last == std::string_view::npos ? 0 : last + 1);
+    signature.assign(kSignatureBytes, '\0');
+    if (last == std::string_view::npos || line.substr(0, kWord.size()) != kWord ||
+        line.size() != kWord.size() + 2 * kSignatureBytes + 1 || line.back() != '\n' ||
+        !ParseHexBytes(std::u16string(line.begin() + kWord.size(), line.end() - 1),
+                       reinterpret_cast<uint8_t*>(&signature[0]), kSignatureBytes)) {
+        problem = "its last line is not \"signature <128 hex digits>\"";
+        return false;
+    }
+    manifest = bytes.substr(0, last + 1);
+    return true;
 }
 
 FreshnessVerdict JudgeRelease(const ReleaseManifest& manifest, uint64_t highestAccepted,
@@ -251,7 +296,10 @@ std::optional<ReleaseIndex> ReleaseIndex::Make(const ReleaseManifest& manifest,
     for (const ReleaseEntry& entry : manifest.entries) {
         const std::string url =
             IsAbsolute(entry.url) ? entry.url : std::string(baseUrl) + entry.url;
-        if (!index.entries_.emplace(CanonicalUrl(url), entry).second) {
+        ReleaseEntry resolved = entry;
+        if (!resolved.immutableUrl.empty() && !IsAbsolute(resolved.immutableUrl))
+            resolved.immutableUrl = std::string(baseUrl) + resolved.immutableUrl;
+        if (!index.entries_.emplace(CanonicalUrl(url), std::move(resolved)).second) {
             problem = "two entries name " + url;
             return std::nullopt;
         }

@@ -9,6 +9,8 @@
 //   expires 2027-06-30
 //   <size> <64 hex digits> <url>        one line per file
 //   args <arguments> <url>              an installer's silent arguments
+//   immutable <folder>                  every relative file also lies at
+//                                       <folder><its 64 hex digits>
 //
 // <url> is the rest of the line (it may hold blanks): relative to the base
 // URL, or absolute (http:// or https://) for files elsewhere. In <arguments>
@@ -16,6 +18,10 @@
 // line whose first word is a lower-case keyword this reader does not know is
 // skipped, so that a later release can add kinds of lines without locking out
 // the Pelmoras already installed.
+//
+// "release.signed" carries the manifest and its signature in one file, so
+// that no cache can hold one without the other: the manifest's bytes, then a
+// last line "signature <128 hex digits>" over exactly those bytes.
 #pragma once
 #include "trust/catalogue_freshness.h"
 #include "trust/sha256.h"
@@ -30,6 +36,7 @@
 namespace pelmora {
 
 inline constexpr std::u16string_view kReleaseManifestName = u"release.txt";
+inline constexpr std::u16string_view kSignedReleaseName = u"release.signed";
 // A release of 20 tools lists some 300 files; a megabyte is far beyond it.
 constexpr uint64_t kReleaseManifestMaxBytes = 1 << 20;
 constexpr size_t kReleaseManifestMaxEntries = 10000;
@@ -40,6 +47,9 @@ struct ReleaseEntry {
     Sha256Digest digest{};
     // From the entry's "args" line; none: the installer's default.
     std::optional<std::string> silentArguments;
+    // Where the same bytes lie under a name that never changes them (the
+    // "immutable" line's folder and the digest); empty: nowhere.
+    std::string immutableUrl;
 };
 
 struct ReleaseManifest {
@@ -51,6 +61,11 @@ struct ReleaseManifest {
 // The manifest in `bytes`, or nullopt with `problem` saying what does not
 // read (and on which line).
 std::optional<ReleaseManifest> ReadReleaseManifest(std::string_view bytes, std::string& problem);
+
+// The manifest's bytes and the 64-byte signature of a "release.signed" file,
+// or false with `problem`.
+bool SplitSignedRelease(std::string_view bytes, std::string_view& manifest, std::string& signature,
+                        std::string& problem);
 
 // Fresh, replayed (serial below `highestAccepted`) or expired (`today`,
 // YYYYMMDD, after its last day).

@@ -13,7 +13,11 @@ HRESULT FetchAsReleased(const ReleaseCheck* release, const std::wstring& url,
     }
     const HRESULT result = DownloadToFile(url, localPath, progress.row, progress.target, timeoutMs,
                                           continueDownload, options);
-    return release ? release->Explain(url, result) : result;
+    if (!release) return result;
+    return release->Recover(url, result, [&](const std::wstring& immutable) {
+        return DownloadToFile(immutable, localPath, progress.row, progress.target, timeoutMs,
+                              false, options);
+    });
 }
 
 std::optional<Sha256Digest> InstallerDigest(const ReleaseCheck* release, const std::wstring& url,

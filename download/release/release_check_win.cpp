@@ -2,6 +2,7 @@
 
 #include "win/local_text_win.h"
 #include "download/transfer/download_failure_win.h"
+#include "download/transfer/http_response.h"
 #include "download/url/base_url_win.h"
 #include "download/transfer/painting_wait_win.h"
 #include "trust/catalogue_freshness.h"
@@ -50,7 +51,7 @@ public:
     Leftovers(std::wstring a, std::wstring b) : a_(std::move(a)), b_(std::move(b)) {}
     ~Leftovers() {
         ::DeleteFileW(a_.c_str());
-        ::DeleteFileW(b_.c_str());
+        if (!b_.empty()) ::DeleteFileW(b_.c_str());
     }
     Leftovers(const Leftovers&) = delete;
     Leftovers& operator=(const Leftovers&) = delete;
@@ -127,15 +128,37 @@ HRESULT ReleaseCheck::Accept(DWORD timeoutMs) {
     return accepted_;
 }
 
-HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
+// One file, so that no cache between can pair a manifest with another's signature.
+HRESULT ReleaseCheck::FetchSignedRelease(DWORD timeoutMs, std::string& bytes,
+                                         std::string& signature) {
+    const std::wstring name = win::ToWide(kSignedReleaseName);
+    const std::wstring body = policy_.workFolder + name + L".unverified";
+    const Leftovers leftovers(body, std::wstring());
+    DownloadOptions options;
+    options.maxBytes = kReleaseManifestMaxBytes + 2 * kSignatureBytes + 12;
+    const HRESULT result = transfer_(policy_.baseUrl + name, body, timeoutMs, options);
+    if (result == HttpStatusResult(404)) return result;  // an earlier publisher's server
+    if (result != S_OK)
+        return Refuse(name, result,
+                      L"it could not be fetched (" + DownloadFailureText(result, timeoutMs) + L")");
+    std::string whole, problem;
+    std::string_view manifest;
+    if (!ReadFileHead(body, options.maxBytes + 1, whole))
+        return Refuse(name, Win32Failure(ERROR_READ_FAULT), L"it could not be read back");
+    if (!SplitSignedRelease(whole, manifest, signature, problem))
+        return Refuse(name, kSignatureMissing, win::FromUtf8(problem));
+    bytes = std::string(manifest);
+    return S_OK;
+}
+
+HRESULT ReleaseCheck::FetchPair(DWORD timeoutMs, std::string& bytes, std::string& sig) {
     const std::wstring name = win::ToWide(kReleaseManifestName);
     const std::wstring url = policy_.baseUrl + name;
     const std::wstring body = policy_.workFolder + name + L".unverified";
     const std::wstring signature = policy_.workFolder + name + L".sig";
     const Leftovers leftovers(body, signature);
 
-    // The two are fetched at once: on a distant server that saves a round trip
-    // on every start.
+    // The two are fetched at once: on a distant server that saves a round trip.
     DownloadOptions signatureOptions;
     signatureOptions.maxBytes = kSignatureBytes;
     BesideFetch signatureFetch(transfer_, url + L".sig", signature, timeoutMs, signatureOptions);
@@ -152,11 +175,23 @@ HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
         return Refuse(name, kSignatureMissing,
                       L"its signature could not be fetched (" +
                           DownloadFailureText(signatureResult, timeoutMs) + L")");
-
-    std::string bytes, sig;
     if (!ReadFileHead(body, kReleaseManifestMaxBytes + 1, bytes) ||
         !ReadFileHead(signature, kSignatureBytes + 1, sig))
         return Refuse(name, Win32Failure(ERROR_READ_FAULT), L"it could not be read back");
+    return S_OK;
+}
+
+HRESULT ReleaseCheck::FetchManifest(DWORD timeoutMs) {
+    std::wstring name = win::ToWide(kSignedReleaseName);
+    std::string bytes, sig;
+    HRESULT result = FetchSignedRelease(timeoutMs, bytes, sig);
+    if (result == HttpStatusResult(404)) {
+        win::Diag(L"[Pelmora]" + name + L" not on the server; release.txt and its signature "
+                  L"taken instead\n");
+        name = win::ToWide(kReleaseManifestName);
+        result = FetchPair(timeoutMs, bytes, sig);
+    }
+    if (result != S_OK) return result;  // logged
     if (sig.size() != kSignatureBytes)
         return Refuse(name, kSignatureInvalid, L"its signature is " + std::to_wstring(sig.size()) +
                                                    L" bytes, not " +
@@ -221,7 +256,10 @@ HRESULT ReleaseCheck::Fetch(const std::wstring& url, const std::wstring& localPa
     DownloadOptions options;
     result = Constrain(url, options);
     if (result != S_OK) return result;
-    return Explain(url, transfer_(url, localPath, timeoutMs, options));
+    return Recover(url, transfer_(url, localPath, timeoutMs, options),
+                   [&](const std::wstring& immutable) {
+                       return transfer_(immutable, localPath, timeoutMs, options);
+                   });
 }
 
 HRESULT ReleaseCheck::FetchAhead(const std::wstring& url, const std::wstring& localPath,
@@ -244,15 +282,19 @@ HRESULT ReleaseCheck::FetchAhead(const std::wstring& url, const std::wstring& lo
         if (!file || !::GetFileSizeEx(file.get(), &size)) {
             result = Win32Failure(ERROR_READ_FAULT);
         } else if (static_cast<uint64_t>(size.QuadPart) > entry.maxBytes) {
-            result = Explain(url, kDownloadTooLarge);
+            result = kDownloadTooLarge;
         } else {
             const std::optional<Sha256Digest> digest = HandleSha256(file.get());
             if (!digest) result = Win32Failure(ERROR_READ_FAULT);
-            else if (*digest != *entry.expectedDigest) result = Explain(url, kDownloadDigestMismatch);
+            else if (*digest != *entry.expectedDigest) result = kDownloadDigestMismatch;
         }
     }
     if (result != S_OK) ::DeleteFileW(localPath.c_str());
-    return result;
+    if (result != kDownloadTooLarge && result != kDownloadDigestMismatch) return result;
+    // Files fetched ahead run side by side: their recoveries cost one round trip in all.
+    return Recover(url, result, [&](const std::wstring& immutable) {
+        return transfer_(immutable, localPath, timeoutMs, entry);
+    });
 }
 
 void ReleaseCheck::CredentialsGiven() {
@@ -270,6 +312,30 @@ HRESULT ReleaseCheck::Explain(const std::wstring& url, HRESULT result) const {
         return Refuse(NameOf(url), result,
                       L"its body is larger than the release manifest's size, cut off there");
     return result;
+}
+
+HRESULT ReleaseCheck::Recover(const std::wstring& url, HRESULT result,
+                              const std::function<HRESULT(const std::wstring&)>& again) const {
+    if (result != kDownloadDigestMismatch && result != kDownloadTooLarge) return result;
+    std::wstring immutable;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const ReleaseEntry* entry = index_ ? index_->Find(win::ToUtf8(url)) : nullptr;
+        if (entry) immutable = win::FromUtf8(entry->immutableUrl);
+    }
+    if (immutable.empty()) return Explain(url, result);
+    win::Diag(L"[Pelmora]" + NameOf(url) + L" is not the release's (an older copy at a cache?); "
+              L"taken from " + NameOf(immutable) + L"\n");
+    const HRESULT recovered = again(immutable);
+    if (recovered == S_OK) return S_OK;
+    if (recovered == kDownloadDigestMismatch || recovered == kDownloadTooLarge)
+        return Refuse(NameOf(url), result,
+                      L"its bytes are not those the release manifest lists, nor are those of " +
+                          NameOf(immutable));
+    return Refuse(NameOf(url), recovered,
+                  L"its bytes are not those the release manifest lists, and " +
+                      NameOf(immutable) + L" could not be fetched (" +
+                      DownloadFailureText(recovered, 0) + L")");
 }
 
 Downloader CheckedDownloader(std::shared_ptr<ReleaseCheck> check) {

@@ -1,7 +1,9 @@
 // Checked downloads: with the maker's key built in, every file Pelmora
 // fetches must be named by the release manifest the maker signed, and must
 // have that entry's size and digest. The manifest itself is fetched first,
-// once per run, and must carry the maker's signature and be fresh.
+// once per run, and must carry the maker's signature and be fresh: from
+// "release.signed", or from the pair "release.txt" and "release.txt.sig" where
+// the server has no such file (an earlier publisher).
 #pragma once
 #include "download/transfer/download_to_file_win.h"
 #include "download/transfer/server_files_win.h"
@@ -67,11 +69,19 @@ public:
     // `result` of a constrained transfer; a body that did not match its entry
     // gets a log line naming the file and the reason.
     HRESULT Explain(const std::wstring& url, HRESULT result) const;
+    // `result` of a constrained transfer of `url`: a body that did not match
+    // its entry (a cache's older copy of a fixed name) is fetched again by
+    // `again` from the entry's immutable name, when the release gives one;
+    // explained as above when that fails too.
+    HRESULT Recover(const std::wstring& url, HRESULT result,
+                    const std::function<HRESULT(const std::wstring&)>& again) const;
     // The file's name for the log: below the base URL, or the whole URL.
     std::wstring NameOf(const std::wstring& url) const;
 
 private:
     HRESULT FetchManifest(DWORD timeoutMs);
+    HRESULT FetchSignedRelease(DWORD timeoutMs, std::string& bytes, std::string& signature);
+    HRESULT FetchPair(DWORD timeoutMs, std::string& bytes, std::string& signature);
 
     const ReleasePolicy policy_;
     const Transfer transfer_;

@@ -226,7 +226,7 @@ class Proxy(PelmoraCase):
         base = f"http://127.0.0.1:{self.server.port}/tools/"
         passed = [url[len(base):] for result, _, url, user in seen
                   if user == USER and result == "TCP_MISS/200" and url.startswith(base)]
-        for name in ("release.txt", "release.txt.sig", "Pelmora.txt", "program_list.txt",
+        for name in ("release.signed", "Pelmora.txt", "program_list.txt",
                      "db_version.txt", "image_version.txt"):
             self.assertIn(name, passed)
         tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]

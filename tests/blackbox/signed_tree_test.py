@@ -29,10 +29,14 @@ class SignedTree(PelmoraCase):
                 self.wine.close(window["hwnd"])
         super().tearDown()
 
-    def publish(self, serial=5, expires="2099-12-31", **options):
+    def publish(self, serial=5, expires="2099-12-31", one_file=False, **options):
+        """Without `one_file`, served as an earlier publisher did: the manifest
+        and its signature as a pair, which these cases tamper with."""
         self.server.write_tree(key=KEY, serial=serial, expires=expires,
                                pelmora_installer=os.environ["PELMORA_INSTALLER"], **options)
         self.tree = self.server.root / "tools"
+        if not one_file:
+            (self.tree / "release.signed").unlink()
 
     def resign_without(self, *names):
         """The manifest without the entries of `names`, signed again by the maker."""
@@ -80,17 +84,18 @@ class SignedTree(PelmoraCase):
         self.assertFalse(self.wine.wait_window("Pelmora v1.3.2", 500))
 
     def test_a_valid_release_and_a_file_it_does_not_list(self):
+        self.publish(one_file=True)
         process = self.start_fresh()
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
         self.assertEqual(len(self.rows(hwnd)), 6)
         self.assertTrue(self.pictures_complete())
         requested = self.requested()
-        # The manifest and its signature come first, together with the start-up files.
-        self.assertEqual(sorted(requested[:6]), [
+        # The signed manifest comes first, together with the start-up files.
+        self.assertEqual(sorted(requested[:5]), [
             "/tools/Pelmora.txt", "/tools/db_version.txt", "/tools/image_version.txt",
-            "/tools/program_list.txt", "/tools/release.txt", "/tools/release.txt.sig"])
-        self.assertEqual([r for r in requested if r.endswith(".sig")], ["/tools/release.txt.sig"])
+            "/tools/program_list.txt", "/tools/release.signed"])
+        self.assertFalse([r for r in requested if "release.txt" in r])
         print(f"\nfiles fetched by a first keyed start: {len(requested)}")
         self.assertEqual(self.kept_serial(), "5")
         self.assertEqual(self.local("Pelmora/program_list.txt"),
@@ -100,9 +105,11 @@ class SignedTree(PelmoraCase):
         self.assertNotIn("refused", self.log())
         self.close_main(process, hwnd)
 
-        # A picture the manifest does not list is never asked for.
+        # A picture the manifest does not list is never asked for (from a server
+        # without release.signed: the pair).
         self.wine.forget_downloads()
         self.have_databases(self.tree)
+        (self.tree / "release.signed").unlink()
         self.resign_without("images/Halvex/kr.bmp")
         process = self.start_fresh()
         hwnd = self.main_window()

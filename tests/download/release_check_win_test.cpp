@@ -1,5 +1,6 @@
 #include "download/release/release_check_win.h"
 
+#include "download/transfer/http_response.h"
 #include "trust/sha256_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
@@ -64,7 +65,7 @@ struct Server {
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 ++asked[url];
-                if (!files.count(url)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+                if (!files.count(url)) return HttpStatusResult(404);
                 body = files[url];
             }
             if (options.maxBytes && body.size() > options.maxBytes) return kDownloadTooLarge;
@@ -77,8 +78,10 @@ struct Server {
 
 class ReleaseCheckTest : public ::testing::Test {
 protected:
+    // As an earlier publisher did: the manifest and its signature as a pair;
+    // `oneFile`: also in release.signed, as publishers do now.
     void Publish(uint64_t serial, const std::map<std::wstring, std::string>& files,
-                 const std::string& moreLines = "") {
+                 const std::string& moreLines = "", bool oneFile = false) {
         std::string manifest = "pelmora-release 1\nserial " + std::to_string(serial) +
                                "\nexpires 2099-12-31\n" + moreLines;
         for (const auto& [name, bytes] : files) {
@@ -88,6 +91,18 @@ protected:
         }
         server_.files[kBase + L"release.txt"] = manifest;
         server_.files[kBase + L"release.txt.sig"] = maker_.Sign(manifest);
+        if (oneFile)
+            server_.files[kBase + L"release.signed"] =
+                manifest + "signature " + HexOf(maker_.Sign(manifest)) + "\n";
+    }
+    static std::string HexOf(const std::string& bytes) {
+        Sha256Digest digest{};
+        std::string hex;
+        for (size_t i = 0; i < bytes.size(); i += 32) {
+            std::copy(bytes.begin() + i, bytes.begin() + i + 32, digest.begin());
+            hex += Sha256Hex(digest);
+        }
+        return hex;
     }
     ReleaseCheck Check() {
         return ReleaseCheck(ReleasePolicy{maker_.publicKey, kBase, root_.Root() + L"serial.txt",
@@ -164,6 +179,60 @@ TEST_F(ReleaseCheckTest, FilesFetchedAheadAreKeptOnlyAsTheAcceptedManifestLists)
               kSignatureInvalid);
     EXPECT_EQ(server_.asked[kBase + L"a.txt"], 2);
     EXPECT_EQ(Local(L"c.txt"), "<missing>");
+}
+
+// release.signed is fetched alone; the pair only from a server without it.
+TEST_F(ReleaseCheckTest, TheOneSignedFileComesFirstAndThePairOnlyWhereItIsMissing) {
+    Publish(7, {{L"a.txt", "listed"}}, "", true);
+    server_.files[kBase + L"release.txt.sig"] = std::string(64, 'x');  // a cache's stale copy
+    EXPECT_EQ(Check().Fetch(kBase + L"a.txt", root_.Root() + L"a.txt", 1000), S_OK);
+    EXPECT_EQ(server_.asked.count(kBase + L"release.txt"), 0u);
+    EXPECT_EQ(Local(L"release.signed.unverified"), "<missing>");
+
+    std::string& signedFile = server_.files[kBase + L"release.signed"];
+    signedFile.replace(signedFile.size() - 129, 128, HexOf(maker_.Sign("another manifest")));
+    EXPECT_EQ(Check().Accept(1000), kSignatureInvalid) << "another's signature; no fallback";
+    signedFile.resize(signedFile.size() - 139);  // the signature line cut off
+    EXPECT_EQ(Check().Accept(1000), kSignatureMissing);
+    EXPECT_EQ(server_.asked.count(kBase + L"release.txt"), 0u);
+
+    server_.files.erase(kBase + L"release.signed");  // an earlier publisher's server
+    EXPECT_EQ(Check().Accept(1000), kSignatureInvalid) << "the pair's stale signature";
+    EXPECT_EQ(server_.asked[kBase + L"release.txt"], 1);
+}
+
+// A fixed name whose bytes are not the release's (a cache's older copy) is
+// taken from its immutable name, whether fetched ahead of the manifest or after it.
+TEST_F(ReleaseCheckTest, AFixedNameNotAsListedIsTakenFromItsImmutableName) {
+    const std::map<std::wstring, std::string> release = {
+        {L"a.txt", "release 2"}, {L"b.txt", "release 2 b"}, {L"c.txt", "release 2 c"}};
+    for (const auto& [name, bytes] : release)
+        server_.files[kBase + L"by-digest/" + win::FromUtf8(Sha256Hex(*Sha256Of(bytes)))] = bytes;
+    Publish(8, release, "immutable by-digest/\n", true);
+    server_.files[kBase + L"a.txt"] = "release 1";
+    server_.files[kBase + L"b.txt"] = "release 1 b is longer";
+    ReleaseCheck check = Check();
+    EXPECT_EQ(check.FetchAhead(kBase + L"a.txt", root_.Root() + L"a.txt", 1000, {}), S_OK);
+    EXPECT_EQ(check.Fetch(kBase + L"b.txt", root_.Root() + L"b.txt", 1000), S_OK);
+    EXPECT_EQ(check.Fetch(kBase + L"c.txt", root_.Root() + L"c.txt", 1000), S_OK);
+    EXPECT_EQ(Local(L"a.txt"), "release 2");
+    EXPECT_EQ(Local(L"b.txt"), "release 2 b");
+    size_t immutableAsked = 0;
+    for (const auto& [url, count] : server_.asked)
+        if (url.find(L"by-digest/") != std::wstring::npos) immutableAsked += count;
+    EXPECT_EQ(immutableAsked, 2u) << "a current file costs no second fetch";
+
+    // Both names wrong: a failed download of that file, nothing kept.
+    server_.files[kBase + L"by-digest/" + win::FromUtf8(Sha256Hex(*Sha256Of("release 2")))] = "x";
+    EXPECT_EQ(Check().Fetch(kBase + L"a.txt", root_.Root() + L"a2.txt", 1000),
+              kDownloadDigestMismatch);
+    EXPECT_EQ(Local(L"a2.txt"), "<missing>");
+    // An earlier publisher's release names no immutable copies: refused as before.
+    Publish(9, release);
+    server_.files.erase(kBase + L"release.signed");
+    server_.files[kBase + L"a.txt"] = "release 1";
+    EXPECT_EQ(Check().Fetch(kBase + L"a.txt", root_.Root() + L"a3.txt", 1000),
+              kDownloadDigestMismatch);
 }
 
 // A manifest the proxy refused is fetched again once the user gave credentials, once.

@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 from pathlib import Path
 
@@ -372,6 +373,11 @@ class SignatureTest(Workspace):
         self.assertFalse([x for x in lines if x.startswith("args /S ")])
         self.assertIn("args /quiet%20/norestart%25 packages/amr/Model Viewer/setup.exe", lines)
         self.assertEqual(publish.lint(self.out, hex_key), [])
+        # The one file: release.txt's files and where their immutable copies lie, signed.
+        whole, signed = publish.split_signed_manifest((self.out / "release.signed").read_bytes())
+        self.assertEqual(whole, manifest + b"immutable by-digest/\n")
+        self.assertTrue(publish.verify(hex_key, whole, signed))
+        self.assertEqual((self.out / "by-digest" / hashlib.sha256(db).hexdigest()).read_bytes(), db)
         tree_files = [p.read_bytes() for p in self.out.rglob("*") if p.is_file()]
         self.assertNotIn(key.read_bytes(), tree_files)
 
@@ -382,8 +388,10 @@ class SignatureTest(Workspace):
         (self.out / "release.txt").write_bytes(
             "\n".join(x for x in lines if not x.endswith("Halvex/kr.bmp")).encode())
         (self.out / "db_version.txt.sig").write_bytes(signature)
+        (self.out / "by-digest" / hashlib.sha256(db).hexdigest()).unlink()
         problems = publish.lint(self.out, hex_key)
         for expected in ["modelinfo_eur.db: changed after publishing",
+                         "release.signed:11: modelinfo_eur.db: no immutable copy as listed",
                          "images/Model Viewer/jp.bmp: changed after publishing",
                          "images/Halvex/kr.bmp is not in release.txt",
                          "db_version.txt.sig: left over",
@@ -418,6 +426,63 @@ class SignatureTest(Workspace):
         data = bytearray(path.read_bytes())
         data[-1] ^= 1
         path.write_bytes(bytes(data))
+
+
+class DeployTest(Workspace):
+    """`deploy` onto an origin: the order, the lock, what the prune keeps."""
+
+    def release(self, serial, halvex):
+        description = self.description(serial=serial, expires="2099-01-01")
+        self.write("setup/Halvex.exe", halvex)
+        built = self.dir / f"built{serial}"
+        publish.build(description, built)
+        return built
+
+    def test_immutable_first_manifests_last_and_one_publish_at_a_time(self):
+        built, origin = self.release(1, "full Halvex 1"), self.dir / "origin"
+        placed = []
+        real_place = publish.place
+        publish.place = lambda source, target: (placed.append(source.relative_to(built).as_posix()),
+                                                real_place(source, target))
+        try:
+            publish.deploy(built, origin)
+        finally:
+            publish.place = real_place
+        immutable = [i for i, n in enumerate(placed) if n.startswith("by-digest/")]
+        self.assertEqual(immutable, list(range(len(immutable))))
+        self.assertEqual(placed[-1:], ["release.txt"])  # built without a key: no signed file
+        self.assertGreater(placed.index("program_list.txt"),
+                           placed.index("packages/hq/Halvex/setup.exe"))
+        self.assertEqual(publish.lint(origin), [])
+        self.assertFalse((origin / publish.LOCK).exists())
+
+        (origin / publish.LOCK).write_text("pid 99 since earlier\n")
+        with self.assertRaises(publish.Refused) as caught:
+            publish.deploy(self.release(2, "full Halvex 2"), origin)
+        self.assertIn("held by another publish", str(caught.exception))
+        self.assertIn("pid 99", str(caught.exception))
+        self.assertEqual(publish.first_text_line((origin / "program_list.txt").read_bytes()[2:]
+                                                 .decode("utf-16-le").encode()),
+                         b"id,Korean,English,Chinese,Japanese,Version,List,Image,HQ,AMR,EUR,CHNA,"
+                         b"serial=1,expires=2099-01-01")
+        self.assertTrue((origin / publish.LOCK).exists(), "another's lock is left alone")
+
+    def test_prune_keeps_the_last_releases_and_those_within_the_grace(self):
+        origin, hour, start = self.dir / "origin", 3600, time.time()
+        digests, pruned = [], []
+        for serial, at in [(1, 0), (2, 10 * hour), (3, 20 * hour), (4, 20 * hour + 600)]:
+            digests.append(hashlib.sha256(f"full Halvex {serial}".encode()).hexdigest())
+            pruned.append(publish.deploy(self.release(serial, f"full Halvex {serial}"), origin,
+                                         keep=2, grace_hours=1, now=start + at))
+        held = {p.name for p in (origin / "by-digest").iterdir()}
+        # 1 was replaced ten hours ago; 2 ten minutes ago (a client may hold its
+        # manifest); 3 and 4 are the last two.
+        self.assertEqual([d in held for d in digests], [False, True, True, True])
+        self.assertEqual([len(p) for p in pruned], [0, 0, 2, 0])  # its installer and catalogue
+        self.assertIn(digests[0], pruned[2])
+        self.assertEqual(publish.lint(origin), [])
+        history = json.loads((origin / publish.HISTORY).read_text())
+        self.assertEqual([r["serial"] for r in history], [2, 3, 4])
 
 
 class SampleTreeTest(Workspace):

@@ -75,6 +75,10 @@ TEST(ReleaseManifest, AnythingElseIsRefusedWithItsLine) {
              {kHead + "args %2 a.txt\n", "line 4: a % in arguments"},
              {kHead + "args /D=%0a a.txt\n", "line 4: control character in arguments"},
              {kHead + "args /S /tools/a\n", "line 4: URL neither"},
+             {kHead + "immutable by-digest\n", "line 4: not \"immutable"},
+             {kHead + "immutable https://cdn/x/\n", "line 4: not \"immutable"},
+             {kHead + "immutable by digest/\n", "line 4: not \"immutable"},
+             {kHead + "immutable a/\nimmutable b/\n", "line 5: a second"},
          }) {
         std::string why;
         EXPECT_FALSE(Read(c.bytes, &why)) << c.bytes;
@@ -110,6 +114,43 @@ TEST(ReleaseManifest, EntriesAreFoundByTheUrlPelmoraFetches) {
     EXPECT_FALSE(ReleaseIndex::Make(*twice, "http://h/tools/", problem));
     EXPECT_NE(problem.find("two entries name http://h/tools/a%20b"), std::string::npos);
     EXPECT_EQ(CanonicalUrl("https://H:443"), "https://h/");
+}
+
+// Every relative file also lies at the immutable folder and its digest; a
+// file on another host has no such copy.
+TEST(ReleaseManifest, ImmutableNamesFollowTheDigest) {
+    const auto m = Read(kHead + "1 " + kHex + " images/Model%20Viewer/kr.bmp\n" +
+                        "immutable by-digest/\n2 " + std::string(64, 'B') +
+                        " https://cdn.example.com/setup.exe\n");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->entries[0].immutableUrl, "by-digest/" + kHex);
+    EXPECT_EQ(m->entries[1].immutableUrl, "");
+    std::string problem;
+    const auto index = ReleaseIndex::Make(*m, "http://h/tools/", problem);
+    ASSERT_TRUE(index) << problem;
+    EXPECT_EQ(index->Find("http://h/tools/images/Model Viewer/kr.bmp")->immutableUrl,
+              "http://h/tools/by-digest/" + kHex);
+    EXPECT_EQ(Read(kHead + "1 " + kHex + " a\n")->entries[0].immutableUrl, "") << "older releases";
+}
+
+// release.signed: the manifest's own bytes, then the signature line over them.
+TEST(ReleaseManifest, TheSignedFileSplitsIntoManifestAndSignature) {
+    const std::string manifest = kHead + "1 " + kHex + " a.txt\n";
+    const std::string line = "signature " + std::string(126, '0') + "0f\n";
+    std::string_view body;
+    std::string signature, problem;
+    const std::string whole = manifest + line;
+    ASSERT_TRUE(SplitSignedRelease(whole, body, signature, problem)) << problem;
+    EXPECT_EQ(body, manifest);
+    ASSERT_EQ(signature.size(), 64u);
+    EXPECT_EQ(signature[63], '\x0f');
+    for (const std::string& bad : {manifest, manifest + line.substr(0, line.size() - 1),
+                                   manifest + "signature " + std::string(126, '0') + "\n",
+                                   manifest + "signature " + std::string(127, '0') + "g\n", line,
+                                   manifest + line + "\n"}) {
+        EXPECT_FALSE(SplitSignedRelease(bad, body, signature, problem)) << bad;
+        EXPECT_NE(problem.find("not \"signature"), std::string::npos);
+    }
 }
 
 TEST(SelfVersion, OnlyAReadableVersionIsCompared) {

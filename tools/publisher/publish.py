@@ -2,6 +2,7 @@
 """The maker's publisher: writes, checks and signs the update server tree.
 
     publish.py build DESCRIPTION.json OUT_DIR [--key KEY.pem]
+    publish.py deploy OUT_DIR TARGET_DIR [--keep N] [--grace-hours H]
     publish.py lint TREE_DIR [--public-key PUBLIC.hex]
     publish.py keygen KEY.pem PUBLIC.hex
 
@@ -21,6 +22,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import time
 import urllib.parse
 from pathlib import Path
 
@@ -42,6 +44,12 @@ MAX_IMAGE_STAMPS = 20
 # Signed by earlier publishers one by one; the release manifest vouches for them now.
 OLD_SIGNED_FILES = ["program_list.txt", "Pelmora.txt", "db_version.txt", "image_version.txt"]
 MANIFEST = "release.txt"
+# The manifest and its signature in one file, which no cache can split.
+SIGNED_MANIFEST = "release.signed"
+# Every listed file also lies here under its SHA-256: a name whose bytes never change.
+IMMUTABLE = "by-digest"
+LOCK = ".publish.lock"
+HISTORY = ".publish-history.json"
 MANIFEST_FORMAT = "pelmora-release 1"
 MANIFEST_ENTRY = re.compile(r"^([0-9]{1,18}) ([0-9A-Fa-f]{64}) (.+)$")
 MANIFEST_ARGS = re.compile(r"^args (\S+) (.+)$")
@@ -580,14 +588,37 @@ def release_files(release, out):
     return [(url[len(base):] if url.startswith(base) else url, path) for url, path in files]
 
 
-def manifest_bytes(release, out):
-    """The release manifest (docs/formats.md, "The release manifest")."""
+def manifest_bytes(release, out, immutable=False):
+    """The release manifest (docs/formats.md, "The release manifest"); with
+    `immutable`, the line that says where every file's immutable copy lies
+    (release.signed carries it; release.txt stays as Pelmoras read it before)."""
     lines = [MANIFEST_FORMAT, f"serial {release.serial}", f"expires {release.expires}"]
     for url, path in release_files(release, out):
         lines.append(f"{Path(path).stat().st_size} {sha256_file(path)} {url}")
     for url, args in installer_args(release):
         lines.append(f"args {escape_args(args)} {url}")
+    if immutable:
+        lines.append(f"immutable {IMMUTABLE}/")
     return ("\n".join(lines) + "\n").encode("utf-8")
+
+
+def signed_manifest_bytes(manifest, signature):
+    return manifest + b"signature " + signature.hex().encode("ascii") + b"\n"
+
+
+def split_signed_manifest(data):
+    """(manifest, signature) of release.signed's bytes; raises ValueError."""
+    head, _, line = data[:-1].rpartition(b"\n")
+    if not data.endswith(b"\n") or not head or not re.fullmatch(rb"signature [0-9a-f]{128}", line):
+        raise ValueError("its last line is not 'signature <128 hex digits>'")
+    return head + b"\n", bytes.fromhex(line[len(b"signature "):].decode("ascii"))
+
+
+def write_immutable_copies(release, out):
+    """Every listed file below the base URL also as by-digest/<sha256>."""
+    for url, path in release_files(release, out):
+        if not re.match(r"(?i)https?://", url):
+            copy_file(path, out / IMMUTABLE / sha256_file(path))
 
 
 def escape_args(args):
@@ -683,14 +714,19 @@ def build(description, out, key_path=None):
         (out / f"{name}.sig").unlink(missing_ok=True)  # the manifest vouches for them now
     # Last of all: the manifest, once every file it lists is in place.
     manifest, signature = out / MANIFEST, out / f"{MANIFEST}.sig"
+    signed = out / SIGNED_MANIFEST
     if release.serial is not None and release.expires is not None:
+        write_immutable_copies(release, out)
         write_file(manifest, manifest_bytes(release, out))
     else:
         manifest.unlink(missing_ok=True)  # it would list another release
     if key:
         write_file(signature, sign(key, manifest.read_bytes()))
+        whole = manifest_bytes(release, out, immutable=True)
+        write_file(signed, signed_manifest_bytes(whole, sign(key, whole)))
     else:
         signature.unlink(missing_ok=True)
+        signed.unlink(missing_ok=True)
     return release
 
 
@@ -1022,6 +1058,7 @@ class Lint:
             elif digest and listed[relative][1] != digest:
                 self.report(MANIFEST, listed[relative][0], f"{relative}: SHA-256 disagrees with "
                             f"the digest in {file}")
+        self.signed_manifest(entries)
         if not sig.is_file():
             if self.public_hex:
                 self.report(f"{MANIFEST}.sig", 0, "missing")
@@ -1033,8 +1070,124 @@ class Lint:
             self.report(f"{MANIFEST}.sig", 0, f"does not verify {MANIFEST} with the public key")
 
 
+    def signed_manifest(self, pair_entries):
+        """release.signed: the same files as release.txt, each with its
+        immutable copy in place, and (with the key) the maker's signature."""
+        path = self.tree / SIGNED_MANIFEST
+        if not path.is_file():
+            if self.public_hex:
+                self.report(SIGNED_MANIFEST, 0, "missing (Pelmora takes the manifest from it)")
+            return
+        try:
+            data, signature = split_signed_manifest(path.read_bytes())
+            _, _, entries = read_manifest(data)
+        except (ValueError, UnicodeDecodeError) as e:
+            self.report(SIGNED_MANIFEST, 0, f"does not read: {e}")
+            return
+        if self.public_hex and not verify(self.public_hex, data, signature):
+            self.report(SIGNED_MANIFEST, 0, "its signature does not verify with the public key")
+        if [e[1:] for e in entries] != [e[1:] for e in pair_entries]:
+            self.report(SIGNED_MANIFEST, 0, f"lists other files than {MANIFEST}")
+        folder = re.search(r"^immutable (\S+)$", data.decode("utf-8"), re.M)
+        for number, size, digest, url in entries if folder else []:
+            copy = self.tree / urllib.parse.unquote(folder.group(1)) / digest
+            listed = copy.is_file() and copy.stat().st_size == size and sha256_file(copy) == digest
+            if not re.match(r"(?i)https?://", url) and not listed:
+                self.report(SIGNED_MANIFEST, number, f"{url}: no immutable copy as listed at "
+                            f"{copy.relative_to(self.tree).as_posix()}")
+
+
 def lint(tree, public_hex=None):
     return Lint(tree, public_hex).run()
+
+
+# ---------------------------------------------------------------- deploy
+
+def place(source, target):
+    """Copies beside the target, then renames over it: a reader gets the old
+    file or the new one, never part of either."""
+    if same_bytes(source, target):
+        return
+    target.parent.mkdir(parents=True, exist_ok=True)
+    fd, temp = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
+    os.close(fd)
+    shutil.copyfile(source, temp)
+    os.chmod(temp, 0o644)
+    os.replace(temp, target)
+
+
+def deploy_order(built):
+    """The built tree's files (relative paths) in the order they go onto the
+    origin: the immutable copies, then the fixed names (what the text files
+    point at before the text files), the manifests last, the one file last of all."""
+    files = sorted(p.relative_to(built).as_posix() for p in built.rglob("*")
+                   if p.is_file() and not p.name.startswith("."))
+    last = [f"{MANIFEST}", f"{MANIFEST}.sig", SIGNED_MANIFEST]
+    text = {"Pelmora.txt", "program_list.txt", "db_version.txt", "image_version.txt"}
+
+    def rank(name):
+        if name.startswith(f"{IMMUTABLE}/"):
+            return 0
+        if name in last:
+            return 3 + last.index(name)
+        return 2 if name in text else 1
+    return sorted(files, key=lambda name: (rank(name), name))
+
+
+def deploy(built, target, keep=3, grace_hours=24.0, now=None):
+    """Puts the tree `build` wrote onto the origin `target` in a safe order,
+    records the release, and prunes immutable copies no release still needs.
+    Returns the pruned names. Refuses a target another deploy holds."""
+    built, target = Path(built), Path(target)
+    now = time.time() if now is None else now
+    if not (built / MANIFEST).is_file():
+        raise Refused([f"deploy: {built}: no {MANIFEST} (build it with serial and expires)"])
+    target.mkdir(parents=True, exist_ok=True)
+    lock = target / LOCK
+    try:
+        fd = os.open(lock, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o644)
+    except FileExistsError:
+        raise Refused([f"deploy: {target}: held by another publish ({lock} says: "
+                       f"{lock.read_text(errors='replace').strip()}); remove it only when that "
+                       "publish is known to have ended"]) from None
+    with os.fdopen(fd, "w") as f:
+        f.write(f"pid {os.getpid()} since {datetime.datetime.fromtimestamp(now).isoformat()}\n")
+    try:
+        for name in deploy_order(built):
+            place(built / name, target / name)
+        return prune(target, built, keep, grace_hours * 3600, now)
+    finally:
+        lock.unlink()
+
+
+def prune(target, built, keep, grace, now):
+    """Records the release just deployed; removes immutable copies that none
+    of the last `keep` releases lists and that no release current within
+    `grace` seconds lists (a client may still hold its manifest)."""
+    history_path = target / HISTORY
+    try:
+        history = json.loads(history_path.read_text())
+    except (OSError, ValueError):
+        history = []
+    folder = built / IMMUTABLE
+    names = sorted(p.name for p in folder.iterdir()) if folder.is_dir() else []
+    serial, _, _ = read_manifest((built / MANIFEST).read_bytes())
+    history.append({"serial": serial, "published": now, "immutable": names})
+    kept = []
+    for i, release in enumerate(history):
+        replaced = history[i + 1]["published"] if i + 1 < len(history) else now
+        if i >= len(history) - keep or now - replaced < grace:
+            kept.append(release)
+    needed = {name for release in kept for name in release["immutable"]}
+    pruned = []
+    held = target / IMMUTABLE
+    for path in sorted(held.iterdir()) if held.is_dir() else []:
+        # A copy no record names (from before the history) goes once the grace is over too.
+        if path.name not in needed and now - path.stat().st_mtime >= grace:
+            path.unlink()
+            pruned.append(path.name)
+    write_file(history_path, json.dumps(kept, indent=1).encode("utf-8"))
+    return pruned
 
 
 # ---------------------------------------------------------------- command line
@@ -1046,6 +1199,13 @@ def main(argv=None):
     b.add_argument("description")
     b.add_argument("out")
     b.add_argument("--key", help="PEM private key: sign the release manifest")
+    d = commands.add_parser("deploy", help="put a built tree onto the origin in a safe order")
+    d.add_argument("built")
+    d.add_argument("target")
+    d.add_argument("--keep", type=int, default=3,
+                   help="releases whose immutable copies stay (default 3)")
+    d.add_argument("--grace-hours", type=float, default=24.0,
+                   help="how long a replaced release's copies stay at least (default 24)")
     l_ = commands.add_parser("lint", help="check an existing tree")
     l_.add_argument("tree")
     l_.add_argument("--public-key", help="file with the public key in hex: verify signatures")
@@ -1057,6 +1217,10 @@ def main(argv=None):
         if args.command == "build":
             build(args.description, args.out, args.key)
             print(f"{TOOL}: tree written to {args.out}" + (" and signed" if args.key else ""))
+        elif args.command == "deploy":
+            pruned = deploy(args.built, args.target, max(args.keep, 1), args.grace_hours)
+            print(f"{TOOL}: {args.built} deployed to {args.target}; {len(pruned)} immutable "
+                  "copies pruned")
         elif args.command == "keygen":
             keygen(args.key, args.public)
             print(f"{TOOL}: private key {args.key} (keep it off the server), public key "
