@@ -2,6 +2,7 @@
 
 #include "app/settings/interface_language_win.h"
 #include "resource_ids.h"
+#include "ui/skin_win.h"
 #include "ui/window_messages.h"
 #include "win/diagnostics_win.h"
 
@@ -37,6 +38,12 @@ void CPelmoraDlg::OnDestroy() {
 INT_PTR CPelmoraDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_PROGRAM_PICTURES) {
         OnProgramPictures(wp);
+        return TRUE;
+    }
+    if (msg == WM_DPICHANGED && lp) {
+        skin_.OnDpiChanged(*reinterpret_cast<const RECT*>(lp));
+        workflow_.OnDpiChanged();
+        MoveToBox(Item(IDC_PROGRAM_IMAGE), kProgramImageBox);
         return TRUE;
     }
     LRESULT workflowResult = 0;

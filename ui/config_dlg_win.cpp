@@ -19,10 +19,7 @@ namespace {
 
 bool IsRadio(int id) { return id >= IDC_RADIO_KOREAN && id <= IDC_RADIO_SPANISH; }
 
-void Move(HWND control, const Box& box) {
-    ::SetWindowPos(control, nullptr, box.left, box.top, box.Width(), box.Height(),
-                   SWP_NOZORDER | SWP_NOACTIVATE);
-}
+void Move(HWND control, const Box& box) { MoveToBox(control, box); }
 
 }  // namespace
 
@@ -31,16 +28,18 @@ CConfigDlg::CConfigDlg(int language, int region, bool regionFixed)
       language_(language),
       region_(region),
       regionFixed_(regionFixed),
-      titleFont_(CreateSkinFont(SkinFont::DialogTitle)),
-      textFont_(CreateSkinFont(SkinFont::DialogText)),
       blackBrush_(::CreateSolidBrush(RGB(0, 0, 0))) {}
 
 BOOL CConfigDlg::OnInitDialog() {
-    background_ = LoadSkinBitmap(IDB_CONFIG_BACKGROUND);
+    dpi_ = WindowDpi(hwnd());
+    titleFont_ = CreateSkinFont(SkinFont::DialogTitle, dpi_);
+    textFont_ = CreateSkinFont(SkinFont::DialogText, dpi_);
+    background_ = LoadSkinBitmap(IDB_CONFIG_BACKGROUND, dpi_);
     ::SetWindowTextW(hwnd(), win::LoadText(IDS_SETTING_TITLE).c_str());  // painted, and read aloud
     save_.Attach(Item(IDC_CONFIG_SAVE));
     cancel_.Attach(Item(IDC_CONFIG_CANCEL));
     close_.Attach(Item(IDC_CONFIG_CLOSE));
+    for (CSimpleButton* button : {&save_, &cancel_, &close_}) button->SetDpi(dpi_);
     save_.SetBitmapId(IDB_CONFIG_BUTTON);
     cancel_.SetBitmapId(IDB_CONFIG_BUTTON);
     close_.SetBitmapId(IDB_CONFIG_CLOSE);
@@ -76,8 +75,9 @@ void CConfigDlg::Place() {
         ::GetClientRect(owner, &outer);
         ::MapWindowPoints(owner, nullptr, reinterpret_cast<POINT*>(&outer), 2);
     }
-    const POINT at = CentredOn(outer, SIZE{kConfigWidth, kConfigHeight});
-    ::SetWindowPos(hwnd(), nullptr, at.x, at.y, kConfigWidth, kConfigHeight, SWP_NOZORDER);
+    const SIZE size{ScaleToDpi(kConfigWidth, dpi_), ScaleToDpi(kConfigHeight, dpi_)};
+    const POINT at = CentredOn(outer, size);
+    ::SetWindowPos(hwnd(), nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER);
 
     Move(save_.hwnd(), kConfigSaveButton);
     Move(cancel_.hwnd(), kConfigCancelButton);
@@ -99,20 +99,22 @@ void CConfigDlg::Place() {
 }
 
 void CConfigDlg::Paint(HDC dc) {
-    StretchBitmap(dc, static_cast<HBITMAP>(background_.get()),
-                  Box{0, 0, kConfigWidth, kConfigHeight});
+    const int dpi = dpi_;
+    const Box whole = ScaleBox(Box{0, 0, kConfigWidth, kConfigHeight}, dpi);
+    StretchBitmap(dc, static_cast<HBITMAP>(background_.get()), whole);
     const HFONT title = static_cast<HFONT>(titleFont_.get());
     const HFONT text = static_cast<HFONT>(textFont_.get());
     const UINT line = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
     DrawSkinText(dc, win::LoadText(IDS_SETTING_TITLE), title, RGB(255, 255, 255),
-                 kConfigTitleBox, line | DT_LEFT);
-    DrawSkinText(dc, win::LoadText(IDS_LANGUAGE), text, RGB(0, 0, 0), kConfigLanguageCaptionBox,
-                 line | DT_LEFT);
-    DrawSkinText(dc, win::LoadText(IDS_LOCAL), text, RGB(0, 0, 0), kConfigRegionCaptionBox,
-                 line | DT_LEFT);
-    DrawSkinText(dc, kSupportLine, text, RGB(90, 100, 110), kConfigContactBox, line | DT_CENTER);
+                 ScaleBox(kConfigTitleBox, dpi), line | DT_LEFT);
+    DrawSkinText(dc, win::LoadText(IDS_LANGUAGE), text, RGB(0, 0, 0),
+                 ScaleBox(kConfigLanguageCaptionBox, dpi), line | DT_LEFT);
+    DrawSkinText(dc, win::LoadText(IDS_LOCAL), text, RGB(0, 0, 0),
+                 ScaleBox(kConfigRegionCaptionBox, dpi), line | DT_LEFT);
+    DrawSkinText(dc, kSupportLine, text, RGB(90, 100, 110), ScaleBox(kConfigContactBox, dpi),
+                 line | DT_CENTER);
     // A borderless dialog over the light main window needs an edge of its own.
-    RECT edge{0, 0, kConfigWidth, kConfigHeight};
+    RECT edge{0, 0, whole.right, whole.bottom};
     win::GdiObject frame(::CreateSolidBrush(RGB(27, 37, 48)));
     ::FrameRect(dc, &edge, static_cast<HBRUSH>(frame.get()));
 }

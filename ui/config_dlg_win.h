@@ -3,6 +3,7 @@
 // file, Cancel and the close button write nothing.
 #pragma once
 #include "ui/simple_button_win.h"
+#include "ui/skin_layout.h"
 #include "win/dialog_win.h"
 #include "win/handles_win.h"
 
@@ -40,6 +41,7 @@ private:
     CSimpleButton save_;
     CSimpleButton cancel_;
     CSimpleButton close_;
+    int dpi_ = kBaseDpi;  // the window's, read as it opens
     win::GdiObject titleFont_;
     win::GdiObject textFont_;
     win::GdiObject background_;

@@ -1,5 +1,6 @@
 #include "ui/list_ctrl_ex_win.h"
 
+#include "ui/skin_win.h"
 #include "ui/window_messages.h"
 
 #include <cwchar>
@@ -163,12 +164,18 @@ int CListCtrlEx::InsertColumn(int column, const std::wstring& heading, int forma
     LVCOLUMNW col{};
     col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
     col.fmt = format;
-    col.cx = width;
+    col.cx = Scaled(width);
     col.pszText = const_cast<wchar_t*>(heading.c_str());
     col.iSubItem = column;
     return static_cast<int>(
         ::SendMessageW(m_list, LVM_INSERTCOLUMNW, column, reinterpret_cast<LPARAM>(&col)));
 }
+
+void CListCtrlEx::SetColumnWidth(int column, int width) {
+    ::SendMessageW(m_list, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(Scaled(width), 0));
+}
+
+int CListCtrlEx::Scaled(int units) const { return ScaleToDpi(units, WindowDpi(m_list)); }
 
 bool CListCtrlEx::DeleteColumn(int column) {
     return ::SendMessageW(m_list, LVM_DELETECOLUMN, column, 0) != 0;
@@ -238,7 +245,8 @@ void CListCtrlEx::SetImageList(HIMAGELIST images) {
     ::SendMessageW(m_list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }
 
-void CListCtrlEx::SetRowHeight(int pixels) {
+void CListCtrlEx::SetRowHeight(int height) {
+    const int pixels = Scaled(height);
     if (!m_rowHeightImages || m_rowHeight != pixels) {
         const HIMAGELIST images = ::ImageList_Create(1, pixels, ILC_COLOR, 1, 0);
         if (!images) return;
@@ -400,8 +408,27 @@ void CListCtrlEx::DestroyRunButtons() { DestroyAll(m_runButtons); }
 
 HRESULT CListCtrlEx::CreateEmbedded(Kind kind, int row, const std::wstring& text, bool wanted,
                                     std::vector<Embedded>& into) {
+    if (!m_list || row < 0) return E_INVALIDARG;
+    try {
+        into.reserve(into.size() + 1);
+        const bool lazy = kind == Kind::ViewButton || kind == Kind::RunButton;
+        into.push_back(Embedded{win::Window(), row, wanted, lazy ? text : std::wstring()});
+        if (!lazy) {
+            into.back().wnd.reset(CreateControl(kind, row, text));
+            if (!into.back().wnd) {
+                into.pop_back();
+                return E_OUTOFMEMORY;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    Place(kind, into.back());
+    return S_OK;
+}
+
+HWND CListCtrlEx::CreateControl(Kind kind, int row, const std::wstring& text) const {
     const HWND list = m_list;
-    if (!list || row < 0) return E_INVALIDARG;
     int idBase = kProgressBarIdBase;
     const wchar_t* windowClass = PROGRESS_CLASSW;
     DWORD style = WS_CHILD;
@@ -422,19 +449,10 @@ HRESULT CListCtrlEx::CreateEmbedded(Kind kind, int row, const std::wstring& text
         windowClass = WC_BUTTONW;
         style |= BS_PUSHBUTTON;
     }
-    try {
-        into.reserve(into.size() + 1);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
     const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(list, GWLP_HINSTANCE));
-    win::Window wnd(::CreateWindowExW(0, windowClass, text.c_str(), style, 0, 0, 0, 0, list,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(idBase + row)),
-                                      instance, nullptr));
-    if (!wnd) return E_OUTOFMEMORY;
-    into.push_back(Embedded{std::move(wnd), row, wanted});
-    Place(kind, into.back());
-    return S_OK;
+    return ::CreateWindowExW(0, windowClass, text.c_str(), style, 0, 0, 0, 0, list,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(idBase + row)),
+                             instance, nullptr);
 }
 
 int CListCtrlEx::ColumnOf(Kind kind) const {
@@ -451,8 +469,8 @@ int CListCtrlEx::ColumnOf(Kind kind) const {
     return 0;
 }
 
-// The cell of the row in the control's column, 6 px narrower than the column
-// (2 px in from its left edge) and inset from the row's top and bottom.
+// The cell of the row in the control's column, 6 units narrower than the
+// column (2 in from its left edge) and inset from the row's top and bottom.
 bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
     RECT header{};
     const HWND headerCtrl = GetHeaderCtrl();
@@ -463,9 +481,9 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
     item.left = LVIR_BOUNDS;
     if (!::SendMessageW(m_list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item)))
         return false;
-    const int inset = kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset;
-    rect.left = item.left + header.left + 2;
-    rect.right = item.left + header.right - 4;
+    const int inset = Scaled(kind == Kind::ProgressBar ? kProgressBarInset : kButtonInset);
+    rect.left = item.left + header.left + Scaled(2);
+    rect.right = item.left + header.right - Scaled(4);
     rect.top = item.top + inset;
     rect.bottom = item.bottom - inset;
     return true;
@@ -479,6 +497,12 @@ void CListCtrlEx::Place(Kind kind, Embedded& control) {
     const bool inView = placed && rect.top >= m_laidOut.headerBottom &&
                         rect.top < m_laidOut.client.bottom && rect.right > rect.left;
     const bool show = control.wanted && inView;
+    if (!control.wnd) {
+        if (!show) return;
+        control.wnd.reset(CreateControl(kind, control.row, control.text));
+        if (!control.wnd) return;
+        control.text.clear();
+    }
     UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     if (!placed) flags |= SWP_NOMOVE | SWP_NOSIZE;
     ::SetWindowPos(control.wnd.get(), nullptr, rect.left, rect.top, rect.right - rect.left,

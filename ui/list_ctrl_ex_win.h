@@ -5,7 +5,13 @@
 //
 // Every row has its own controls, and they follow their row when the list
 // scrolls; a control whose row is out of view (or under the header) is hidden
-// and comes back as its state says once the row is shown again.
+// and comes back as its state says once the row is shown again. A row's View
+// and Run buttons are windows only from the first time their row is in view:
+// most rows of a long list are never scrolled to, and a child window costs
+// several milliseconds under Wine.
+//
+// Widths and heights given to the list are in 96-dpi units and scale with
+// the list's DPI.
 #pragma once
 #include "catalogue/model/program_record.h"
 #include "win/handles_win.h"
@@ -55,6 +61,7 @@ class CListCtrlEx {
 
     // Thin list-view operations for the main window.
     int InsertColumn(int column, const std::wstring& heading, int format, int width);
+    void SetColumnWidth(int column, int width);
     bool DeleteColumn(int column);
     int GetColumnCount() const;
     HWND GetHeaderCtrl() const;
@@ -67,10 +74,10 @@ class CListCtrlEx {
     void SetCheck(int row, bool checked);
     void SetExtendedStyle(DWORD styles);
     void SetImageList(HIMAGELIST images);  // small images; borrowed
-    // Rows `pixels` high, through a 1-pixel-wide image list that this object
+    // Rows `height` high, through a 1-pixel-wide image list that this object
     // owns: the list shares it (LVS_SHAREIMAGELISTS) and never destroys it,
     // so each list has a live one for as long as its wrapper exists.
-    void SetRowHeight(int pixels);
+    void SetRowHeight(int height);
 
     // The columns that carry the progress bars and the install buttons.
     void SetEmbeddedColumns(int progressColumn, int buttonColumn) noexcept {
@@ -114,9 +121,10 @@ class CListCtrlEx {
   private:
     enum class Kind { ProgressBar, InstallButton, ViewButton, RunButton };
     struct Embedded {
-        win::Window wnd;
+        win::Window wnd;  // empty until first shown, for View and Run buttons
         int row = 0;
         bool wanted = false;  // shown when its row is in view
+        std::wstring text;    // of a window still to be made
     };
     // One value per row, absent until first used; the row count then bounds
     // every later index.
@@ -148,6 +156,8 @@ class CListCtrlEx {
 
     HRESULT CreateEmbedded(Kind kind, int row, const std::wstring& text, bool wanted,
                            std::vector<Embedded>& into);
+    HWND CreateControl(Kind kind, int row, const std::wstring& text) const;
+    int Scaled(int units) const;
     int ColumnOf(Kind kind) const;
     bool CellRect(Kind kind, int row, RECT& rect) const;
     void Place(Kind kind, Embedded& control);

@@ -31,10 +31,10 @@ void MainWindowSkin::Attach(HWND window, bool updatesManaged) {
     cancel_.Attach(::GetDlgItem(window, IDC_BTN_CANCEL));
     minimum_.SetDrawCaption(false);
     close_.SetDrawCaption(false);
-    topBand_ = LoadSkinBitmap(IDB_TOP_BAND);
-    bottomBand_ = LoadSkinBitmap(IDB_BOTTOM_BAND);
-    leftBorder_ = LoadSkinBitmap(IDB_LEFT_BORDER);
-    rightBorder_ = LoadSkinBitmap(IDB_RIGHT_BORDER);
+    topBand_ = LoadSkinBitmap(IDB_TOP_BAND, dpi_);
+    bottomBand_ = LoadSkinBitmap(IDB_BOTTOM_BAND, dpi_);
+    leftBorder_ = LoadSkinBitmap(IDB_LEFT_BORDER, dpi_);
+    rightBorder_ = LoadSkinBitmap(IDB_RIGHT_BORDER, dpi_);
     icon_.reset(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
                                                 MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,
                                                 ::GetSystemMetrics(SM_CXICON),
@@ -42,8 +42,35 @@ void MainWindowSkin::Attach(HWND window, bool updatesManaged) {
 }
 
 void MainWindowSkin::LayOut() {
-    ::SetWindowPos(window_, nullptr, 0, 0, kMainWidth, kMainHeight,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyDpi();
+    ::EnableWindow(start_.hwnd(), FALSE);
+    ::ShowWindow(cancel_.hwnd(), SW_HIDE);
+    RefreshTexts();
+}
+
+void MainWindowSkin::OnDpiChanged(const RECT& suggested) {
+    ::SetWindowPos(window_, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyDpi();
+    ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void MainWindowSkin::ApplyDpi() {
+    const int dpi = WindowDpi(window_);
+    if (dpi != dpi_) {
+        dpi_ = dpi;
+        titleFont_ = CreateSkinFont(SkinFont::Title, dpi);
+        subtitleFont_ = CreateSkinFont(SkinFont::Subtitle, dpi);
+        listFont_ = CreateSkinFont(SkinFont::List, dpi);
+        topBand_ = LoadSkinBitmap(IDB_TOP_BAND, dpi);
+        bottomBand_ = LoadSkinBitmap(IDB_BOTTOM_BAND, dpi);
+        leftBorder_ = LoadSkinBitmap(IDB_LEFT_BORDER, dpi);
+        rightBorder_ = LoadSkinBitmap(IDB_RIGHT_BORDER, dpi);
+    }
+    ::SetWindowPos(window_, nullptr, 0, 0, ScaleToDpi(kMainWidth, dpi),
+                   ScaleToDpi(kMainHeight, dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (CSimpleButton* b : {&minimum_, &close_, &settings_, &start_, &cancel_}) b->SetDpi(dpi);
     minimum_.SetBitmapId(IDB_MINIMUM);
     close_.SetBitmapId(IDB_CLOSE);
     settings_.SetBitmapId(IDB_SETTING);
@@ -54,11 +81,8 @@ void MainWindowSkin::LayOut() {
     Place(settings_, kSettingsButton);
     Place(start_, kStartButton);
     Place(cancel_, kCancelButton);
-    ::EnableWindow(start_.hwnd(), FALSE);
-    ::ShowWindow(cancel_.hwnd(), SW_HIDE);
     ::SendDlgItemMessageW(window_, IDC_PROGRAM_LIST, WM_SETFONT,
                           reinterpret_cast<WPARAM>(listFont_.get()), TRUE);
-    RefreshTexts();
 }
 
 void MainWindowSkin::RefreshTexts() {
@@ -73,23 +97,25 @@ void MainWindowSkin::RefreshTexts() {
 void MainWindowSkin::PaintBackground(HDC dc) {
     RECT client{};
     ::GetClientRect(window_, &client);
-    StretchBitmap(dc, static_cast<HBITMAP>(topBand_.get()), Box{0, 0, client.right, 37});
+    const int top = ScaleToDpi(37, dpi_), bottom = ScaleToDpi(13, dpi_);
+    const int side = ScaleToDpi(10, dpi_);
+    StretchBitmap(dc, static_cast<HBITMAP>(topBand_.get()), Box{0, 0, client.right, top});
     StretchBitmap(dc, static_cast<HBITMAP>(bottomBand_.get()),
-                  Box{0, client.bottom - 13, client.right, client.bottom});
+                  Box{0, client.bottom - bottom, client.right, client.bottom});
     StretchBitmap(dc, static_cast<HBITMAP>(leftBorder_.get()),
-                  Box{0, 37, 10, client.bottom - 13});
+                  Box{0, top, side, client.bottom - bottom});
     StretchBitmap(dc, static_cast<HBITMAP>(rightBorder_.get()),
-                  Box{client.right - 10, 37, client.right, client.bottom - 13});
-    RECT inner{10, 37, client.right - 10, client.bottom - 10};
-    if (inner.bottom > client.bottom - 13) inner.bottom = client.bottom - 13;
+                  Box{client.right - side, top, client.right, client.bottom - bottom});
+    RECT inner{side, top, client.right - side, client.bottom - side};
+    if (inner.bottom > client.bottom - bottom) inner.bottom = client.bottom - bottom;
     ::FillRect(dc, &inner, static_cast<HBRUSH>(innerBrush_.get()));
     const UINT line = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX;
     DrawSkinText(dc, kMainTitle, static_cast<HFONT>(titleFont_.get()), RGB(255, 255, 255),
-                 kMainTitleBox, line);
+                 ScaleBox(kMainTitleBox, dpi_), line);
     // With updates kept by the machine's policy the line says so instead.
     const UINT instruction = updatesManaged_ ? IDS_UPDATES_MANAGED : IDS_SELECT_PROGRAM;
     DrawSkinText(dc, win::LoadText(instruction), static_cast<HFONT>(subtitleFont_.get()),
-                 RGB(0, 0, 0), kMainSubtitleBox, line);
+                 RGB(0, 0, 0), ScaleBox(kMainSubtitleBox, dpi_), line);
 }
 
 void MainWindowSkin::Minimise() {

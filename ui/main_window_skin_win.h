@@ -19,10 +19,15 @@ public:
     // Binds to the main window and its button controls (borrowed).
     // `updatesManaged`: the machine's policy keeps installs from the user.
     void Attach(HWND window, bool updatesManaged = false);
-    // Sizes the window to 700 x 400, places the buttons with their bitmaps
-    // and captions in the current interface language, and gives the list
-    // the font its texts were measured in.
+    // Sizes the window to 700 x 400 (96-dpi units, scaled to its DPI), places
+    // the buttons with their bitmaps and captions in the current interface
+    // language, and gives the list the font its texts were measured in.
     void LayOut();
+    // The window moved to a monitor of another DPI: takes the system's
+    // suggested rectangle, then sizes, fonts and faces for the new DPI. The
+    // caller places the list and the picture again.
+    void OnDpiChanged(const RECT& suggested);
+    int Dpi() const noexcept { return dpi_; }
     // Captions again, after the interface language changed.
     void RefreshTexts();
 
@@ -31,12 +36,16 @@ public:
     bool HandleMessage(UINT msg, WPARAM wp, LPARAM lp, INT_PTR& result);
 
 private:
+    // Everything the DPI decides: the window's size, the fonts, the bands and
+    // the buttons' faces and places.
+    void ApplyDpi();
     void PaintBackground(HDC dc);
     void Minimise();
     CSimpleButton* ButtonOf(HWND control);
 
     HWND window_ = nullptr;  // borrowed
     bool updatesManaged_ = false;
+    int dpi_ = 96;
     CSimpleButton minimum_;
     CSimpleButton close_;
     CSimpleButton settings_;

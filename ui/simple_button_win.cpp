@@ -27,12 +27,23 @@ void CSimpleButton::Detach() noexcept {
     m_hover = m_tracking = false;
 }
 
+void CSimpleButton::SetDpi(int dpi) {
+    if (dpi == m_dpi) return;
+    m_dpi = dpi;
+    m_font = CreateSkinFont(SkinFont::Button, dpi);
+    if (m_button)
+        ::SendMessageW(m_button, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), TRUE);
+    const int id = m_bitmapId;
+    m_bitmapId = 0;
+    if (id) SetBitmapId(id);
+}
+
 void CSimpleButton::SetBitmapId(int id) {
     if (id == m_bitmapId) return;
     m_bitmapId = id;
     m_bitmap.reset();
     m_hasBitmap = false;
-    win::GdiObject bitmap = LoadSkinBitmap(id);
+    win::GdiObject bitmap = LoadSkinBitmap(id, m_dpi);
     if (bitmap) SetBitmap(static_cast<HBITMAP>(bitmap.release()));
 }
 

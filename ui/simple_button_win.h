@@ -24,8 +24,13 @@ public:
     void Detach() noexcept;
     HWND hwnd() const noexcept { return m_button; }
 
-    // Loads the face from a bitmap resource; nothing happens when `id` is
-    // already the face's.
+    // The DPI the face and the caption's font are made for; a change reloads
+    // both. Call before SetBitmapId.
+    void SetDpi(int dpi);
+    int Dpi() const noexcept { return m_dpi; }
+
+    // Loads the face from a bitmap resource, the set drawn for the button's
+    // DPI; nothing happens when `id` is already the face's.
     void SetBitmapId(int id);
     // Takes ownership of `bitmap` and sizes the button to one frame.
     void SetBitmap(HBITMAP bitmap);
@@ -61,6 +66,7 @@ private:
     bool m_hover = false;
     bool m_tracking = false;
     int m_bitmapId = 0;
+    int m_dpi = 96;
     std::wstring m_caption;
     bool m_drawCaption = true;
     win::GdiObject m_font;

@@ -30,6 +30,38 @@ struct Box {
     constexpr int Height() const { return bottom - top; }
 };
 
+// Every position and size below is in 96-dpi units; a window shows them
+// scaled to its DPI, rounded to the nearest pixel (halves away from zero).
+constexpr int kBaseDpi = 96;
+
+constexpr int ScaleToDpi(int units, int dpi) {
+    return units >= 0 ? (units * dpi + kBaseDpi / 2) / kBaseDpi
+                      : -((-units * dpi + kBaseDpi / 2) / kBaseDpi);
+}
+
+// Edges scale one by one, so boxes that touch at 96 dpi touch at every DPI.
+constexpr Box ScaleBox(const Box& box, int dpi) {
+    return Box{ScaleToDpi(box.left, dpi), ScaleToDpi(box.top, dpi), ScaleToDpi(box.right, dpi),
+               ScaleToDpi(box.bottom, dpi)};
+}
+
+// The skin's bitmaps are drawn at 100, 125, 150, 175 and 200 %. A scale in
+// between takes the next larger set and shrinks it; above 200 % the largest
+// set is stretched.
+constexpr int kBitmapScales[] = {100, 125, 150, 175, 200};
+// The set of scale `percent` of bitmap `id` has the id `id + kBitmapScaleIdStep * step`.
+constexpr int kBitmapScaleIdStep = 1000;
+
+constexpr int BitmapScaleStep(int dpi) {
+    int step = 0;
+    while (step < 4 && kBitmapScales[step] * kBaseDpi < 100 * dpi) ++step;
+    return step;
+}
+
+constexpr int ScaledBitmapId(int id, int dpi) {
+    return id + kBitmapScaleIdStep * BitmapScaleStep(dpi);
+}
+
 // Main window (client coordinates).
 constexpr int kMainWidth = 700;
 constexpr int kMainHeight = 400;

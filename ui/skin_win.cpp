@@ -6,7 +6,21 @@
 
 namespace pelmora {
 
-win::GdiObject CreateSkinFont(SkinFont font) {
+int WindowDpi(HWND window) {
+    // Looked up at run time: Windows 7 has no GetDpiForWindow.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow && window) {
+        if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
+    }
+    const HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
+win::GdiObject CreateSkinFont(SkinFont font, int dpi) {
     int height = 13, weight = 500;
     switch (font) {
     case SkinFont::Button: height = -14; break;  // character height, as buttons are specified
@@ -16,13 +30,18 @@ win::GdiObject CreateSkinFont(SkinFont font) {
     case SkinFont::DialogTitle: height = 15; break;
     case SkinFont::DialogText: height = 13; break;
     }
-    return win::GdiObject(::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
+    return win::GdiObject(::CreateFontW(ScaleToDpi(height, dpi), 0, 0, 0, weight, FALSE, FALSE,
+                                        FALSE,
                                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                         PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
 }
 
-win::GdiObject LoadSkinBitmap(int id) {
-    return win::GdiObject(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id),
+win::GdiObject LoadSkinBitmap(int id, int dpi) {
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    const int scaled = ScaledBitmapId(id, dpi);
+    // A module without the scaled sets (a test's) falls back to the 100 % set.
+    if (scaled != id && ::FindResourceW(module, MAKEINTRESOURCEW(scaled), RT_BITMAP)) id = scaled;
+    return win::GdiObject(::LoadImageW(module, MAKEINTRESOURCEW(id),
                                        IMAGE_BITMAP, 0, 0, LR_LOADMAP3DCOLORS));
 }
 
@@ -32,7 +51,8 @@ SIZE BitmapSize(HBITMAP bitmap) {
     return SIZE{info.bmWidth, info.bmHeight};
 }
 
-void MoveToBox(HWND window, const Box& box) {
+void MoveToBox(HWND window, const Box& units) {
+    const Box box = ScaleBox(units, WindowDpi(window));
     ::SetWindowPos(window, nullptr, box.left, box.top, box.Width(), box.Height(),
                    SWP_NOZORDER | SWP_NOACTIVATE);
 }
@@ -63,7 +83,7 @@ void DrawSkinText(HDC dc, const std::wstring& text, HFONT font, COLORREF colour,
 }
 
 bool DragByBand(HWND window, LPARAM lp, int band) {
-    if (GET_Y_LPARAM(lp) >= band) return false;
+    if (GET_Y_LPARAM(lp) >= ScaleToDpi(band, WindowDpi(window))) return false;
     ::ReleaseCapture();
     POINT screen{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
     ::ClientToScreen(window, &screen);

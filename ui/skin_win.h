@@ -9,14 +9,19 @@
 
 namespace pelmora {
 
-// A new font of the skin; the caller owns it.
-win::GdiObject CreateSkinFont(SkinFont font);
+// The DPI `window` is shown at: GetDpiForWindow where the system has it
+// (Windows 10 1607 on), the screen's LOGPIXELSY before.
+int WindowDpi(HWND window);
 
-// A bitmap resource of this module; the caller owns it.
-win::GdiObject LoadSkinBitmap(int id);
+// A new font of the skin, sized for `dpi`; the caller owns it.
+win::GdiObject CreateSkinFont(SkinFont font, int dpi = kBaseDpi);
+
+// The bitmap resource `id` drawn for `dpi` (the next larger set); the caller owns it.
+win::GdiObject LoadSkinBitmap(int id, int dpi = kBaseDpi);
 SIZE BitmapSize(HBITMAP bitmap);
 
-// Moves and sizes the child `window` to `box` of its parent's client area.
+// Moves and sizes the child `window` to `box` (96-dpi units) of its parent's
+// client area, scaled to the window's DPI.
 void MoveToBox(HWND window, const Box& box);
 
 // Stretches the whole `bitmap` over `dest` (halftone).
@@ -26,7 +31,7 @@ void StretchBitmap(HDC dc, HBITMAP bitmap, const Box& dest);
 void DrawSkinText(HDC dc, const std::wstring& text, HFONT font, COLORREF colour, const Box& box,
                   UINT format);
 
-// The left button went down in the top `band` rows of `window`'s client
+// The left button went down in the top `band` rows (96-dpi units) of `window`'s client
 // area: move the window as if its caption had been pressed.
 bool DragByBand(HWND window, LPARAM lp, int band);
 

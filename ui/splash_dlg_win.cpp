@@ -36,10 +36,12 @@ void CSplashDlg::OnClose() {
 void CSplashDlg::OnDestroy() { ServeDuringWaits(nullptr); }
 
 BOOL CSplashDlg::OnInitDialog() {
-    if (!picture_) picture_ = LoadSkinBitmap(IDB_SPLASH);
+    const int dpi = WindowDpi(hwnd());
+    if (!picture_) picture_ = LoadSkinBitmap(IDB_SPLASH, dpi);
     RECT screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-    const POINT at = CentredOn(screen, SIZE{kSplashWidth, kSplashHeight});
-    ::SetWindowPos(hwnd(), HWND_TOP, at.x, at.y, kSplashWidth, kSplashHeight, SWP_NOACTIVATE);
+    const SIZE size{ScaleToDpi(kSplashWidth, dpi), ScaleToDpi(kSplashHeight, dpi)};
+    const POINT at = CentredOn(screen, size);
+    ::SetWindowPos(hwnd(), HWND_TOP, at.x, at.y, size.cx, size.cy, SWP_NOACTIVATE);
     return FALSE;
 }
 
@@ -50,8 +52,10 @@ INT_PTR CSplashDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(hwnd(), &ps);
-        const SIZE size = BitmapSize(static_cast<HBITMAP>(picture_.get()));
-        StretchBitmap(dc, static_cast<HBITMAP>(picture_.get()), Box{0, 0, size.cx, size.cy});
+        RECT client{};
+        ::GetClientRect(hwnd(), &client);  // the picture's size in 96-dpi units, scaled
+        StretchBitmap(dc, static_cast<HBITMAP>(picture_.get()),
+                      Box{0, 0, client.right, client.bottom});
         ::EndPaint(hwnd(), &ps);
         return TRUE;
     }

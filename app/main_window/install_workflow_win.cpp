@@ -116,6 +116,17 @@ void InstallWorkflow::FillList() {
     UpdateStartButton();
 }
 
+void InstallWorkflow::OnDpiChanged() {
+    // The list keeps its widths in pixels; give them again in 96-dpi units.
+    MoveToBox(list_.hwnd(), installActive_ ? kListInstallBox : kListBrowseBox);
+    list_.SetRowHeight(kListRowHeight);
+    const int last[2][2] = {{kListNoteColumn, kListRunColumn},
+                            {kListProgressColumn, kListButtonColumn}};
+    const int widths[] = {kListCheckColumn, kListNameColumn, kListStatusColumn,
+                          last[installActive_][0], last[installActive_][1]};
+    for (int column = 0; column < 5; ++column) list_.SetColumnWidth(column, widths[column]);
+}
+
 // ---- Start and Cancel ------------------------------------------------------------------
 
 void InstallWorkflow::OnStart() {

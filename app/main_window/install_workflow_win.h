@@ -43,6 +43,8 @@ class InstallWorkflow {
 
     // Browse mode: columns, rows from the table, View and Run buttons.
     void FillList();
+    // The window's DPI changed: the list's place, columns and rows again.
+    void OnDpiChanged();
     void OnStart();   // command 1004
     void OnCancel();  // command 1010, also when it reads "Back"
     // The list's notifications and row-button messages, and the worker's

@@ -162,6 +162,24 @@ class WineSession:
                 rows.append({"checked": parts[1] == "1", "texts": parts[2:]})
         return rows
 
+    def rects(self, hwnd):
+        """(width, height) of the window and {id: (left, top, right, bottom)} of its children."""
+        code, out = self.driver("rects", hwnd)
+        size, children = None, {}
+        for line in out.splitlines():
+            parts = line.split("\t")
+            if parts[0] == "window" and len(parts) == 3:
+                size = (int(parts[1]), int(parts[2]))
+            elif len(parts) == 5:
+                children[int(parts[0])] = tuple(int(p) for p in parts[1:])
+        return size, children
+
+    def list_check_box(self, list_hwnd):
+        """Row 0's left, its icon's left, column 0's right and the row's height, or None."""
+        code, out = self.driver("list-check-box", list_hwnd)
+        parts = out.split()
+        return tuple(int(p) for p in parts) if code == 0 and len(parts) == 4 else None
+
     def check_row(self, list_hwnd, row, checked=True):
         # The driver waits 5 s for the window thread; on a loaded machine give it three tries.
         for _ in range(3):

@@ -1,6 +1,7 @@
 #include "ui/list_ctrl_ex_win.h"
 
 #include "ui/window_messages.h"
+#include "win/dialog_win.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -165,12 +166,12 @@ class ListWindow : public ::testing::Test {
         int shown = 0;
         for (int row = 0; row < list_->GetItemCount(); ++row) {
             const HWND child = Child(id + row);
-            if (!child) {  // Run buttons exist only on some rows
-                EXPECT_FALSE(wanted(row)) << "row " << row;
-                continue;
-            }
             const RECT rowRect = RowRect(row);
             const bool inView = rowRect.top + inset >= header.bottom && rowRect.top < client.bottom;
+            if (!child) {  // Run buttons exist only on some rows; View and Run once shown
+                EXPECT_FALSE(wanted(row) && inView) << "row " << row;
+                continue;
+            }
             EXPECT_EQ(::IsWindowVisible(child) != FALSE, wanted(row) && inView) << "row " << row;
             if (!inView) continue;
             const RECT rect = ChildRect(child);
@@ -390,6 +391,21 @@ TEST_F(ListWindow, BrowseButtonsOfLaterRowsAppearWhenScrolledTo) {
     ASSERT_EQ(posted_.size(), 1u);
     EXPECT_EQ(posted_[0].msg, static_cast<UINT>(WM_LIST_RUN_CLICK));
     EXPECT_EQ(posted_[0].wp, 18u);
+}
+
+TEST_F(ListWindow, ViewAndRunButtonsAreWindowsOnlyOnceTheirRowShows) {
+    MakeList(20);
+    for (int r = 0; r < 20; ++r) list_->AddViewButton(r, L"View");
+    list_->AddRunButton(19, L"Run");
+    Pump();
+    EXPECT_NE(Child(kViewButtonIdBase), nullptr);
+    EXPECT_EQ(Child(kViewButtonIdBase + 19), nullptr);
+    EXPECT_EQ(Child(kRunButtonIdBase + 19), nullptr);
+    ScrollToBottom();
+    Pump();
+    ASSERT_NE(Child(kRunButtonIdBase + 19), nullptr);
+    EXPECT_EQ(win::GetWindowTextString(Child(kRunButtonIdBase + 19)), L"Run");  // its name
+    EXPECT_TRUE(Visible(kViewButtonIdBase + 19));
 }
 
 TEST_F(ListWindow, ProgressFromAnotherThreadIsAppliedOnTheListThread) {

@@ -26,6 +26,15 @@ struct Slot {
     const char* where;
 };
 
+// 96-dpi units to pixels: 100 % changes nothing, edges round to the nearest
+// pixel, and a scale between the bitmap sets takes the next larger one.
+static_assert(ScaleToDpi(700, 96) == 700 && ScaleToDpi(700, 120) == 875);
+static_assert(ScaleToDpi(541, 144) == 812 && ScaleToDpi(-14, 144) == -21);
+static_assert(ScaleBox(kMainSubtitleBox, 192).Width() == 2 * kMainSubtitleBox.Width());
+static_assert(ScaledBitmapId(151, 96) == 151 && ScaledBitmapId(151, 120) == 1151);
+static_assert(ScaledBitmapId(151, 110) == 1151 && ScaledBitmapId(151, 144) == 2151);
+static_assert(ScaledBitmapId(151, 168) == 3151 && ScaledBitmapId(151, 288) == 4151);
+
 constexpr int kCaption = 2 * kCaptionMargin;
 constexpr int kCell = 2 * kListCellPadding;
 
@@ -70,22 +79,29 @@ SIZE Measure(HDC dc, HFONT font, const std::wstring& text) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
-class TextFit : public ::testing::Test {
+// At every scale, fonts made for the DPI in boxes scaled to it. `dpi_` 96 is 100 %.
+class TextFit : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override {
+        dpi_ = GetParam();
         dc_ = ::GetDC(nullptr);
         for (SkinFont f : {SkinFont::Button, SkinFont::Title, SkinFont::Subtitle, SkinFont::List,
                            SkinFont::DialogTitle, SkinFont::DialogText})
-            fonts_.push_back(CreateSkinFont(f));
+            fonts_.push_back(CreateSkinFont(f, dpi_));
     }
+    // The fewest pixels a span of `units` takes once its edges are rounded.
+    int Px(int units) const { return units * dpi_ / kBaseDpi; }
     void TearDown() override { ::ReleaseDC(nullptr, dc_); }
     HFONT FontOf(SkinFont f) const { return static_cast<HFONT>(fonts_[static_cast<int>(f)].get()); }
 
+    int dpi_ = kBaseDpi;
     HDC dc_ = nullptr;
     std::vector<win::GdiObject> fonts_;
 };
 
-TEST_F(TextFit, TahomaIsLinkedToACjkFont) {
+INSTANTIATE_TEST_SUITE_P(Scales, TextFit, ::testing::Values(96, 144, 192));
+
+TEST_P(TextFit, TahomaIsLinkedToACjkFont) {
     wchar_t value[1024] = {};
     DWORD size = sizeof(value);
     ASSERT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE,
@@ -95,10 +111,10 @@ TEST_F(TextFit, TahomaIsLinkedToACjkFont) {
     EXPECT_NE(std::wstring(value).find(L"wqy-microhei"), std::wstring::npos);
     // A linked face draws Hangul as glyphs of its own width, not as narrow boxes.
     const SIZE hangul = Measure(dc_, FontOf(SkinFont::DialogText), L"\xD55C\xAD6D\xC5B4");
-    EXPECT_GE(hangul.cx, 3 * 10);
+    EXPECT_GE(hangul.cx, Px(3 * 10));
 }
 
-TEST_F(TextFit, EveryTextFitsItsRectangleInEveryLanguage) {
+TEST_P(TextFit, EveryTextFitsItsRectangleInEveryLanguage) {
     int checked = 0;
     for (int language = 0; language < kLanguageCount; ++language) {
         const LANGID lang = StringTableLangId(language);
@@ -106,9 +122,11 @@ TEST_F(TextFit, EveryTextFitsItsRectangleInEveryLanguage) {
             const std::wstring text = slot.id ? win::LoadStringLang(slot.id, lang) : slot.fixed;
             ASSERT_FALSE(text.empty()) << slot.id;
             const SIZE size = Measure(dc_, FontOf(slot.font), text);
-            EXPECT_LE(size.cx, slot.width) << "lang " << lang << ", " << slot.where << ", id "
+            EXPECT_LE(size.cx, Px(slot.width))
+                << dpi_ << " dpi, lang " << lang << ", " << slot.where << ", id "
                                            << slot.id << ": " << size.cx << " px wide";
-            EXPECT_LE(size.cy, slot.height) << "lang " << lang << ", " << slot.where;
+            EXPECT_LE(size.cy, Px(slot.height))
+                << dpi_ << " dpi, lang " << lang << ", " << slot.where;
             ++checked;
         }
 
@@ -119,15 +137,17 @@ TEST_F(TextFit, EveryTextFitsItsRectangleInEveryLanguage) {
         const HFONT button = FontOf(SkinFont::Button);
         const int whole = Measure(dc_, button, setting).cx;
         const int spaces = first ? Measure(dc_, button, setting.substr(0, first)).cx : 0;
-        const int left = (kSettingsButton.Width() - whole) / 2 + spaces;
-        EXPECT_GE(left, kSettingsGearRight) << "lang " << lang << ": Settings caption over the gear";
-        EXPECT_LE((kSettingsButton.Width() + whole) / 2, kSettingsButton.Width() - kCaptionMargin)
+        const int width = ScaleBox(kSettingsButton, dpi_).Width();
+        const int left = (width - whole) / 2 + spaces;
+        EXPECT_GE(left, Px(kSettingsGearRight))  // the gear itself ends at 17
+            << dpi_ << " dpi, lang " << lang << ": Settings caption over the gear";
+        EXPECT_LE((width + whole) / 2, width - Px(kCaptionMargin))
             << "lang " << lang << ": Settings caption " << whole << " px";
         ++checked;
     }
     for (const wchar_t* name : kLanguageNames)
         EXPECT_LE(Measure(dc_, FontOf(SkinFont::DialogText), name).cx,
-                  kLanguageRadioWidth - kRadioMarkWidth);
+                  Px(kLanguageRadioWidth - kRadioMarkWidth));
     EXPECT_EQ(checked, kLanguageCount * (static_cast<int>(std::size(kSlots)) + 1));
 }
 

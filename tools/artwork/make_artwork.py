@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Draws Pelmora's bitmaps and icon: resources/bitmaps/*.bmp (24-bit) and
-resources/pelmora.ico. Plain Python, no imaging library, so the output is the
+resources/pelmora.ico. Each bitmap of the skin is drawn at 100, 125, 150, 175
+and 200 % (bitmap_ID.bmp, bitmap_ID_125.bmp, ...): every shape is given in
+96-dpi units and drawn at the scale's own pixels, so no set is a stretched copy
+of another. Plain Python, no imaging library, so the output is the
 same on every machine.
 
     make_artwork.py [OUT_ROOT]    writes the files below OUT_ROOT/resources
@@ -42,31 +45,47 @@ def mix(a, b, t):
     return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
 
 
-class Canvas:
-    def __init__(self, width, height, fill=(0, 0, 0)):
-        self.width, self.height = width, height
-        self.px = [[fill] * width for _ in range(height)]
+SCALES = (100, 125, 150, 175, 200)
 
-    def set(self, x, y, colour, alpha=1.0):
-        if 0 <= x < self.width and 0 <= y < self.height and alpha > 0:
+
+class Canvas:
+    """Coordinates are in 96-dpi units; the pixels are `scale` times as many."""
+
+    def __init__(self, width, height, fill=(0, 0, 0), scale=1.0, pixels=None):
+        self.width, self.height, self.scale = width, height, scale
+        self.pw, self.ph = pixels or (int(round(width * scale)), int(round(height * scale)))
+        self.px = [[fill] * self.pw for _ in range(self.ph)]
+
+    def at(self, v):
+        return int(round(v * self.scale))
+
+    def set(self, x, y, colour, alpha=1.0):  # in pixels
+        if 0 <= x < self.pw and 0 <= y < self.ph and alpha > 0:
             self.px[y][x] = mix(self.px[y][x], colour, alpha)
 
     def rect(self, x0, y0, x1, y1, colour):
-        for y in range(max(0, y0), min(self.height, y1)):
-            for x in range(max(0, x0), min(self.width, x1)):
+        self.pixel_rect(self.at(x0), self.at(y0), self.at(x1), self.at(y1), colour)
+
+    def pixel_rect(self, x0, y0, x1, y1, colour):
+        for y in range(max(0, y0), min(self.ph, y1)):
+            for x in range(max(0, x0), min(self.pw, x1)):
                 self.px[y][x] = colour
 
     def vgradient(self, x0, y0, x1, y1, top, bottom):
+        x0, y0, x1, y1 = self.at(x0), self.at(y0), self.at(x1), self.at(y1)
         for y in range(y0, y1):
             c = mix(top, bottom, (y - y0) / max(1, y1 - y0 - 1))
-            self.rect(x0, y, x1, y + 1, c)
+            self.pixel_rect(x0, y, x1, y + 1, c)
 
     def shape(self, x0, y0, x1, y1, inside, colour, samples=4):
         """Anti-aliased fill of the points where inside(x, y) holds."""
         n = samples * samples
-        for y in range(max(0, y0), min(self.height, y1)):
-            for x in range(max(0, x0), min(self.width, x1)):
-                hits = sum(inside(x + (i + 0.5) / samples, y + (j + 0.5) / samples)
+        k = self.scale
+        px0, py0 = int(math.floor(x0 * k)), int(math.floor(y0 * k))
+        px1, py1 = int(math.ceil(x1 * k)), int(math.ceil(y1 * k))
+        for y in range(max(0, py0), min(self.ph, py1)):
+            for x in range(max(0, px0), min(self.pw, px1)):
+                hits = sum(inside((x + (i + 0.5) / samples) / k, (y + (j + 0.5) / samples) / k)
                            for i in range(samples) for j in range(samples))
                 if hits:
                     self.set(x, y, colour, hits / n)
@@ -97,9 +116,9 @@ class Canvas:
                                   x + (gx + 1) * scale, y + (gy + 1) * scale, colour)
             x += (5 + spacing) * scale
 
-    def paste(self, other, x0, y0):
-        for y in range(other.height):
-            for x in range(other.width):
+    def paste(self, other, x0, y0):  # in pixels
+        for y in range(other.ph):
+            for x in range(other.pw):
                 self.set(x0 + x, y0 + y, other.px[y][x])
 
 
@@ -108,37 +127,37 @@ def text_width(word, scale, spacing=1):
 
 
 def bmp_bytes(canvas):
-    stride = (canvas.width * 3 + 3) & ~3
+    stride = (canvas.pw * 3 + 3) & ~3
     rows = bytearray()
-    for y in range(canvas.height - 1, -1, -1):  # bottom-up
+    for y in range(canvas.ph - 1, -1, -1):  # bottom-up
         line = bytearray()
         for r, g, b in canvas.px[y]:
             line += bytes((b, g, r))
         line += b"\0" * (stride - len(line))
         rows += line
     header = struct.pack("<2sIHHI", b"BM", 54 + len(rows), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 24, 0, len(rows),
+    info = struct.pack("<IiiHHIIiiII", 40, canvas.pw, canvas.ph, 1, 24, 0, len(rows),
                        2835, 2835, 0, 0)
     return header + info + bytes(rows)
 
 
 # --- the main window's bands ----------------------------------------------
 
-def top_band():
-    c = Canvas(620, 37)
+def top_band(k):
+    c = Canvas(620, 37, scale=k)
     c.vgradient(0, 0, 620, 35, BAND_TOP, BAND_BOTTOM)
     c.rect(0, 35, 620, 37, ACCENT)
     return c
 
 
-def bottom_band():
-    c = Canvas(620, 13)
+def bottom_band(k):
+    c = Canvas(620, 13, scale=k)
     c.vgradient(0, 0, 620, 13, BAND_BOTTOM, (20, 28, 37))
     return c
 
 
-def side_border(inner_right):
-    c = Canvas(10, 2)
+def side_border(k, inner_right):
+    c = Canvas(10, 2, scale=k)
     c.rect(0, 0, 10, 2, BAND_BOTTOM)
     x = 9 if inner_right else 0
     c.rect(x, 0, x + 1, 2, (52, 67, 82))
@@ -147,12 +166,14 @@ def side_border(inner_right):
 
 # --- buttons: four frames side by side: normal, pressed, hover, disabled ----
 
-def frames(width, height, draw):
-    c = Canvas(width * 4, height)
+def frames(k, width, height, draw):
+    """Four frames of equal pixel width, however the scale rounds."""
+    c = None
     for i, state in enumerate(("normal", "pressed", "hover", "disabled")):
-        f = Canvas(width, height)
+        f = Canvas(width, height, scale=k)
         draw(f, state)
-        c.paste(f, i * width, 0)
+        c = c or Canvas(width * 4, height, scale=k, pixels=(f.pw * 4, f.ph))
+        c.paste(f, i * f.pw, 0)
     return c
 
 
@@ -225,9 +246,9 @@ def small_close():
 
 # --- settings dialog background, drawn for its 530 x 254 client area ---------
 
-def settings_background():
-    scale = 450 / 530  # the dialog stretches it to 530 pixels
-    c = Canvas(450, 254)
+def settings_background(k):
+    scale = 450 / 530  # the dialog stretches it to 530 units
+    c = Canvas(450, 254, scale=k)
     c.rect(0, 0, 450, 254, BODY)
     c.vgradient(0, 0, 450, 31, BAND_TOP, BAND_BOTTOM)
     c.rect(0, 31, 450, 33, ACCENT)
@@ -253,11 +274,11 @@ def logo(c, cx, cy, r, ring, arrow):
     c.line(cx, cy - r * 0.5, cx + r * 0.35, cy - r * 0.12, w * 2, arrow)
 
 
-def splash():
-    c = Canvas(429, 264)
-    for y in range(264):
-        for x in range(429):
-            t = y / 263 * 0.7 + x / 428 * 0.3
+def splash(k):
+    c = Canvas(429, 264, scale=k)
+    for y in range(c.ph):
+        for x in range(c.pw):
+            t = y / k / 263 * 0.7 + x / k / 428 * 0.3
             c.px[y][x] = mix((33, 46, 60), (17, 24, 32), t)
     logo(c, 214.5, 78, 34, ACCENT, WHITE)
     word = "PELMORA"
@@ -277,7 +298,7 @@ def icon_image(size):
     cx = cy = size / 2
     rows = []
     ring_r = size * 0.34
-    art = Canvas(size, size, ACCENT)
+    art = Canvas(size, size, ACCENT)  # in pixels: scale 1
     logo(art, cx, cy, ring_r, WHITE, WHITE)
     for y in range(size):
         row = []
@@ -324,24 +345,32 @@ def ico_bytes(sizes):
     return out + b"".join(images)
 
 
+def skin(k):
+    """Resource id -> canvas, drawn at scale k."""
+    return {
+        138: frames(k, 32, 32, glyph_button("close", (200, 66, 59))),
+        139: frames(k, 31, 32, glyph_button("minimum", (64, 82, 100))),
+        140: top_band(k),
+        144: bottom_band(k),
+        145: side_border(k, inner_right=True),
+        146: side_border(k, inner_right=False),
+        147: frames(k, 91, 31, settings_button()),
+        148: settings_background(k),
+        149: frames(k, 85, 27, caption_button(ACCENT, (33, 184, 159), (18, 122, 107))),
+        150: frames(k, 13, 13, small_close()),
+        151: frames(k, 200, 26, caption_button(ACCENT, (33, 184, 159), (18, 122, 107))),
+        152: frames(k, 100, 26, caption_button((91, 107, 122), (110, 127, 143), (70, 84, 95))),
+        156: splash(k),
+    }
+
+
 def artwork():
     """File name below resources/ -> bytes."""
-    bitmaps = {
-        138: frames(32, 32, glyph_button("close", (200, 66, 59))),
-        139: frames(31, 32, glyph_button("minimum", (64, 82, 100))),
-        140: top_band(),
-        144: bottom_band(),
-        145: side_border(inner_right=True),
-        146: side_border(inner_right=False),
-        147: frames(91, 31, settings_button()),
-        148: settings_background(),
-        149: frames(85, 27, caption_button(ACCENT, (33, 184, 159), (18, 122, 107))),
-        150: frames(13, 13, small_close()),
-        151: frames(200, 26, caption_button(ACCENT, (33, 184, 159), (18, 122, 107))),
-        152: frames(100, 26, caption_button((91, 107, 122), (110, 127, 143), (70, 84, 95))),
-        156: splash(),
-    }
-    files = {f"bitmaps/bitmap_{i}.bmp": bmp_bytes(c) for i, c in bitmaps.items()}
+    files = {}
+    for percent in SCALES:
+        suffix = "" if percent == 100 else f"_{percent}"
+        for i, c in skin(percent / 100).items():
+            files[f"bitmaps/bitmap_{i}{suffix}.bmp"] = bmp_bytes(c)
     files["pelmora.ico"] = ico_bytes([16, 32, 48])
     return files
 

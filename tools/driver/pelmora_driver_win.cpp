@@ -16,6 +16,9 @@
 //   controls HWND                    hwnd id visible enabled class text, per child window
 //   list-cells LIST                  row checked text0 text1 ..., per row of a report list-view
 //   check-row LIST ROW 0|1           sets the row's check box as a click on it would
+//   rects HWND                       "window" width height, then id left top right bottom
+//                                    per child, in HWND's client area
+//   list-check-box LIST              row 0's left, its icon's left, column 0's right, row height
 #include <windows.h>
 #include <commctrl.h>
 
@@ -245,6 +248,49 @@ int ListCells(HWND list) {
     return 0;
 }
 
+// The window's size, then each child's rectangle in the window's client area.
+int ListRects(HWND parent) {
+    RECT frame{};
+    if (!::GetWindowRect(parent, &frame)) return 1;
+    Print(L"window\t" + std::to_wstring(frame.right - frame.left) + L"\t" +
+          std::to_wstring(frame.bottom - frame.top));
+    for (HWND child : ChildWindows(parent)) {
+        if (::GetParent(child) != parent) continue;
+        RECT r{};
+        ::GetWindowRect(child, &r);
+        ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+        Print(std::to_wstring(::GetDlgCtrlID(child)) + L"\t" + std::to_wstring(r.left) + L"\t" +
+              std::to_wstring(r.top) + L"\t" + std::to_wstring(r.right) + L"\t" +
+              std::to_wstring(r.bottom));
+    }
+    return 0;
+}
+
+// Where a report list draws its first row's check box: the row's left edge,
+// the left of its small icon (the check box ends there) and the right of the
+// first column, in the list's client area.
+int ListCheckBox(HWND list) {
+    RemoteBuffer remote(list, sizeof(RECT));
+    if (!::IsWindow(list) || !remote.ok()) return 1;
+    auto itemRect = [&](HWND to, UINT msg, WPARAM index, LONG code, RECT& out) {
+        RECT in{code, 0, 0, 0};
+        DWORD_PTR done = 0;
+        return remote.Write(0, &in, sizeof in) &&
+               ::SendMessageTimeoutW(to, msg, index, reinterpret_cast<LPARAM>(remote.at(0)),
+                                     SMTO_BLOCK, 2000, &done) &&
+               done && remote.Read(0, &out, sizeof out);
+    };
+    RECT bounds{}, icon{}, column{};
+    const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    if (!header || !itemRect(list, LVM_GETITEMRECT, 0, LVIR_BOUNDS, bounds) ||
+        !itemRect(list, LVM_GETITEMRECT, 0, LVIR_ICON, icon) ||
+        !itemRect(header, HDM_GETITEMRECT, 0, 0, column))
+        return 1;
+    Print(std::to_wstring(bounds.left) + L"\t" + std::to_wstring(icon.left) + L"\t" +
+          std::to_wstring(column.right) + L"\t" + std::to_wstring(bounds.bottom - bounds.top));
+    return 0;
+}
+
 int CheckRow(HWND list, int row, bool checked) {
     if (!::IsWindow(list)) return 1;
     RemoteBuffer remote(list, sizeof(LVITEMW));
@@ -295,6 +341,8 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"run" && argc >= 5) return Run(ms(2, 10000), argv[3], argv[4]);
     if (command == L"controls" && argc >= 3) return ListControls(ParseHwnd(argv[2]));
     if (command == L"list-cells" && argc >= 3) return ListCells(ParseHwnd(argv[2]));
+    if (command == L"rects" && argc >= 3) return ListRects(ParseHwnd(argv[2]));
+    if (command == L"list-check-box" && argc >= 3) return ListCheckBox(ParseHwnd(argv[2]));
     if (command == L"check-row" && argc >= 5)
         return CheckRow(ParseHwnd(argv[2]), _wtoi(argv[3]), _wtoi(argv[4]) != 0);
     return 2;
