@@ -10,6 +10,8 @@
 
 #include <commctrl.h>
 
+#include <memory>
+
 namespace pelmora {
 
 void EndProcess(std::wstring_view why) noexcept {
@@ -32,13 +34,17 @@ bool CPelmoraApp::InitInstance() {
         return false;
     }
 
+    // The start-up's files need only the base URL and the key: their round
+    // trips overlap the window's creation and the settings' reading.
+    auto fetches = std::make_unique<Session::StartupFetches>(session_);
+
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = sizeof(controls);
     controls.dwICC = 0xFF;
     ::InitCommonControlsEx(&controls);
 
     {
-        CPelmoraDlg dlg(session_, QuietMode(), m_lpCmdLine);
+        CPelmoraDlg dlg(session_, QuietMode(), m_lpCmdLine, std::move(fetches));
         m_pMainWnd = &dlg;
         dlg.DoModal();
         // The process ends right after (main_win.cpp), whatever transfers still run.

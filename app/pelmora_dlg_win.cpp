@@ -8,12 +8,14 @@
 
 namespace pelmora {
 
-CPelmoraDlg::CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine)
+CPelmoraDlg::CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine,
+                         std::unique_ptr<Session::StartupFetches> fetches)
     : win::Dialog(IDD_PELMORA_DIALOG),
       session_(session),
       quietMode_(quietMode),
       commandLine_(std::move(commandLine)),
       workflow_(session, table_, list_, settings_, picture_),
+      fetches_(std::move(fetches)),
       prompt_(nullptr) {
     HINSTANCE instance = ::GetModuleHandleW(nullptr);
     icon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_PELMORA), IMAGE_ICON,

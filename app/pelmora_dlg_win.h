@@ -24,8 +24,10 @@ namespace pelmora {
 
 class CPelmoraDlg : public win::Dialog, private StartupFrontEnd {
 public:
-    // `session` outlives the window.
-    CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine);
+    // `session` outlives the window. `fetches`: the start-up's early fetches,
+    // started before the window (null: the start-up starts them itself).
+    CPelmoraDlg(Session& session, bool quietMode, std::wstring commandLine,
+                std::unique_ptr<Session::StartupFetches> fetches = nullptr);
     ~CPelmoraDlg() override;
 
     const Settings& CurrentSettings() const noexcept { return settings_; }
@@ -71,6 +73,7 @@ private:
     win::Icon smallIcon_;
     CSplashDlg splash_;         // open from the splash step to the end of start-up
     std::unique_ptr<StartupClock> clock_;  // from the start-up on
+    std::unique_ptr<Session::StartupFetches> fetches_;  // taken by the start-up
     BackgroundPictureSync pictures_;  // from the end of start-up to the window's end
     MessageBoxPrompt prompt_;  // owned by this window, once it exists
 };

@@ -52,6 +52,8 @@ bool SettingsFileExists() {
 
 BOOL CPelmoraDlg::OnInitDialog() {
     clock_ = std::make_unique<StartupClock>();
+    // Ends with the start-up, whichever way it ends: what was not handed over is discarded.
+    std::unique_ptr<Session::StartupFetches> prefetch = std::move(fetches_);
     StartupClock& clock = *clock_;
     prompt_ = MessageBoxPrompt(hwnd());
     AddAboutItem(hwnd());
@@ -71,7 +73,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
     if (!PrepareSettingsAndFolders()) return TRUE;
     clock.Mark(L"settings and folders");
 
-    const Session::StartupFetches prefetch(session_);
+    if (!prefetch) prefetch = std::make_unique<Session::StartupFetches>(session_);
     StartupSteps steps(session_, *this);
     if (steps.SelfVersion() == StartupStep::Close) {
         CloseDuringStartup();

@@ -69,7 +69,14 @@ Downloader Session::AheadDownloader() const {
     };
 }
 
+void Session::MakeOwnFolders() const {
+    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
+        win::EnsureFolder(localRoot_ + folder);
+}
+
 Session::StartupFetches::StartupFetches(Session& session) : session_(session) {
+    // Staged in Pelmora's folder, which a first run has not made yet.
+    session.MakeOwnFolders();
     // None of these depends on another to be fetched; their order of effects
     // is kept by handing them over only when the start-up reaches them.
     std::vector<std::wstring> urls;

@@ -48,6 +48,10 @@ class Session {
     // fetch is kept for them even after the start-up's fetches have ended.
     ServerFiles PictureServer();
 
+    // Korvath\tools\Pelmora\ and the folders above it, made where missing;
+    // whether they can be written is the start-up's to tell.
+    void MakeOwnFolders() const;
+
     // The user has given the proxy's credentials: with the maker's key, a
     // manifest the proxy refused is fetched again with them (once).
     void ProxyCredentialsGiven();
@@ -56,7 +60,8 @@ class Session {
     // and the two stamp files are fetched at once, ahead of their turn; with
     // the maker's key, beside the signed manifest, each taken only once it
     // was accepted and lists it as fetched. Each is handed over when the
-    // start-up asks.
+    // start-up asks. They need only the base URL and the key, so they may
+    // start before the window exists; a second instance must not start them.
     class StartupFetches {
       public:
         explicit StartupFetches(Session& session);

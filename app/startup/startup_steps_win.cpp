@@ -13,8 +13,7 @@
 namespace pelmora {
 
 DWORD StartupSteps::FoldersAndLog(const Session& session) {
-    for (const wchar_t* folder : {L"Korvath", L"Korvath\\tools", L"Korvath\\tools\\Pelmora"})
-        win::EnsureFolder(session.LocalRoot() + folder);
+    session.MakeOwnFolders();
     // Without its own folder Pelmora can keep nothing: a local fault, said as such.
     const std::wstring ownFolder = session.LocalRoot() + kPelmoraFolder;
     const DWORD error = win::FolderWriteError(ownFolder);

@@ -6,7 +6,8 @@
 // than the network, and a large file's writes wait for the disk). Buffers
 // and threads come only as the body needs them: a body of one read (most
 // small files) is written and hashed by Finish on the caller's thread,
-// without starting any.
+// without starting any. A large body is flushed to disk in steps as it is
+// written, so that making it durable at the end costs little.
 #pragma once
 #include "win/handles_win.h"
 
@@ -14,6 +15,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -64,6 +66,7 @@ private:
     std::vector<char*> free_;
     std::deque<Piece> queued_;
     std::deque<Piece> written_;  // waiting to be hashed
+    uint64_t unflushed_ = 0;  // the writer thread's own
     bool writing_ = false;
     bool hashing_ = false;
     bool stopping_ = false;

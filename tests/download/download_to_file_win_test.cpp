@@ -309,25 +309,31 @@ TEST_F(DownloadToFileTest, WithoutALengthShowsZeroAndStillCompletes) {
     }
 }
 
-// One piece is written by Finish itself; more start the writer's threads.
-// Either way the file and the digest get every byte, in order.
+// One piece is written by Finish itself; more start the writer's threads; a
+// large body is flushed on the way. Either way the file and the digest get
+// every byte, in order.
 TEST(BackgroundWriterTest, WritesAndHashesEveryPieceInOrder) {
     wchar_t folder[MAX_PATH] = {};
     ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
-    for (const size_t pieces : {size_t{1}, size_t{2}, size_t{9}}) {
+    struct Row {
+        size_t pieces;
+        size_t pieceBytes;
+    };
+    for (const Row row : {Row{1, 1000}, Row{2, 1000}, Row{9, 1000}, Row{18, 1 << 20}}) {
+        const size_t pieces = row.pieces;
         const std::wstring path = folder + (L"pelmora-writer-" + std::to_wstring(pieces));
-        const std::string bytes = Pattern(pieces * 1000, static_cast<unsigned>(pieces));
+        const std::string bytes = Pattern(pieces * row.pieceBytes, static_cast<unsigned>(pieces));
         const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         Sha256Stream hash;
         {
-            BackgroundWriter writer(file, 4096, 3, &hash);
-            for (size_t at = 0; at < bytes.size(); at += 1000) {
+            BackgroundWriter writer(file, row.pieceBytes, 3, &hash);
+            for (size_t at = 0; at < bytes.size(); at += row.pieceBytes) {
                 char* buffer = writer.Acquire();
                 ASSERT_NE(buffer, nullptr);
-                bytes.copy(buffer, 1000, at);
-                writer.Submit(buffer, 1000);
+                bytes.copy(buffer, row.pieceBytes, at);
+                writer.Submit(buffer, static_cast<DWORD>(row.pieceBytes));
             }
             EXPECT_EQ(writer.Finish(), static_cast<DWORD>(ERROR_SUCCESS));
         }
