@@ -105,7 +105,8 @@ class Https(PelmoraCase):
         installer = (self.wine.tools_folder() / "Pelmora" / "downloaded_program" / "Halvex" /
                      "setup_light.exe")
         self.assertEqual(installer.read_bytes(),
-                         (self.server.root / "tools/packages/hq/Halvex/setup_light.exe").read_bytes())
+                         (self.server.root /
+                          "tools/packages/hq/Halvex/2.4.1/setup_light.exe").read_bytes())
         self.close_main(process, hwnd)
 
     def test_a_refused_certificate_is_a_failed_download(self):

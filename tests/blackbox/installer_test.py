@@ -52,7 +52,8 @@ class Installers(unittest.TestCase):
                             out, "http://127.0.0.1:1/tools/", "--programs", "1",
                             "--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"]],
                            check=True, stdout=subprocess.DEVNULL, timeout=300)
-            setup = os.path.join(out, "tools", "packages", "eur", "Halvex", "setup_light.exe")
+            setup = os.path.join(out, "tools", "packages", "eur", "Halvex", "2.4.1",
+                                 "setup_light.exe")
             self.install_and_uninstall(setup, "Halvex", "Halvexer.exe", "2.4.1")
 
 

@@ -142,7 +142,7 @@ class PictureSync(PelmoraCase):
         for name in OFFERED:
             for picture in PICTURES:
                 self.server.rule(quote(f"/tools/images/{name}/{picture}"), delay_ms=5000)
-        self.server.rule("/tools/packages/hq/Halvex/setup.exe", delay_ms=30000)
+        self.server.rule("/tools/packages/hq/Halvex/2.4.1/setup.exe", delay_ms=30000)
         process = self.start()
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)

@@ -219,7 +219,7 @@ class SignedTree(PelmoraCase):
         self.wine.write_db_stamp(DB_STAMP)
         (self.tree / "db_version.txt").write_bytes(b"2026-11-01 older model database\r\n")
         self.flip_byte("images/Halvex/en.bmp")
-        self.flip_byte("packages/hq/Halvex/ReleaseNote.txt", offset=0)
+        self.flip_byte("packages/hq/Halvex/2.4.1/ReleaseNote.txt", offset=0)
         process = self.start_fresh({"/tools/images/Quorin/kr.bmp": {"endless": 1}})
         hwnd = self.main_window()
         self.assertIsNotNone(hwnd)
@@ -241,8 +241,8 @@ class SignedTree(PelmoraCase):
 
         self.assertTrue(self.wine.click(self.list_hwnd(hwnd), VIEW_BASE + 0))
         self.expect_box("IDS_DOWNLOAD_FAILED", IDOK)
-        self.assertIn("[Pelmora]packages/hq/Halvex/ReleaseNote.txt refused: its bytes are not "
-                      "those", self.log())
+        self.assertIn("[Pelmora]packages/hq/Halvex/2.4.1/ReleaseNote.txt refused: its bytes are "
+                      "not those", self.log())
         self.assertIsNone(self.local("HalvexReleaseNote.txt"))
         self.close_main(process, hwnd)
 
@@ -271,7 +271,7 @@ class SignedTree(PelmoraCase):
 
     def test_a_tools_installer_the_release_does_not_list_is_not_fetched(self):
         # The tree has no installers, so its manifest lists none.
-        package = self.tree / "packages" / "hq" / "Halvex"
+        package = self.tree / "packages" / "hq" / "Halvex" / "2.4.1"
         package.mkdir(parents=True, exist_ok=True)
         (package / "setup.exe").write_bytes(b"MZ from anybody")
         process = self.start_fresh()
@@ -282,8 +282,8 @@ class SignedTree(PelmoraCase):
         self.assertTrue(self.wine.click(hwnd, START))
         self.expect_box("IDS_DOWNLOAD_RETRY", IDNO)
         self.assertEqual(self.server.requests("/tools/packages/"), [])
-        self.assertIn("[Pelmora]packages/hq/Halvex/setup.exe refused: the release manifest does "
-                      "not list it", self.log())
+        self.assertIn("[Pelmora]packages/hq/Halvex/2.4.1/setup.exe refused: the release "
+                      "manifest does not list it", self.log())
 
 
 class KeylessBuild(PelmoraCase):

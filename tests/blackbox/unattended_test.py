@@ -135,7 +135,7 @@ class SwitchLines(PelmoraCase):
         self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
 
     def test_a_cut_short_download_is_resumed(self):
-        installer, cut = "/tools/packages/hq/Halvex/setup_light.exe", 4096
+        installer, cut = "/tools/packages/hq/Halvex/2.4.1/setup_light.exe", 4096
         self.server.rule(installer, close_after=cut)
         self.assertEqual(self.run_line("/update:Halvex", watch=False)[0], 1, self.log())
         self.assertIn("the body was cut short", self.log())
@@ -164,7 +164,7 @@ class SwitchLines(PelmoraCase):
         code, _, _ = self.run_line("/update:Halvex")
         self.assertEqual(code, 0, self.log())
         self.assertEqual(self.server.requests("/tools/packages/"),
-                         ["GET /tools/packages/eur/Halvex/setup_light.exe"])
+                         ["GET /tools/packages/eur/Halvex/2.4.1/setup_light.exe"])
         self.assertIn("Policy UserUpdates ignored", self.log())
 
         # UserUpdates 0: the list is there, but nothing can be ticked or started.

@@ -42,7 +42,8 @@ TEST(PublishedTree, CatalogueReadsBackAsDescribed) {
     EXPECT_EQ(viewer.serverVersion, u"1.0.0");
     EXPECT_TRUE(viewer.listAlways);
     EXPECT_EQ(viewer.imageLocation, u"http://updates.example/tools/images/Model Viewer");
-    EXPECT_EQ(viewer.packageLocation[3], u"http://updates.example/tools/packages/chna/Model Viewer");
+    EXPECT_EQ(viewer.packageLocation[3],
+              u"http://updates.example/tools/packages/chna/Model Viewer/1.0.0");
     // SHA-256 of "full Model Viewer" and "update Model Viewer".
     EXPECT_EQ(viewer.setupDigest,
               ParseSha256Hex(u"25d4a4a4a3548c65e540e415a46c253f8f097d4e0d1dce997562636c5b8ac16f"));
@@ -73,8 +74,9 @@ TEST(PublishedTree, VersionAndStampsReadBack) {
     const std::string base = "http://updates.example/tools/";
     for (const char* name : {"Pelmora.txt", "program_list.txt", "db_version.txt",
                              "image_version.txt", "modelinfo_chna.db", "Pelmora/setup.exe",
-                             "images/Model Viewer/po.bmp", "packages/eur/Halvex/setup_light.exe",
-                             "packages/hq/Model Viewer/ReleaseNote.txt"})
+                             "images/Model Viewer/po.bmp",
+                             "packages/eur/Halvex/1.0.0/setup_light.exe",
+                             "packages/hq/Model Viewer/1.0.0/ReleaseNote.txt"})
         listedSize(name, base + name);
     EXPECT_EQ(index->size(), 9 + 3 * 5 + 3 * 4 * 2 + 3u);
     const std::string db = TreeFile("db_version.txt");

@@ -97,7 +97,7 @@ class RefusalTest(Workspace):
     def test_catalogue_fields_that_pelmora_would_misread(self):
         tools = [self.tool(1, "Halvex"), self.tool(2, "Quorin"), self.tool(3, "Pindral"),
                  self.tool(4, "CON"), self.tool(5, "Dots."), self.tool(6, "a/b"),
-                 self.tool(7, "halvex")]
+                 self.tool(7, "halvex", version="2/..")]
         tools[0]["names"]["korean"] = ""
         tools[0]["version"] = "2,4"
         tools[1]["names"]["chinese"] = "two\nlines"
@@ -118,6 +118,7 @@ class RefusalTest(Workspace):
         self.assertRefused(problems, "tool 5 (Dots.)", "names.english", "ends in a dot")
         self.assertRefused(problems, "tool 6 (a/b)", "names.english", "reserved character")
         self.assertRefused(problems, "tool 7 (halvex)", "names.english", "same folder name")
+        self.assertRefused(problems, "tool 7 (halvex)", "version", "unsafe as a folder name")
         self.assertFalse(self.out.exists(), "nothing is written when anything is refused")
 
     def test_safe_name_rules(self):
@@ -185,7 +186,7 @@ class TreeTest(Workspace):
         viewer = rows[2]
         self.assertEqual(viewer[:8], ["3", "도구3", "Model Viewer", "工具3", "ツール3", "1.0.0",
                                       "TRUE", BASE + "images/Model Viewer"])
-        self.assertEqual(viewer[8:12], [f"{BASE}packages/{r}/Model Viewer"
+        self.assertEqual(viewer[8:12], [f"{BASE}packages/{r}/Model Viewer/1.0.0"
                                         for r in publish.REGIONS])
         full = hashlib.sha256(b"full Model Viewer").hexdigest()
         light = hashlib.sha256(b"update Model Viewer").hexdigest()
@@ -193,11 +194,11 @@ class TreeTest(Workspace):
                                        f"setup_light.exe=sha256:{light}"])
         self.assertEqual(rows[1][6], "FALSE")
         for r in publish.REGIONS:
-            folder = self.out / "packages" / r / "Model Viewer"
+            folder = self.out / "packages" / r / "Model Viewer" / "1.0.0"
             self.assertEqual((folder / "setup.exe").read_bytes(), b"full Model Viewer")
             self.assertEqual((folder / "setup_light.exe").read_bytes(), b"update Model Viewer")
             self.assertEqual((self.out / f"modelinfo_{r}.db").read_bytes(), f"database {r}".encode())
-        self.assertTrue((self.out / "packages/hq/Halvex/ReleaseNote.txt").is_file())
+        self.assertTrue((self.out / "packages/hq/Halvex/1.0.0/ReleaseNote.txt").is_file())
         self.assertEqual((self.out / "images/Halvex/po.bmp").read_bytes(),
                          (self.src / "pictures/Halvex/po.bmp").read_bytes())
 
@@ -262,7 +263,8 @@ class LintTest(Workspace):
         publish.build(self.description([self.tool(1, "Café")]), self.out)
         row = read_catalogue((self.out / "program_list.txt").read_bytes())[0]
         self.assertEqual(row[2], "Café")  # the folder name stays as it is
-        self.assertEqual(row[7:9], [BASE + "images/Caf%C3%A9", BASE + "packages/hq/Caf%C3%A9"])
+        self.assertEqual(row[7:9], [BASE + "images/Caf%C3%A9",
+                                    BASE + "packages/hq/Caf%C3%A9/1.0.0"])
         self.assertTrue((self.out / "images/Café/kr.bmp").is_file())
         self.assertEqual(publish.lint(self.out), [])
         text = (self.out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
@@ -289,14 +291,15 @@ class LintTest(Workspace):
         lines[5:5] = ["", "9", *extra]  # an empty line, a short line at 7, lines 8..25
         (self.out / "program_list.txt").write_bytes(
             b"\xff\xfe" + "\n".join(lines).encode("utf-16-le"))
-        (self.out / "packages/eur/Tool 01/setup_light.exe").write_bytes(b"replaced")
+        (self.out / "packages/eur/Tool 01/1.0.0/setup_light.exe").write_bytes(b"replaced")
         (self.out / "images/Tool 03/jp.bmp").write_bytes(bmp(height=100))
         (self.out / "Pelmora/setup.exe").write_bytes(b"another installer")
         (self.out / "modelinfo_amr.db").unlink()
         problems = publish.lint(self.out)
         expected = [
             ("program_list.txt:1: header:", "soon"),
-            ("program_list.txt:2: Tool 01:", "packages/eur/Tool 01/setup_light.exe does not match"),
+            ("program_list.txt:2: Tool 01:",
+             "packages/eur/Tool 01/1.0.0/setup_light.exe does not match"),
             ("program_list.txt:3:", "empty field (after field 1)"),
             # ... so the English name is read from the Chinese one, and so on.
             ("program_list.txt:3: 工具2:", "offered 'http://updates.example/tools/images/"),
@@ -371,7 +374,8 @@ class SignatureTest(Workspace):
         self.assertEqual(len([x for x in lines if x.endswith("/ReleaseNote.txt")]), 3)
         # Silent arguments other than the default "/S", which goes without a line.
         self.assertFalse([x for x in lines if x.startswith("args /S ")])
-        self.assertIn("args /quiet%20/norestart%25 packages/amr/Model Viewer/setup.exe", lines)
+        self.assertIn("args /quiet%20/norestart%25 packages/amr/Model Viewer/1.0.0/setup.exe",
+                      lines)
         self.assertEqual(publish.lint(self.out, hex_key), [])
         # The one file: release.txt's files and where their immutable copies lie, signed.
         whole, signed = publish.split_signed_manifest((self.out / "release.signed").read_bytes())
@@ -405,18 +409,24 @@ class SignatureTest(Workspace):
         self.assertIn("release.txt.sig: does not verify release.txt with the public key",
                       publish.lint(self.out, other_hex))
 
-        # A new installer published with its catalogue, under the old manifest.
+        # An installer replaced under its published version, then its catalogue under the
+        # old manifest.
         old = {n: (self.out / n).read_bytes() for n in ("release.txt", "release.txt.sig")}
         self.write("setup/Halvex.exe", "full Halvex, fixed")
-        publish.build(path, self.out, key)
+        self.assertRefused(self.refusals(path), "tool 1 (Halvex)", "installers setup.exe",
+                           "version 1.0.0 is published with other bytes")
+        (self.out / "packages/amr/Halvex/1.0.0/setup.exe").write_bytes(b"full Halvex, fixed")
+        publish.write_file(self.out / "program_list.txt", publish.catalogue_bytes(
+            publish.Release(path)))
         for name, data in old.items():
             (self.out / name).write_bytes(data)
         problems = publish.lint(self.out, hex_key)
         self.assertTrue([p for p in problems if p.startswith("release.txt:") and
-                         "packages/amr/Halvex/setup.exe: SHA-256 disagrees with the digest in "
-                         "program_list.txt" in p], problems)
+                         "packages/amr/Halvex/1.0.0/setup.exe: SHA-256 disagrees with the digest "
+                         "in program_list.txt" in p], problems)
 
         # Published again without a key: no signature is left to disagree.
+        self.write("setup/Halvex.exe", "full Halvex")
         publish.build(path, self.out)
         self.assertFalse(list(self.out.glob("*.sig")))
         self.assertEqual(publish.lint(self.out), [])
@@ -431,8 +441,9 @@ class SignatureTest(Workspace):
 class DeployTest(Workspace):
     """`deploy` onto an origin: the order, the lock, what the prune keeps."""
 
-    def release(self, serial, halvex):
-        description = self.description(serial=serial, expires="2099-01-01")
+    def release(self, serial, halvex, version=None):
+        tools = [self.tool(1, "Halvex", version=version or f"1.0.{serial}")]
+        description = self.description(tools, serial=serial, expires="2099-01-01")
         self.write("setup/Halvex.exe", halvex)
         built = self.dir / f"built{serial}"
         publish.build(description, built)
@@ -452,7 +463,7 @@ class DeployTest(Workspace):
         self.assertEqual(immutable, list(range(len(immutable))))
         self.assertEqual(placed[-1:], ["release.txt"])  # built without a key: no signed file
         self.assertGreater(placed.index("program_list.txt"),
-                           placed.index("packages/hq/Halvex/setup.exe"))
+                           placed.index("packages/hq/Halvex/1.0.1/setup.exe"))
         self.assertEqual(publish.lint(origin), [])
         self.assertFalse((origin / publish.LOCK).exists())
 
@@ -466,6 +477,16 @@ class DeployTest(Workspace):
                          b"id,Korean,English,Chinese,Japanese,Version,List,Image,HQ,AMR,EUR,CHNA,"
                          b"serial=1,expires=2099-01-01")
         self.assertTrue((origin / publish.LOCK).exists(), "another's lock is left alone")
+
+        # A published version's installer never changes: a cache may hold it.
+        (origin / publish.LOCK).unlink()
+        with self.assertRaises(publish.Refused) as caught:
+            publish.deploy(self.release(3, "full Halvex 3", version="1.0.1"), origin)
+        self.assertIn("packages/amr/Halvex/1.0.1/setup.exe: published with other bytes",
+                      str(caught.exception))
+        self.assertEqual((origin / "packages/amr/Halvex/1.0.1/setup.exe").read_bytes(),
+                         b"full Halvex 1")
+        self.assertFalse((origin / publish.LOCK).exists())
 
     def test_prune_keeps_the_last_releases_and_those_within_the_grace(self):
         origin, hour, start = self.dir / "origin", 3600, time.time()

@@ -49,6 +49,8 @@ SIGNED_MANIFEST = "release.signed"
 # Every listed file also lies here under its SHA-256: a name whose bytes never change.
 IMMUTABLE = "by-digest"
 LOCK = ".publish.lock"
+# packages/<region>/<english>/<version>/<installer>: bytes that never change once deployed.
+VERSIONED_INSTALLER = re.compile(r"^packages/[^/]+/[^/]+/[^/]+/setup(_light)?\.exe$")
 HISTORY = ".publish-history.json"
 MANIFEST_FORMAT = "pelmora-release 1"
 MANIFEST_ENTRY = re.compile(r"^([0-9]{1,18}) ([0-9A-Fa-f]{64}) (.+)$")
@@ -419,8 +421,13 @@ class Release:
         t["release_note"] = self.file(where, "release_note", tool.get("release_note"),
                                       required=False)
 
+        # The version names the installers' folder: a catalogue and the installers it
+        # names never change apart, whatever a cache holds of either.
+        if version and not field_problem(version) and name_problem(version):
+            self.refuse(where, "version", f"unsafe as a folder name (it names the installers' "
+                        f"folder): {name_problem(version)}")
         t["image_location"] = url_form(f"{self.base_url}images/{t['english']}")
-        t["package_locations"] = [url_form(f"{self.base_url}packages/{r}/{t['english']}")
+        t["package_locations"] = [url_form(f"{self.base_url}{package_folder(r, t)}")
                                   for r in REGIONS]
         for title, value in zip(FIELD_TITLES[7:], [t["image_location"], *t["package_locations"]]):
             if t["english"] and field_problem(value):
@@ -439,6 +446,11 @@ class Release:
         if self.expires is not None:
             fields.append(f"expires={self.expires}")
         return ",".join(fields)
+
+
+def package_folder(region, t):
+    """A tool's installers (and in "hq" its release note), below the base URL."""
+    return f"packages/{region}/{t['english']}/{t['version']}"
 
 
 def catalogue_line(t):
@@ -671,6 +683,21 @@ def read_manifest(data):
     return int(serial.group(1)), expires, entries
 
 
+def refuse_republished_versions(release, out):
+    """A published version's installers never change: a cache may hold them, and
+    a catalogue with the new digests beside them would fail every install."""
+    problems = []
+    for t in release.tools:
+        for name, path in t["installers"].items():
+            published = out / package_folder("hq", t) / name  # every region holds the same
+            if published.is_file() and not same_bytes(path, published):
+                problems.append(f"{t['where']}: installers {name}: version {t['version']} is "
+                                f"published with other bytes ({published}); give the tool a "
+                                "new version")
+    if problems:
+        raise Refused(problems)
+
+
 def build(description, out, key_path=None):
     release = Release(description)
     out = Path(out)
@@ -685,6 +712,7 @@ def build(description, out, key_path=None):
             raise Refused([f"release: {f}: missing (a signed release needs it: Pelmora refuses "
                            "replayed and expired releases by it)" for f in missing])
     catalogue = catalogue_bytes(release)
+    refuse_republished_versions(release, out)
     out.mkdir(parents=True, exist_ok=True)
     # Stamps are decided against the tree as it was, before anything is copied.
     db_stamp = database_stamp(release, out) if release.databases else None
@@ -701,9 +729,9 @@ def build(description, out, key_path=None):
             copy_file(t["pictures"][p], out / "images" / t["english"] / f"{p}.bmp")
         for r in REGIONS:
             for name, path in t["installers"].items():
-                copy_file(path, out / "packages" / r / t["english"] / name)
+                copy_file(path, out / package_folder(r, t) / name)
         if t["release_note"]:
-            copy_file(t["release_note"], out / "packages" / "hq" / t["english"] / "ReleaseNote.txt")
+            copy_file(t["release_note"], out / package_folder("hq", t) / "ReleaseNote.txt")
     if db_stamp is not None:
         write_file(out / "db_version.txt", (db_stamp + "\r\n").encode("utf-8"))
     write_file(out / "image_version.txt", "".join(s + "\r\n" for s in stamps).encode("utf-8"))
@@ -1153,7 +1181,13 @@ def deploy(built, target, keep=3, grace_hours=24.0, now=None):
     with os.fdopen(fd, "w") as f:
         f.write(f"pid {os.getpid()} since {datetime.datetime.fromtimestamp(now).isoformat()}\n")
     try:
-        for name in deploy_order(built):
+        order = deploy_order(built)
+        changed = [name for name in order if VERSIONED_INSTALLER.match(name)
+                   and (target / name).is_file() and not same_bytes(built / name, target / name)]
+        if changed:
+            raise Refused([f"deploy: {target / name}: published with other bytes under the same "
+                           "version; give the tool a new version" for name in changed])
+        for name in order:
             place(built / name, target / name)
         return prune(target, built, keep, grace_hours * 3600, now)
     finally:

@@ -21,7 +21,7 @@ The tree (below OUTPUT_DIR/tools/):
   db_version.txt, modelinfo_{hq,amr,eur,chna}.db
   image_version.txt       one line per listed program
   images/<name>/{kr,en,cn,jp,po}.bmp   the tool's name and the language, readable
-  packages/<region>/<name>/setup.exe, setup_light.exe, ReleaseNote.txt (hq)
+  packages/<region>/<name>/<version>/setup.exe, setup_light.exe, ReleaseNote.txt (hq)
   release.txt, .sig       with --serial and --expires: the release manifest;
                           with --key signed (lines beyond 20 programs are
                           appended after it, so a keyed Pelmora refuses them)
@@ -39,6 +39,7 @@ Options:
   --offer-all             every program offered (none hidden when not installed)
   --installer-exit N=C    the tool N's installers end with exit code C (3010: done,
                           a restart is needed; 1603: failed); repeatable
+  --tool-version N=V      the tool N (English name) at version V; repeatable
 """
 import argparse
 import json
@@ -125,6 +126,7 @@ def describe(args, chosen, release):
     pictures, databases, notes and installers written below `release`."""
     tools = []
     for pid, ko, en, zh, ja, version, offered, executable in chosen:
+        version = dict(args.tool_version or []).get(en, version)
         pictures = release / "pictures" / en
         pictures.mkdir(parents=True, exist_ok=True)
         for file, (language, accent) in LANGUAGES.items():
@@ -174,6 +176,7 @@ def main():
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
     parser.add_argument("--offer-all", action="store_true")
     parser.add_argument("--installer-exit", action="append", type=lambda v: tuple(v.split("=", 1)))
+    parser.add_argument("--tool-version", action="append", type=lambda v: tuple(v.split("=", 1)))
     parser.add_argument("--key", help="the maker's private key (PEM): sign the release manifest")
     parser.add_argument("--serial", type=int, help="the release's serial number")
     parser.add_argument("--expires", help="the release's last good day, YYYY-MM-DD")
@@ -211,7 +214,9 @@ def append_beyond_limit(tools, base, extra):
                               tools / "images" / en / f"{file}.bmp")
         fields = {"id": tool["id"], **tool["names"], "version": tool["version"],
                   "offered": tool["offered"], "image_location": f"{base}images/{en}",
-                  "package_locations": [f"{base}packages/{r}/{en}" for r in REGIONS],
+                  "package_locations": [
+                      f"{base}{publish.package_folder(r, {'english': en, **tool})}"
+                      for r in REGIONS],
                   "digests": {}}
         lines.append(publish.catalogue_line(fields) + "\n")
         stamps.append(tool["image_stamp"] + "\r\n")
