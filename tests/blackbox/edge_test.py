@@ -1,8 +1,9 @@
-"""A keyed Pelmora behind a caching edge (nginx keeping every file ten minutes
+"""Pelmora behind a caching edge (nginx keeping every file ten minutes
 whatever the client asks, the manifests not cached): release 1 is fetched
 through it, release 2 deployed in place on the origin, and the next start
-shows release 2's list, its stale fixed names recovered from their immutable
-copies."""
+shows release 2's list, a keyed one recovering its stale fixed names from
+their immutable copies, a key-less one installing release 2's tool from its
+versioned folder beside the edge's copy of release 1's."""
 import os
 import shutil
 import socket
@@ -10,9 +11,10 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.request
 from pathlib import Path
 
-from pelmora_case import PelmoraCase
+from pelmora_case import START, PelmoraCase
 from wine_harness import wait_until
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -29,7 +31,7 @@ def free_port():
 class Edge:
     """nginx as a CDN edge in front of the origin at `origin_port`."""
 
-    def __init__(self, origin_port):
+    def __init__(self, origin_port, uncached=r"release\.(signed|txt|txt\.sig)"):
         self.dir = Path(tempfile.mkdtemp(prefix="pelmora-edge-"))
         self.port = free_port()
         d = self.dir
@@ -58,7 +60,7 @@ http {{
             proxy_cache_valid 200 10m;
             proxy_ignore_headers Cache-Control Expires Set-Cookie;
         }}
-        location ~ ^/tools/release\\.(signed|txt|txt\\.sig)$ {{
+        location ~ ^/tools/({uncached})$ {{
             proxy_pass http://127.0.0.1:{origin_port};
         }}
     }}
@@ -96,14 +98,16 @@ http {{
 class EdgeTest(PelmoraCase):
     def setUp(self):
         super().setUp()
-        self.wine.exe = os.environ["PELMORA_KEYED_EXE"]
-        self.edge = Edge(self.server.port)
-        self.addCleanup(self.edge.stop)
-        self.base_url = f"http://127.0.0.1:{self.edge.port}/tools/"
         self.origin = self.server.root / "tools"
         shutil.rmtree(self.origin, ignore_errors=True)
         self.built = Path(tempfile.mkdtemp(prefix="pelmora-built-"))
         self.addCleanup(shutil.rmtree, self.built, ignore_errors=True)
+
+    def use_edge(self, exe, **options):
+        self.wine.exe = exe
+        self.edge = Edge(self.server.port, **options)
+        self.addCleanup(self.edge.stop)
+        self.base_url = f"http://127.0.0.1:{self.edge.port}/tools/"
 
     def deploy(self, serial, *options):
         """A release built as the maker does, then deployed onto the origin."""
@@ -126,6 +130,7 @@ class EdgeTest(PelmoraCase):
         return rows
 
     def test_a_release_published_in_place_behind_a_caching_edge(self):
+        self.use_edge(os.environ["PELMORA_KEYED_EXE"])
         self.deploy(5)
         self.have_databases(self.origin)
         self.assertEqual(self.start_and_count_rows(), 6)  # Legacy Bridge is not offered
@@ -147,6 +152,33 @@ class EdgeTest(PelmoraCase):
         self.assertNotIn("/tools/release.txt", [path for _, path in second])
         self.assertTrue([path for status, path in second
                          if path.startswith("/tools/by-digest/") and status == "MISS"])
+
+    def test_a_keyless_start_installs_the_tool_of_the_release_deployed_in_place(self):
+        # The catalogue's short lifetime has passed; the installers' has not.
+        self.use_edge(os.environ["PELMORA_EXE"],
+                      uncached=r"release\.(signed|txt|txt\.sig)|program_list\.txt")
+        tool = ["--tool-exe", os.environ["PELMORA_SAMPLE_TOOL"]]
+        self.deploy(7, *tool)
+        self.have_databases(self.origin)
+        for name in ("setup.exe", "setup_light.exe"):  # another user's download
+            urllib.request.urlopen(f"{self.base_url}packages/hq/Halvex/2.4.1/{name}",
+                                   timeout=30).read()
+
+        self.deploy(8, *tool, "--tool-version", "Halvex=2.4.2")
+        process = self.start(base_url=self.base_url)
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd, self.log())
+        list_hwnd = self.list_hwnd(hwnd)
+        self.assertTrue(self.wine.check_row(list_hwnd, 0))
+        self.assertTrue(wait_until(lambda: self.wine.control(hwnd, START)["enabled"], 5))
+        self.assertTrue(self.wine.click(hwnd, START))
+        self.assertTrue(wait_until(lambda: self.wine.list_cells(list_hwnd)[0]["texts"][2]
+                                   == "Downloaded", 60), self.log())
+        downloaded = self.wine.tools_folder() / "Pelmora/downloaded_program/Halvex/setup.exe"
+        self.assertEqual(downloaded.read_bytes(),
+                         (self.origin / "packages/hq/Halvex/2.4.2/setup.exe").read_bytes())
+        self.assertIn(("MISS", "/tools/packages/hq/Halvex/2.4.2/setup.exe"), self.edge.log())
+        self.close_main(process, hwnd)
 
 
 if __name__ == "__main__":
