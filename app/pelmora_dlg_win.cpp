@@ -46,6 +46,7 @@ INT_PTR CPelmoraDlg::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         skin_.OnDpiChanged(*reinterpret_cast<const RECT*>(lp));
         workflow_.OnDpiChanged();
         MoveToBox(Item(IDC_PROGRAM_IMAGE), kProgramImageBox);
+        picture_.SetDpi(HIWORD(wp));
         return TRUE;
     }
     LRESULT workflowResult = 0;

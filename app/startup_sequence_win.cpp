@@ -92,6 +92,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
 
     skin_.LayOut();
     picture_.Attach(Item(IDC_PROGRAM_IMAGE), session_.LocalRoot());
+    picture_.SetDpi(WindowDpi(hwnd()));
     workflow_.Bind(
         WorkflowWindow{hwnd(), Item(IDC_BTN_SETTING), Item(IDC_BTN_START), Item(IDC_BTN_CANCEL)});
     LayOutList();

@@ -62,6 +62,19 @@ documents="$WINEPREFIX/drive_c/users/Public/Documents/Korvath/tools"
 mkdir -p "$documents"
 printf 'Language:English,Server:HQ' >"$documents/config.txt"
 
+# The same prefix at 150 % (144 dpi) for one more look at the list after the
+# tour: a copy taken before the first start, whose server reads the DPI as it starts.
+scaled_prefix="$demo/wineprefix-150"
+bash tools/wine-prefix.sh stop "$WINEPREFIX"
+rm -rf "$scaled_prefix"
+cp -a "$WINEPREFIX" "$scaled_prefix"
+bash tools/wine-prefix.sh init "$WINEPREFIX"
+for key in 'HKCU\Control Panel\Desktop' \
+    'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    WINEPREFIX="$scaled_prefix" wine reg add "$key" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+done
+bash tools/wine-prefix.sh stop "$scaled_prefix"
+
 export PELMORA_BASE_URL="$base_url"
 export PELMORA_LOG="$(windows "$demo/pelmora.log")"
 rm -f "$demo/pelmora.log"
@@ -77,13 +90,17 @@ if [ -z "$own_xvfb" ]; then
 fi
 
 step=0
-shot() {
-    step=$((step + 1))
-    local file
-    file="$shots/$(printf '%02d' "$step")-$1.png"
+shot() {  # NAME TEXT [STEP]: the main window where it is open, else the screen
+    [ -z "${3:-}" ] && step=$((step + 1))
+    local file geometry
+    file="$shots/$(printf '%02d' "${3:-$step}")-$1.png"
     sleep 0.5
-    import -window root "$file"
-    echo "  $step. $2 ($file)"
+    geometry="$(xwininfo -name 'Pelmora v1.3.2' 2>/dev/null | awk '
+        /Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF }
+        END { if (w) print w "x" h "+" x "+" y }')" || true
+    import -window root ${geometry:+-crop "$geometry" +repage} "$file"
+    echo "  ${3:-$step}. $2 ($file)"
 }
 # Child window fields: hwnd id visible enabled class text.
 control() { driver controls "$1" | awk -F'\t' -v id="$2" '$2 == id { print; exit }'; }
@@ -117,6 +134,7 @@ tour() {
     wait_for 90 main_or_notice || { tour_ends "the main window did not open (see the log)"; return; }
     list="$(control "$hwnd" 1007 | cut -f1)"
     shot list "the catalogue listed: Halvex offers an update, the others are not installed"
+    list_step=$step
     driver check-row "$list" 0 1 >/dev/null || true
     shot ticked "Halvex ticked"
     if ! control "$hwnd" 1004 | awk -F'\t' '$4 == 1 { found = 1 } END { exit !found }'; then
@@ -134,5 +152,22 @@ tour() {
 }
 tour
 [ -n "${hwnd:-}" ] && driver close "$hwnd" >/dev/null || true
+wait "$pelmora_pid" || true
+pelmora_pid=""
+
+echo "The list at 150 % (144 dpi), in a copy of the prefix made before the tour"
+bash tools/wine-prefix.sh stop "$WINEPREFIX"
+export WINEPREFIX="$scaled_prefix"
+bash tools/wine-prefix.sh init "$WINEPREFIX"
+wine 'C:\Program Files\Korvath\Pelmora\Pelmora.exe' </dev/null &
+pelmora_pid=$!
+hwnd=""
+if wait_for 90 main_or_notice; then
+    sleep 1
+    shot list-150 "the catalogue listed at 150 %" "${list_step:-1}"
+    driver close "$hwnd" >/dev/null || true
+else
+    tour_ends "the main window did not open at 150 %"
+fi
 wait "$pelmora_pid" || true
 pelmora_pid=""

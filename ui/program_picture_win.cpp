@@ -2,10 +2,31 @@
 
 #include "download/sync/program_image_files.h"
 #include "download/sync/program_image_sync_win.h"
+#include "ui/skin_win.h"
 #include "win/files_win.h"
 #include "win/text_win.h"
 
 namespace pelmora {
+namespace {
+
+// `bitmap` (deleted) stretched to its size at `dpi`, halftone; a bitmap of
+// the screen's kind, as LoadImageW gives.
+HBITMAP ScaledToDpi(HBITMAP bitmap, int dpi) {
+    const SIZE size = BitmapSize(bitmap);
+    const Box box{0, 0, ScaleToDpi(size.cx, dpi), ScaleToDpi(size.cy, dpi)};
+    const HDC screen = ::GetDC(nullptr);
+    const HBITMAP scaled = ::CreateCompatibleBitmap(screen, box.right, box.bottom);
+    if (scaled) {
+        win::MemoryDc dc(::CreateCompatibleDC(screen));
+        win::SelectObjectScope selected(dc.get(), scaled);
+        StretchBitmap(dc.get(), bitmap, box);
+    }
+    ::ReleaseDC(nullptr, screen);
+    ::DeleteObject(bitmap);
+    return scaled;
+}
+
+}  // namespace
 
 ProgramPicture::~ProgramPicture() {
     if (!bitmap_) return;
@@ -14,6 +35,12 @@ ProgramPicture::~ProgramPicture() {
             bitmap_)
         ::SendMessageW(control_, STM_SETIMAGE, IMAGE_BITMAP, 0);
     ::DeleteObject(bitmap_);
+}
+
+void ProgramPicture::SetDpi(int dpi) {
+    if (dpi == dpi_) return;
+    dpi_ = dpi;
+    if (bitmap_ && !wanted_.empty()) ShowFile(wanted_);
 }
 
 void ProgramPicture::Show(const std::wstring& programName, int language) {
@@ -30,8 +57,9 @@ void ProgramPicture::Arrived(const std::wstring& path) {
 void ProgramPicture::ShowFile(const std::wstring& path) {
     // A device-dependent bitmap: the control keeps this very handle rather
     // than a copy (it copies only 32-bit DIB sections with alpha).
-    const auto bitmap = static_cast<HBITMAP>(
+    auto bitmap = static_cast<HBITMAP>(
         ::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+    if (bitmap && dpi_ > kBaseDpi) bitmap = ScaledToDpi(bitmap, dpi_);
     if (!bitmap) return;
     const auto previous = reinterpret_cast<HGDIOBJ>(
         ::SendMessageW(control_, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));

@@ -1,6 +1,8 @@
 // The program's picture in the main window: a static control (SS_BITMAP)
 // and the bitmap it shows, which the control never deletes itself.
 #pragma once
+#include "ui/skin_layout.h"
+
 #include <windows.h>
 
 #include <string>
@@ -22,6 +24,10 @@ class ProgramPicture {
         localRoot_ = std::move(localRoot);
     }
     HWND Control() const noexcept { return control_; }
+    // The window's DPI. The pictures are made for 96 dpi: above it they grow
+    // with the skin, stretched once as they are loaded. A new DPI shows the
+    // current picture again.
+    void SetDpi(int dpi);
 
     // Shows the program's picture in the interface language. A missing file
     // leaves the picture as it was until Arrived names it.
@@ -36,6 +42,7 @@ class ProgramPicture {
     HWND control_ = nullptr;  // the window's
     std::wstring localRoot_;
     HBITMAP bitmap_ = nullptr;  // ours, shown by the control
+    int dpi_ = kBaseDpi;
     std::wstring wanted_;  // the file last asked for
 };
 

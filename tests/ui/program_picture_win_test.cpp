@@ -2,6 +2,7 @@
 
 #include "app/settings/settings.h"
 #include "download/sync/program_image_sync_win.h"
+#include "ui/skin_win.h"
 #include "win/handles_win.h"
 
 #include <gtest/gtest.h>
@@ -33,11 +34,12 @@ class ShowImage : public ::testing::Test {
         return reinterpret_cast<HBITMAP>(
             ::SendMessageW(picture_.get(), STM_GETIMAGE, IMAGE_BITMAP, 0));
     }
-    COLORREF Colour() {
+    COLORREF Colour(int x = 0, int y = 0) {
         win::MemoryDc dc(::CreateCompatibleDC(nullptr));
         win::SelectObjectScope select(dc.get(), Current());
-        return ::GetPixel(dc.get(), 0, 0);
+        return ::GetPixel(dc.get(), x, y);
     }
+    SIZE ShownSize() { return BitmapSize(Current()); }
     void Show(const std::wstring& program, int language) { shown_->Show(program, language); }
     std::wstring File(const std::wstring& program, const wchar_t* name) {
         return ProgramImageFolder(root_.Root(), program) + L"\\" + name;
@@ -64,6 +66,23 @@ TEST_F(ShowImage, LanguagePicksTheFileAndTheOldBitmapIsFreed) {
     shown_.reset();  // the owner goes: the control is emptied and the bitmap deleted
     EXPECT_EQ(Current(), nullptr);
     EXPECT_EQ(::GetObjectType(shown), 0u);
+}
+
+TEST_F(ShowImage, AboveOneHundredPercentThePictureGrowsWithTheScale) {
+    testsupport::WriteFileMakingFolders(File(L"A", L"en.bmp"), Bitmap(RGB(200, 40, 40)));
+    Show(L"A", English);  // 96 dpi: the file's own bitmap, at its size
+    EXPECT_EQ(ShownSize().cx, 2);
+    const HBITMAP first = Current();
+    shown_->SetDpi(192);  // shown again, stretched to the scaled size
+    EXPECT_EQ(ShownSize().cx, 4);
+    EXPECT_EQ(ShownSize().cy, 4);
+    EXPECT_EQ(::GetObjectType(first), 0u);
+    EXPECT_EQ(Colour(3, 3), RGB(200, 40, 40));
+    RECT control{};
+    ::GetClientRect(picture_.get(), &control);
+    EXPECT_EQ(control.right, 4);  // the control takes the bitmap's size
+    shown_->SetDpi(144);
+    EXPECT_EQ(ShownSize().cy, 3);
 }
 
 TEST_F(ShowImage, AnArrivedPictureIsShownOnlyWhenItIsTheOneAskedFor) {
