@@ -124,14 +124,17 @@ void Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled)
     }
 }
 
-// Where the installed Pelmora is: the uninstall key's folder when it holds
-// Pelmora.exe, this program otherwise.
-std::wstring InstalledPelmora() {
-    const std::wstring folder = FindInstallFolder(win::ToWide(SelfUninstallKeyName()));
-    if (!folder.empty() && win::FileExists(folder + L"Pelmora.exe")) return folder + L"Pelmora.exe";
+std::wstring OwnPath() {
     wchar_t own[MAX_PATH + 1] = {};
     const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
     return n && n <= MAX_PATH ? std::wstring(own, n) : std::wstring();
+}
+
+// The Pelmora.exe in the uninstall key's folder; empty when there is none.
+std::wstring InstalledPelmora() {
+    const std::wstring path = win::ToWide(
+        SelfExecutableIn(win::ToU16(FindInstallFolder(win::ToWide(SelfUninstallKeyName())))));
+    return !path.empty() && win::FileExists(path) ? path : std::wstring();
 }
 
 ToolReport SelfReport(const std::wstring& offered) {
@@ -205,11 +208,11 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
         run_.Add(report);
         return StartupStep::Continue;
     }
-    wchar_t own[MAX_PATH + 1] = {};
-    const DWORD n = ::GetModuleFileNameW(nullptr, own, MAX_PATH + 1);
-    const std::wstring ownPath(own, n && n <= MAX_PATH ? n : 0);
+    // Only the installed copy steps aside; a copy elsewhere is never renamed.
+    const std::wstring ownPath = OwnPath();
     const std::wstring aside = ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
-    const bool stepped = !ownPath.empty() && InstalledPelmora() == ownPath &&
+    const bool stepped = !ownPath.empty() &&
+                         SameName(win::ToU16(InstalledPelmora()), win::ToU16(ownPath)) &&
                          ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
     const InstallerExit exit = RunInstallerSilently(
         installer, L"Pelmora",
@@ -234,7 +237,8 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
 // The new Pelmora goes on with the same line, told not to update itself again.
 StartupStep ScriptStartup::GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered) {
     const SwitchLine& line = run_.line;
-    const std::wstring next = InstalledPelmora();
+    const std::wstring installed = InstalledPelmora();
+    const std::wstring next = installed.empty() ? OwnPath() : installed;
     win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
     instanceMarker_.reset();
     std::wstring arguments = win::ToWide(std::u16string(kAfterSelfUpdateSwitch));

@@ -22,6 +22,12 @@ std::u16string Below(std::u16string_view name) {
 
 std::u16string SelfUninstallKeyName() { return Below(u"Pelmora"); }
 
+std::u16string SelfExecutableIn(std::u16string_view folder) {
+    if (folder.empty()) return {};
+    // The folder comes without its last backslash.
+    return std::u16string(folder) + u"\\Pelmora.exe";
+}
+
 std::u16string UninstallKeyName(int id, std::u16string_view englishName) {
     if (id <= 0) return {};
     if (id <= kFixedKeyCount) return Below(kFixedKeyNames[id - 1]);

@@ -14,6 +14,10 @@ inline constexpr std::u16string_view kUninstallKeyPrefix =
 // The uninstall key of this updater itself.
 std::u16string SelfUninstallKeyName();
 
+// Pelmora.exe in the install folder its uninstall string names; empty
+// without a folder.
+std::u16string SelfExecutableIn(std::u16string_view folder);
+
 // The uninstall key of a catalogue program: fixed keys for ids 1 to 4, the
 // English name below the prefix above 4, and empty (no lookup) for 0 or below.
 std::u16string UninstallKeyName(int id, std::u16string_view englishName);

@@ -50,5 +50,11 @@ TEST(InstallDetection, QuotedUninstallerPathLosesQuotesAndArguments) {
     EXPECT_EQ(FolderOfUninstallString(u"\"C:\\Halvex\\uninst.exe"), u"C:\\Halvex");  // unclosed
 }
 
+TEST(InstallDetection, InstalledPelmoraIsInTheFolderOfItsUninstaller) {
+    EXPECT_EQ(SelfExecutableIn(FolderOfUninstallString(u"\"C:\\Program Files\\Pelmora\\u.exe\"")),
+              u"C:\\Program Files\\Pelmora\\Pelmora.exe");
+    EXPECT_EQ(SelfExecutableIn(u""), u"");
+}
+
 }  // namespace
 }  // namespace pelmora
