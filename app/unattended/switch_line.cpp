@@ -250,7 +250,8 @@ const char* OutcomeName(ToolOutcome outcome) {
 InstallerVerdict JudgeInstallerExit(uint32_t exitCode) {
     if (exitCode == 0) return InstallerVerdict::Success;
     // ERROR_SUCCESS_REBOOT_REQUIRED and ERROR_SUCCESS_REBOOT_INITIATED.
-    if (exitCode == 3010 || exitCode == 1641) return InstallerVerdict::SuccessRestart;
+    if (exitCode == 3010) return InstallerVerdict::SuccessRestart;
+    if (exitCode == 1641) return InstallerVerdict::RestartStarted;
     return InstallerVerdict::Failure;
 }
 

@@ -66,7 +66,9 @@ enum class ToolOutcome {
 const char* OutcomeName(ToolOutcome outcome);
 
 // An installer's exit code as a run reads it.
-enum class InstallerVerdict { Success, SuccessRestart, Failure };
+// RestartStarted: the installer has begun a restart (1641), so the run installs
+// nothing more and ends with kExitRestartNeeded.
+enum class InstallerVerdict { Success, SuccessRestart, RestartStarted, Failure };
 InstallerVerdict JudgeInstallerExit(uint32_t exitCode);
 
 // The run's exit code from its tools' outcomes (the server was reached).

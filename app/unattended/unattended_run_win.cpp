@@ -76,6 +76,7 @@ struct Run {
     Console& console;
     std::vector<ToolReport> reports;
     std::vector<ToolOutcome> outcomes;
+    bool restartStarted = false;  // an installer began a restart: nothing more is installed
 
     void Add(ToolReport report) {
         std::wstring words = Wide(report.name) + L": " + Wide(OutcomeName(report.outcome));
@@ -108,10 +109,12 @@ struct Run {
 };
 
 // An installer's exit and the registry after it, as one tool's outcome.
-void Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled) {
+// True when the installer began a restart.
+bool Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled) {
     report.exitCode = exit.code;
     const InstallerVerdict verdict =
         exit.code ? JudgeInstallerExit(*exit.code) : InstallerVerdict::Failure;
+    const bool restartStarted = verdict == InstallerVerdict::RestartStarted;
     if (!exit.code || verdict == InstallerVerdict::Failure) {
         report.outcome = ToolOutcome::Failed;
         report.reason = exit.code ? "the installer failed" : exit.reason;
@@ -119,9 +122,11 @@ void Judge(ToolReport& report, const InstallerExit& exit, bool offeredInstalled)
         report.outcome = ToolOutcome::Failed;
         report.reason = "after its installer, the uninstall key does not show the offered version";
     } else {
-        report.outcome = verdict == InstallerVerdict::SuccessRestart ? ToolOutcome::RestartNeeded
-                                                                     : ToolOutcome::Updated;
+        report.outcome = verdict == InstallerVerdict::Success ? ToolOutcome::Updated
+                                                              : ToolOutcome::RestartNeeded;
+        if (restartStarted) report.reason = "the installer started a restart";
     }
+    return restartStarted;
 }
 
 std::wstring OwnPath() {
@@ -226,7 +231,11 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
             ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     }
     report.after = win::ToUtf8(InstalledSelfVersion());
-    Judge(report, exit, current);
+    if (Judge(report, exit, current)) {
+        run_.Add(report);
+        exitCode_ = run_.End(RunExitCode(run_.line.action, run_.outcomes));
+        return StartupStep::Close;
+    }
     if (report.outcome == ToolOutcome::Failed) {
         run_.Add(report);
         return StartupStep::Continue;
@@ -316,8 +325,9 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
     const InstallerExit exit = RunInstallerSilently(
         installer, name, InstallerSilentArguments(session.Release().get(), url), run.TimeoutMs());
     report.after = win::ToUtf8(InstalledVersion(win::ToWide(key)));
-    Judge(report, exit,
-          DetectInstallState(record.id, name, win::ToWide(record.serverVersion)) == Latest);
+    run.restartStarted =
+        Judge(report, exit,
+              DetectInstallState(record.id, name, win::ToWide(record.serverVersion)) == Latest);
     run.Add(report);
 }
 
@@ -346,6 +356,9 @@ int RunTools(Run& run, StartupSteps& steps, const Settings& settings) {
         } else if (!update) {
             report.outcome = record.state == UpdateAvailable ? ToolOutcome::Available
                                                              : ToolOutcome::NotInstalled;
+        } else if ((run.line.tools.empty() ? installed : wanted) && run.restartStarted) {
+            report.outcome = ToolOutcome::Available;
+            report.reason = "not installed: an earlier installer started a restart; run again";
         } else if (run.line.tools.empty() ? installed : wanted) {
             UpdateTool(run, table, record, region, report);
             continue;

@@ -48,7 +48,7 @@ TEST(SwitchLine, RefusesWhatItDoesNotUnderstand) {
 TEST(SwitchLine, InstallerExitCodes) {
     EXPECT_EQ(JudgeInstallerExit(0), InstallerVerdict::Success);
     EXPECT_EQ(JudgeInstallerExit(3010), InstallerVerdict::SuccessRestart);
-    EXPECT_EQ(JudgeInstallerExit(1641), InstallerVerdict::SuccessRestart);
+    EXPECT_EQ(JudgeInstallerExit(1641), InstallerVerdict::RestartStarted);
     EXPECT_EQ(JudgeInstallerExit(1603), InstallerVerdict::Failure);
     EXPECT_EQ(JudgeInstallerExit(0xC0000005u), InstallerVerdict::Failure);
 }
@@ -65,6 +65,8 @@ TEST(SwitchLine, RunExitCodes) {
         {SwitchAction::Update, {O::Current, O::Updated}, kExitCurrent},
         {SwitchAction::Update, {O::Updated, O::RestartNeeded}, kExitRestartNeeded},
         {SwitchAction::Update, {O::RestartNeeded, O::Failed}, kExitFailed},
+        // After a started restart the tools left are only offered.
+        {SwitchAction::Update, {O::RestartNeeded, O::Available}, kExitRestartNeeded},
         {SwitchAction::Check, {O::Current, O::NotInstalled}, kExitCurrent},
         {SwitchAction::Check, {O::Current, O::Available}, kExitUpdatesAvailable},
         {SwitchAction::Check, {O::Available, O::Failed}, kExitFailed},
