@@ -92,14 +92,18 @@ struct Run {
     }
 
     int End(int code) {
-        if (!line.resultFile.empty()) {
+        // With another Pelmora running, the file may be that run's: left as it is.
+        if (!line.resultFile.empty() && code != kExitBusy) {
             std::string bytes;
             for (const ToolReport& report : reports) bytes += ResultLine(report);
             // Whole or not at all: a script must never read half a result.
-            if (!win::ReplaceFileWith(win::ToWide(line.resultFile), bytes))
+            if (!win::ReplaceFileWith(win::ToWide(line.resultFile), bytes)) {
+                const DWORD error = ::GetLastError();
                 console.Say(L"The result file could not be written: " +
-                            win::ToWide(line.resultFile) + L": " +
-                            win::SystemErrorText(::GetLastError()));
+                            win::ToWide(line.resultFile) + L": " + win::SystemErrorText(error));
+                // A script would otherwise read the earlier run's file as this one's.
+                code = kExitFailed;
+            }
         }
         console.Say(L"Exit code " + std::to_wstring(code));
         return code;

@@ -150,9 +150,20 @@ class SwitchLines(PelmoraCase):
     def test_another_pelmora_running(self):
         window = self.start()
         self.assertIsNotNone(self.wine.wait_window(MAIN_TITLE, 60000))
-        self.assertEqual(self.run_line("/check", watch=False)[0], 3)
+        self.result.write_text('{"name": "earlier"}\n')
+        code, tools, _ = self.run_line("/check", f"/result:{windows_path(self.result)}",
+                                       watch=False)
+        self.assertEqual(code, 3)
         self.assertIn("Another Pelmora is running", self.log())
+        self.assertEqual(list(tools), ["earlier"])  # maybe the other run's: left as it was
         window.kill()
+        self.wine.wait_exit(window, 30)
+        # A result file that cannot be written fails the run.
+        missing = windows_path(Path(self.folder.name) / "no-folder" / "r.json")
+        code, _, console = self.run_line("/check", f"/result:{missing}", watch=False)
+        self.assertEqual(code, 1, self.log())
+        for text in (console, self.log()):
+            self.assertIn("The result file could not be written", text)
 
     def test_policies(self):
         def policy(name, kind, value):
