@@ -11,15 +11,27 @@ namespace {
 
 constexpr wchar_t kPolicyKey[] = L"SOFTWARE\\Policies\\Korvath\\Pelmora";
 
-// A 0/1 switch: nullopt (logged) for anything else.
+// A 0/1 switch, as a REG_DWORD or the text "0"/"1" (a REG_SZ written by
+// hand or by a script): nullopt (logged) for anything else.
 std::optional<bool> ReadSwitch(HKEY key, const wchar_t* name) {
-    DWORD type = 0, value = 0, size = sizeof value;
+    union {
+        DWORD number;
+        wchar_t text[4];
+    } data = {};
+    DWORD type = 0, size = sizeof data - sizeof(wchar_t);
     const LSTATUS status =
-        ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        ::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
     if (status == ERROR_FILE_NOT_FOUND) return std::nullopt;
-    if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value > 1) {
+    DWORD value = 2;
+    if (status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(DWORD)) {
+        value = data.number;
+    } else if (status == ERROR_SUCCESS && type == REG_SZ) {
+        const std::wstring text(data.text, wcsnlen(data.text, size / sizeof(wchar_t)));
+        if (text == L"0" || text == L"1") value = text[0] - L'0';
+    }
+    if (value > 1) {
         win::Diag(std::wstring(L"[Pelmora]Policy ") + name +
-                  L" ignored: not a REG_DWORD of 0 or 1\n");
+                  L" ignored: not a REG_DWORD or REG_SZ of 0 or 1\n");
         return std::nullopt;
     }
     win::Diag(std::wstring(L"[Pelmora]Policy ") + name + L" = " + std::to_wstring(value) + L"\n");

@@ -177,9 +177,11 @@ class SwitchLines(PelmoraCase):
         self.assertEqual(self.server.requests("/tools/packages/"),
                          ["GET /tools/packages/eur/Halvex/2.4.1/setup_light.exe"])
         self.assertIn("Policy UserUpdates ignored", self.log())
+        self.assertIn("Policy SelfUpdate = 0", self.log())
 
-        # UserUpdates 0: the list is there, but nothing can be ticked or started.
-        policy("UserUpdates", "REG_DWORD", "0")
+        # UserUpdates 0 (as text, as a script may write it): the list is there, but nothing
+        # can be ticked or started.
+        policy("UserUpdates", "REG_SZ", "0")
         self.start()
         hwnd = self.wine.wait_window(MAIN_TITLE, 60000)
         self.assertIsNotNone(hwnd)
