@@ -54,6 +54,13 @@ DWORD DirectStart(const ProgramStart& start, const std::wstring& folder, Handle*
 
 }  // namespace
 
+std::wstring SystemProgram(const wchar_t* fileName) {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    return std::wstring(folder, n) + L"\\" + fileName;
+}
+
 DWORD StartProgram(const ProgramStart& start, Handle* process) {
     // Pelmora going on with a script's line keeps the script's folder: a
     // relative result file means the same file to both.

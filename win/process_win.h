@@ -18,7 +18,7 @@ enum class StartHow {
 };
 
 struct ProgramStart {
-    std::wstring path;       // a full path, or a program the system finds (Shell only)
+    std::wstring path;       // a full path; a system program's from SystemProgram
     std::wstring arguments;  // may be empty
     std::wstring folder;     // the working folder; empty: the folder of `path`
                              // (SameConsole: ours)
@@ -31,6 +31,10 @@ struct ProgramStart {
 // give none. Otherwise the Win32 error (ERROR_CANCELLED: the user declined
 // elevation); the caller logs it with what it was starting.
 DWORD StartProgram(const ProgramStart& start, Handle* process = nullptr);
+
+// `fileName` in the system folder (System32), by full path: never a program of
+// that name found first in the current folder or on the search path.
+std::wstring SystemProgram(const wchar_t* fileName);
 
 // The exit code of `process` (borrowed) once it ends within `timeoutMs`;
 // nullopt while it still runs.

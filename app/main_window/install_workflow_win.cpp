@@ -494,8 +494,10 @@ void InstallWorkflow::OnViewClick(int row) {
             return;
         }
     }
-    if (const DWORD error = win::StartProgram(win::ProgramStart{
-            L"notepad", L"\"" + path + L"\"", {}, win::StartHow::Shell, window_.window}))
+    // By full path: a notepad.exe in the current folder is not the system's.
+    if (const DWORD error = win::StartProgram(
+            win::ProgramStart{win::SystemProgram(L"notepad.exe"), L"\"" + path + L"\"", {},
+                              win::StartHow::Shell, window_.window}))
         MessageBoxPrompt(window_.window).Show(win::SystemErrorText(error), MB_OK | MB_ICONSTOP);
 }
 
