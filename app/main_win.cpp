@@ -8,7 +8,23 @@
 
 #include <windows.h>
 
+namespace {
+
+// DLLs loaded from now on come from System32 only: a DLL planted beside a
+// downloaded Pelmora or in the current folder is never loaded. Looked up at
+// run time: Windows 7 has it only with KB2533623.
+void LoadDllsFromSystemFolderOnly() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const auto setDefaultDllDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(::GetProcAddress(
+            ::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    LoadDllsFromSystemFolderOnly();
     // The text after the program path, whole, as the framework would hand it on.
     const std::wstring arguments =
         win::ToWide(pelmora::ArgumentsOf(win::ToU16(::GetCommandLineW())));

@@ -50,6 +50,8 @@ class Windows7Imports(unittest.TestCase):
                 self.assertEqual(newer, [], f"{exe} imports functions newer than Windows 7")
                 api_sets = sorted({d for d, _ in table if d.startswith("api-ms-win-")})
                 self.assertEqual(api_sets, [], f"{exe} imports API-set DLLs")
+                # Called where present: looked up by name at run time instead.
+                self.assertIn(b"SetDefaultDllDirectories\0", pathlib.Path(exe).read_bytes())
 
 
 if __name__ == "__main__":
