@@ -452,13 +452,13 @@ class DeployTest(Workspace):
     def test_immutable_first_manifests_last_and_one_publish_at_a_time(self):
         built, origin = self.release(1, "full Halvex 1"), self.dir / "origin"
         placed = []
-        real_place = publish.place
-        publish.place = lambda source, target: (placed.append(source.relative_to(built).as_posix()),
-                                                real_place(source, target))
+        real_copy = publish.copy_file
+        publish.copy_file = lambda source, target: (
+            placed.append(source.relative_to(built).as_posix()), real_copy(source, target))
         try:
             publish.deploy(built, origin)
         finally:
-            publish.place = real_place
+            publish.copy_file = real_copy
         immutable = [i for i, n in enumerate(placed) if n.startswith("by-digest/")]
         self.assertEqual(immutable, list(range(len(immutable))))
         self.assertEqual(placed[-1:], ["release.txt"])  # built without a key: no signed file

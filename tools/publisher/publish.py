@@ -568,7 +568,9 @@ def write_file(target, data):
 
 
 def copy_file(source, target):
-    # An unchanged file keeps its date, so servers keep its ETag and
+    # Copied beside the target, then renamed over it: a reader (a server
+    # serving the origin) gets the old file or the new one, never part of
+    # either. An unchanged file keeps its date, so servers keep its ETag and
     # interrupted downloads of it can resume.
     if same_bytes(source, target):
         return
@@ -1131,19 +1133,6 @@ def lint(tree, public_hex=None):
 
 # ---------------------------------------------------------------- deploy
 
-def place(source, target):
-    """Copies beside the target, then renames over it: a reader gets the old
-    file or the new one, never part of either."""
-    if same_bytes(source, target):
-        return
-    target.parent.mkdir(parents=True, exist_ok=True)
-    fd, temp = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.")
-    os.close(fd)
-    shutil.copyfile(source, temp)
-    os.chmod(temp, 0o644)
-    os.replace(temp, target)
-
-
 def deploy_order(built):
     """The built tree's files (relative paths) in the order they go onto the
     origin: the immutable copies, then the fixed names (what the text files
@@ -1188,7 +1177,7 @@ def deploy(built, target, keep=3, grace_hours=24.0, now=None):
             raise Refused([f"deploy: {target / name}: published with other bytes under the same "
                            "version; give the tool a new version" for name in changed])
         for name in order:
-            place(built / name, target / name)
+            copy_file(built / name, target / name)
         return prune(target, built, keep, grace_hours * 3600, now)
     finally:
         lock.unlink()
