@@ -42,8 +42,10 @@ rm -rf "$demo/server/root/tools"
 python3 tools/sample-server/make_sample_tree.py "$demo/server/root" "$base_url" \
     --tool-exe build/win/tools/sample-server/sample_tool.exe \
     --pelmora-installer build/win/installer/PelmoraSetup.exe >/dev/null
+# Installers lie in a folder named by their version.
+halvex="packages/hq/Halvex/$(basename "$(ls -d "$demo/server/root/tools/packages/hq/Halvex"/*/ | head -n 1)")"
 # Slow enough for the progress bar to be seen.
-curl -fsS "http://127.0.0.1:$port/__control/rule?path=/tools/packages/hq/Halvex/setup_light.exe&rate=150000" >/dev/null
+curl -fsS "http://127.0.0.1:$port/__control/rule?path=/tools/$halvex/setup_light.exe&rate=150000" >/dev/null
 echo "Sample update server: $base_url (files in $demo/server/root/tools)"
 
 bash tools/wine-prefix.sh init "$demo/wineprefix"
@@ -55,7 +57,7 @@ uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 echo "Installing Pelmora with its installer (PelmoraSetup.exe /S)"
 wine build/win/installer/PelmoraSetup.exe /S </dev/null
 echo "Installing Halvex, then registering it at 2.4.0 so that an update is offered"
-wine "$demo/server/root/tools/packages/hq/Halvex/setup.exe" /S </dev/null
+wine "$demo/server/root/tools/$halvex/setup.exe" /S </dev/null
 wine reg add "$uninstall_key\\Halvex" /v DisplayVersion /d 2.4.0 /reg:64 /f >/dev/null 2>&1
 # English, region HQ: the first-run settings prompt is for a real first run.
 documents="$WINEPREFIX/drive_c/users/Public/Documents/Korvath/tools"
