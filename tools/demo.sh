@@ -29,6 +29,7 @@ cleanup() {
     [ -n "${pelmora_pid:-}" ] && kill "$pelmora_pid" 2>/dev/null || true
     bash tools/test_server/test-server.sh stop "$demo/server" >/dev/null 2>&1 || true
     WINEPREFIX="$demo/wineprefix" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$demo/wineprefix-150" wineserver -k 2>/dev/null || true
     [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
