@@ -283,6 +283,7 @@ class LintTest(Workspace):
         text = (self.out / "program_list.txt").read_bytes()[2:].decode("utf-16-le")
         lines = text.split("\n")
         lines[0] = lines[0].replace("2020-01-01", "soon")
+        lines[1] = lines[1].replace(",1.0.0,TRUE,", ",1.0.1,TRUE,")  # line 2: folders of 1.0.0
         lines[2] = lines[2].replace(",도구2,", ",,")                    # line 3: empty field
         lines[3] = lines[3] + "\r"                                     # line 4: CR LF
         lines[4] = lines[4].replace(",TRUE,", ",True,").replace("Tool 04,", "Tool 04.,")
@@ -300,6 +301,8 @@ class LintTest(Workspace):
             ("program_list.txt:1: header:", "soon"),
             ("program_list.txt:2: Tool 01:",
              "packages/eur/Tool 01/1.0.0/setup_light.exe does not match"),
+            ("program_list.txt:2: Tool 01:", "amr installers in packages/amr/Tool 01/1.0.0, "
+             "not in the folder named by their version (packages/amr/Tool 01/1.0.1/)"),
             ("program_list.txt:3:", "empty field (after field 1)"),
             # ... so the English name is read from the Chinese one, and so on.
             ("program_list.txt:3: 工具2:", "offered 'http://updates.example/tools/images/"),

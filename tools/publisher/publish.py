@@ -949,7 +949,18 @@ class Lint:
         self.pictures(name, number, who, fields[7])
         for region, location in zip(REGIONS, fields[8:12]):
             self.installers(name, number, who, region, location, digests)
+            self.versioned(name, number, who, region, location, fields[5])
         return tool
+
+    def versioned(self, name, number, who, region, location, version):
+        # A folder that outlives its version gets other installers under the
+        # same URLs, which a cache can pair with either catalogue.
+        folder = self.tree_path(location)
+        expected = package_folder(region, {"english": who, "version": version})
+        if folder is not None and folder.relative_to(self.tree).as_posix() != expected:
+            self.report(name, number, f"{who}: {region} installers in "
+                        f"{folder.relative_to(self.tree).as_posix()}, not in the folder named "
+                        f"by their version ({expected}/)")
 
     def pictures(self, name, number, who, location):
         folder = self.tree_path(location)
