@@ -29,9 +29,10 @@ def free_port():
 
 
 class Squid:
-    """squid -N on a loopback port; with `basic` it wants USER/PASSWORD."""
+    """squid -N on a loopback port; with `basic` it wants USER/PASSWORD.
+    `settings` replace the cache's (none); `port_options` follow http_port."""
 
-    def __init__(self, basic):
+    def __init__(self, basic, settings=("cache deny all",), port_options=""):
         self.folder = Path(tempfile.mkdtemp(prefix="pelmora-squid-"))
         os.chmod(self.folder, 0o777)  # squid started as root writes its log as "proxy"
         self.port = free_port()
@@ -50,9 +51,10 @@ class Squid:
                     "auth_param basic realm Pelmora test proxy",
                     "acl known proxy_auth REQUIRED", "http_access deny !known"]
         (self.folder / "squid.conf").write_text("\n".join([
-            f"http_port 127.0.0.1:{self.port}", f"pid_filename {self.folder}/squid.pid",
+            f"http_port 127.0.0.1:{self.port}{port_options}",
+            f"pid_filename {self.folder}/squid.pid",
             f"access_log stdio:{self.access_log}", f"cache_log {self.folder}/cache.log",
-            f"coredump_dir {self.folder}", "cache deny all", "shutdown_lifetime 0 seconds",
+            f"coredump_dir {self.folder}", *settings, "shutdown_lifetime 0 seconds",
             "visible_hostname pelmora-test", *auth, "http_access allow all", ""]))
         self.process = None
 
