@@ -15,6 +15,7 @@ from pelmora_case import PelmoraCase, windows_path, MAIN_TITLE, LIST, START
 from sample_server import SampleServer
 from wine_harness import WineSession, wait_until
 
+CANCEL, INSTALL_BASE, IDOK = 1010, 2024, 1
 POLICY = r"HKLM\SOFTWARE\Policies\Korvath\Pelmora"
 # Installed before each run: two tools behind, one current (the catalogue
 # offers Halvex 2.4.1, Quorin 1.8.0, Pindral 3.0.2, Strenna 1.1.7, Veddimar 5.2.0).
@@ -233,6 +234,21 @@ class MakersInstallers(ScriptRuns):
         self.assertEqual(self.wine.registered_version("Quorin"), "1.7.9")
         self.assertEqual([self.wine.registered_version(n) for n in ("Strenna", "Veddimar")],
                          [None, None])
+
+    def test_the_window_says_why_it_does_not_start_one(self):
+        process = self.start()
+        hwnd = self.main_window(60000)
+        self.assertIsNotNone(hwnd)
+        list_hwnd = self.list_hwnd(hwnd)
+        self.assertTrue(wait_until(lambda: len(self.rows(hwnd)) >= 3, 30))
+        row = [name for name, _ in self.rows(hwnd)].index("Quorin")
+        self.assertTrue(self.wine.check_row(list_hwnd, row))
+        self.assertTrue(self.wine.click(hwnd, START))
+        self.assertTrue(wait_until(lambda: self.wine.control(hwnd, CANCEL)["text"] == "Back", 60))
+        self.assertTrue(self.wine.click(list_hwnd, INSTALL_BASE + row))
+        self.expect_box("IDS_INSTALLER_UNSIGNED", IDOK)
+        self.assertEqual(self.wine.registered_version("Quorin"), "1.7.9")
+        self.close_main(process, hwnd)
 
     def test_without_a_publisher_nothing_is_installed(self):
         self.wine.exe = os.environ["PELMORA_EXE"]
