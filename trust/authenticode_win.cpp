@@ -85,8 +85,8 @@ SignerCheck CheckSigner(HANDLE file, const std::wstring& path, const Publishers&
     // changed after signing, a signature that does not verify) is.
     if (status != ERROR_SUCCESS && status != CERT_E_UNTRUSTEDROOT) {
         check.error = static_cast<DWORD>(status);
-        check.reason = "the installer's signature does not hold (" + HexCode(status) +
-                       "): it was changed after it was signed";
+        check.reason = "the installer's signature does not hold (" + HexCode(status) + ")";
+        if (status == TRUST_E_BAD_DIGEST) check.reason += ": it was changed after it was signed";
         return check;
     }
     const PCCERT_CONTEXT signer = state.Signer();

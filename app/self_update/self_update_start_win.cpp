@@ -32,7 +32,8 @@ std::wstring SelfUpdateNotStartedText(DWORD error) {
 }
 
 std::wstring SignatureRefusalText(DWORD error) {
-    if (error == static_cast<DWORD>(TRUST_E_NOSIGNATURE)) return win::LoadText(IDS_INSTALLER_UNSIGNED);
+    if (error == static_cast<DWORD>(TRUST_E_NOSIGNATURE))
+        return win::LoadText(IDS_INSTALLER_UNSIGNED);
     if (error == static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED))
         return win::LoadText(IDS_INSTALLER_OTHER_PUBLISHER);
     return win::LoadText(IDS_INSTALLER_SIGNATURE_BROKEN);

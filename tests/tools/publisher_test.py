@@ -309,7 +309,8 @@ class LintTest(Workspace):
         problems = publish.lint(self.out)
         self.assertEqual([p for p in problems if "is not signed" in p],
                          ["program_list.txt:2: Tool 01: installer packages/hq/Tool 01/1.0.0/"
-                          "setup.exe is not signed (docs/publishing.md: signing what Pelmora runs)"])
+                          "setup.exe is not signed (docs/publishing.md: signing what Pelmora "
+                          "runs)"])
         expected = [
             ("program_list.txt:1: header:", "soon"),
             ("program_list.txt:2: Tool 01:",
