@@ -185,7 +185,7 @@ bool CPelmoraDlg::StartSelfUpdate(const std::wstring& offered) {
         return false;
     }
     // Declined elevation, a blocked start: say why and go on as without an update.
-    if (const DWORD error = StartSelfInstaller(hwnd(), installer)) {
+    if (const DWORD error = StartSelfInstaller(hwnd(), installer, session_.InstallerSigners())) {
         prompt_.Show(SelfUpdateNotStartedText(error), MB_OK | MB_ICONSTOP);
         return false;
     }

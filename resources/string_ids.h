@@ -45,6 +45,10 @@
 #define IDS_SELF_UPDATE_NOT_STARTED 2052  // Pelmora's own installer could not be started
 #define IDS_STATUS_CHECKING 2053          // a row's installer is being re-checked before it runs
 #define IDS_UPDATES_MANAGED 2054          // the UserUpdates policy is 0: in place of 2005
+// An installer refused by its signature, in a build with a publisher.
+#define IDS_INSTALLER_UNSIGNED 2060         // it carries no signature
+#define IDS_INSTALLER_SIGNATURE_BROKEN 2061  // changed since it was signed
+#define IDS_INSTALLER_OTHER_PUBLISHER 2062  // signed by someone else
 
 // Accessible names of the two buttons that draw no caption.
 #define IDS_CLOSE_NAME 2040

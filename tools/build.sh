@@ -12,10 +12,17 @@ if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 fi
 if [ "$what" = all ] || [ "$what" = win ]; then
-    # PELMORA_PUBLIC_KEY (128 hex digits) builds the maker's key in; once set,
-    # the build tree keeps it until it is set again (empty: none).
+    # PELMORA_PUBLIC_KEY (128 hex digits) builds the maker's key in; without
+    # it, PELMORA_PUBLISHER (certificate thumbprints) names whose signature an
+    # installer must carry. PELMORA_SIGN_CERT, PELMORA_SIGN_KEY and
+    # PELMORA_SIGN_TIMESTAMP sign the outputs (docs/publishing.md; without a
+    # certificate, with the build tree's test publisher). Once set, the build
+    # tree keeps each until it is set again (empty: none).
     key=()
-    if [ -n "${PELMORA_PUBLIC_KEY+set}" ]; then key=(-DPELMORA_PUBLIC_KEY="$PELMORA_PUBLIC_KEY"); fi
+    for name in PELMORA_PUBLIC_KEY PELMORA_PUBLISHER PELMORA_SIGN_CERT PELMORA_SIGN_KEY \
+        PELMORA_SIGN_TIMESTAMP; do
+        if [ -n "${!name+set}" ]; then key+=(-D"$name=${!name}"); fi
+    done
     cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${key[@]}" "${launcher[@]}" >/dev/null
     cmake --build build/win

@@ -42,6 +42,8 @@ base_url="http://127.0.0.1:$port/tools/"
 rm -rf "$demo/server/root/tools"
 python3 tools/sample-server/make_sample_tree.py "$demo/server/root" "$base_url" \
     --tool-exe build/win/tools/sample-server/sample_tool.exe \
+    --sign-cert build/win/test-publisher/publisher.pem \
+    --sign-key build/win/test-publisher/publisher.key \
     --pelmora-installer build/win/installer/PelmoraSetup.exe >/dev/null
 # Installers lie in a folder named by their version.
 halvex="packages/hq/Halvex/$(basename "$(ls -d "$demo/server/root/tools/packages/hq/Halvex"/*/ | head -n 1)")"

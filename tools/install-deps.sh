@@ -8,6 +8,7 @@ packages=(
     mingw-w64 g++-mingw-w64-x86-64                 # cross build (posix thread model)
     wine wine64 xvfb imagemagick fonts-wqy-microhei  # running and looking at it
     nsis wixl                                      # real installers for tests; the MSI
+    osslsigncode openssl                           # Authenticode signatures; test publishers
     nginx-light                                    # a real server for the benchmark
     squid apache2-utils                            # a real (authenticating) proxy for tests
 )

@@ -11,8 +11,10 @@
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/download_to_file_win.h"
 #include "download/worker/package_files.h"
+#include "app/self_update/self_update_start_win.h"
 #include "download/worker/private_installer_copy_win.h"
 #include "string_ids.h"
+#include "trust/authenticode_win.h"
 #include "trust/installer_digest_win.h"
 #include "ui/folder_message_win.h"
 #include "ui/skin_win.h"
@@ -434,7 +436,7 @@ void InstallWorkflow::CheckThenInstall(int row, const std::wstring& path,
                                        const std::optional<Sha256Digest>& digest) {
     if (checks_.Running(row)) return;
     if (!checks_.Start(window_.window, row, path, win::ToWide(table_.records[row].nameEnglish),
-                       digest)) {
+                       digest, session_.InstallerSigners())) {
         ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
         return;
     }
@@ -449,6 +451,9 @@ void InstallWorkflow::OnInstallerChecked(LPARAM message) {
     if (copy.path.empty()) {
         // A copy that does not match means the download changed since it was checked.
         if (copy.error == ERROR_FILE_INVALID) return RefuseInstaller(check->row, check->path);
+        // Not the publisher's: said why, and fetched again at the next Start.
+        if (IsSignatureRefusal(copy.error))
+            return RefuseInstaller(check->row, check->path, SignatureRefusalText(copy.error));
         MessageBoxPrompt(window_.window).Show(win::SystemErrorText(copy.error), MB_OK | MB_ICONSTOP);
         return;
     }
@@ -459,8 +464,9 @@ void InstallWorkflow::OnInstallerChecked(LPARAM message) {
     launches_.Started(id, std::move(process));
 }
 
-void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path) {
-    win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path + L"\n");
+void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path, const std::wstring& why) {
+    if (why.empty())
+        win::Diag(L"[Pelmora]Installer does not match a digest of the catalogue: " + path + L"\n");
     if (!win::RefuseLink(path)) ::DeleteFileW(path.c_str());  // never through a planted link
     // Back to what the registry says: the row needs a download again.
     ProgramRecord& changed = table_.records[row];
@@ -470,7 +476,10 @@ void InstallWorkflow::RefuseInstaller(int row, const std::wstring& path) {
     SetStatusText(row, changed.state);
     list_.SetRowButtonState(row, kRowButtonHidden);
     list_.ShowInstallButtons();
-    ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
+    if (why.empty())
+        ShowMessage(IDS_INSTALLER_CHANGED, MB_OK | MB_ICONSTOP);
+    else
+        MessageBoxPrompt(window_.window).Show(why, MB_OK | MB_ICONSTOP);
 }
 
 void InstallWorkflow::OnViewClick(int row) {

@@ -70,7 +70,8 @@ class InstallWorkflow {
     void CheckThenInstall(int row, const std::wstring& path,
                           const std::optional<Sha256Digest>& digest);
     void OnInstallerChecked(LPARAM check);
-    void RefuseInstaller(int row, const std::wstring& path);
+    // `why` the user is told; empty: the download changed since it was checked.
+    void RefuseInstaller(int row, const std::wstring& path, const std::wstring& why = {});
     void BackToBrowseMode();
     void OnViewClick(int row);
     void OnRunClick(int row);

@@ -2,6 +2,7 @@
 
 #include "download/worker/private_installer_copy_win.h"
 #include "string_ids.h"
+#include "trust/authenticode_win.h"
 #include "win/diagnostics_win.h"
 #include "win/process_win.h"
 #include "win/string_resources_win.h"
@@ -9,9 +10,10 @@
 
 namespace pelmora {
 
-DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer) {
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
+                         const Publishers& signers) {
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest);
+        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest, signers);
     DWORD error = copy.error;
     if (!copy.path.empty())
         error =
@@ -25,7 +27,16 @@ DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer) {
 }
 
 std::wstring SelfUpdateNotStartedText(DWORD error) {
-    return win::LoadText(IDS_SELF_UPDATE_NOT_STARTED) + L"\n\n" + win::SystemErrorText(error);
+    return win::LoadText(IDS_SELF_UPDATE_NOT_STARTED) + L"\n\n" +
+           (IsSignatureRefusal(error) ? SignatureRefusalText(error) : win::SystemErrorText(error));
+}
+
+std::wstring SignatureRefusalText(DWORD error) {
+    if (error == static_cast<DWORD>(TRUST_E_NOSIGNATURE))
+        return win::LoadText(IDS_INSTALLER_UNSIGNED);
+    if (error == static_cast<DWORD>(TRUST_E_SUBJECT_NOT_TRUSTED))
+        return win::LoadText(IDS_INSTALLER_OTHER_PUBLISHER);
+    return win::LoadText(IDS_INSTALLER_SIGNATURE_BROKEN);
 }
 
 }  // namespace pelmora

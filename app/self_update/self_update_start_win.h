@@ -10,11 +10,17 @@
 namespace pelmora {
 
 // ERROR_SUCCESS once the installer runs; otherwise why it does not (the
-// user declined elevation: ERROR_CANCELLED; no private copy; not a program).
-DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer);
+// user declined elevation: ERROR_CANCELLED; no private copy; not a program;
+// not signed by one of `signers`, when it names any).
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
+                         const Publishers& signers);
 
 // The user's words for a self-update that did not start: the message and the
-// system's reason.
+// system's reason, or the signature's.
 std::wstring SelfUpdateNotStartedText(DWORD error);
+
+// The user's words for an installer its signature refused
+// (IsSignatureRefusal(error)): unsigned, changed since, or someone else's.
+std::wstring SignatureRefusalText(DWORD error);
 
 }  // namespace pelmora

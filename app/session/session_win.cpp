@@ -28,17 +28,23 @@ std::shared_ptr<ReleaseCheck> MakeRelease(const std::optional<MakerPublicKey>& k
 }  // namespace
 
 Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-                 std::wstring localRoot)
+                 std::wstring localRoot, Publishers publishers)
     : baseUrl_(std::move(baseUrl)),
       localRoot_(std::move(localRoot)),
       policy_(policy),
-      release_(MakeRelease(makerKey, baseUrl_, localRoot_)) {}
+      release_(MakeRelease(makerKey, baseUrl_, localRoot_)),
+      signers_(makerKey ? Publishers() : std::move(publishers)) {}
 
 Session::~Session() = default;
 
-std::unique_ptr<Session> Session::FromMachine(const char* makerKeyHex) {
+std::unique_ptr<Session> Session::FromMachine(const char* makerKeyHex,
+                                              const char* publisherThumbprints) {
+    // The build refuses a malformed publisher; should one slip through, no
+    // installer is the publisher's (an impossible thumbprint stands in).
+    const Publishers publishers =
+        ParsePublishers(publisherThumbprints).value_or(Publishers{Sha256Digest{}});
     return std::make_unique<Session>(ReadBaseUrl(), ParseMakerPublicKey(makerKeyHex),
-                                     ReadMachinePolicy(), win::LocalRoot());
+                                     ReadMachinePolicy(), win::LocalRoot(), publishers);
 }
 
 Transfer Session::StartupTransfer() {

@@ -6,6 +6,7 @@
 #include "app/settings/machine_policy_win.h"
 #include "download/release/release_check_win.h"
 #include "download/transfer/server_files_win.h"
+#include "trust/installer_publisher.h"
 #include "trust/release_manifest.h"
 
 #include <memory>
@@ -22,10 +23,12 @@ class Session {
     // Built from what is given; `localRoot` is the common documents folder
     // and one backslash.
     Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-            std::wstring localRoot);
+            std::wstring localRoot, Publishers publishers = {});
     // From this machine: PELMORA_BASE_URL or the built-in base URL, the
-    // built-in key (`makerKeyHex`, empty: none), the policies, the local root.
-    static std::unique_ptr<Session> FromMachine(const char* makerKeyHex);
+    // built-in key (`makerKeyHex`, empty: none) and publisher
+    // (`publisherThumbprints`, empty: none), the policies, the local root.
+    static std::unique_ptr<Session> FromMachine(const char* makerKeyHex,
+                                                const char* publisherThumbprints);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -35,6 +38,9 @@ class Session {
     const MachinePolicy& Policy() const noexcept { return policy_; }
     // The signed release this run accepts; null without the maker's key.
     const std::shared_ptr<ReleaseCheck>& Release() const noexcept { return release_; }
+    // Whose signature an installer must carry; empty with the maker's key
+    // (the release's entry vouches for it) and in a build without a publisher.
+    const Publishers& InstallerSigners() const noexcept { return signers_; }
 
     // DownloadToFile without a progress row, a text file capped and the
     // start-up's rate floor unless the options say otherwise.
@@ -81,6 +87,7 @@ class Session {
     const std::wstring localRoot_;
     const MachinePolicy policy_;
     const std::shared_ptr<ReleaseCheck> release_;  // null without the maker's key
+    const Publishers signers_;
     // The start-up's fetches: read by the window thread and a switch line's
     // one thread alike, so guarded.
     mutable std::mutex prefetchLock_;

@@ -75,6 +75,8 @@ MachinePolicy ReadMachinePolicy() {
     policy.region = ReadRegion(key);
     policy.selfUpdate = ReadSwitch(key, L"SelfUpdate").value_or(true);
     policy.userUpdates = ReadSwitch(key, L"UserUpdates").value_or(true);
+    policy.allowUnverifiedInstallers =
+        ReadSwitch(key, L"AllowUnverifiedInstallers").value_or(false);
     ::RegCloseKey(key);
     return policy;
 }

@@ -9,6 +9,9 @@ struct MachinePolicy {
     std::optional<int> region;  // "Region": fixes the server region
     bool selfUpdate = true;     // "SelfUpdate" 0: Pelmora's own update is neither offered nor applied
     bool userUpdates = true;    // "UserUpdates" 0: the window does not install or update
+    // "AllowUnverifiedInstallers" 1: a build with neither the maker's key nor
+    // a publisher installs from a script's run (https and a digest only).
+    bool allowUnverifiedInstallers = false;
 };
 
 // Read once, by the session; every value set is logged, and an unreadable or

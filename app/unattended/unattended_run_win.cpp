@@ -13,6 +13,7 @@
 #include "download/worker/installer_pipeline_win.h"
 #include "download/worker/package_files.h"
 #include "trust/installer_digest_win.h"
+#include "trust/installer_publisher.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/handles_win.h"
@@ -154,6 +155,16 @@ ToolReport SelfReport(const std::wstring& offered) {
     return report;
 }
 
+// Nobody vouches for an installer in a build with neither the maker's key
+// nor a publisher: a script's run, with nobody to look, starts one only as
+// the machine's policy allows. Why not; empty when it may.
+std::string Unvouched(const Session& session, const std::wstring& url,
+                      const std::optional<Sha256Digest>& digest) {
+    if (session.Release() || !session.InstallerSigners().empty()) return {};
+    return UnverifiedInstallerRefusal(session.Policy().allowUnverifiedInstallers,
+                                      win::ToU16(url), digest.has_value());
+}
+
 // The switch lines' side of the start-up: nobody to ask, and what happens
 // goes to the log, the console and the result file.
 class ScriptStartup final : public StartupFrontEnd {
@@ -217,6 +228,12 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
         run_.Add(report);
         return StartupStep::Continue;
     }
+    report.reason = Unvouched(session, SelfInstallerUrl(session), installer.digest);
+    if (!report.reason.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        run_.Add(report);
+        return StartupStep::Continue;
+    }
     // Only the installed copy steps aside; a copy elsewhere is never renamed.
     const std::wstring ownPath = OwnPath();
     const std::wstring aside = ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
@@ -226,7 +243,7 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
     const InstallerExit exit = RunInstallerSilently(
         installer, L"Pelmora",
         InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
-        run_.TimeoutMs());
+        run_.TimeoutMs(), session.InstallerSigners());
     const bool current = !SelfUpdateAvailable(offered);
     if (stepped) {
         if (!win::FileExists(ownPath))
@@ -317,6 +334,12 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
                          record.downloadMatches,
                          InstallerDigest(session.Release().get(), url,
                                          ExpectedInstallerDigest(record))};
+    report.reason = Unvouched(session, url, job.expectedDigest);
+    if (!report.reason.empty()) {  // refused before a byte is fetched
+        report.outcome = ToolOutcome::Failed;
+        run.Add(report);
+        return;
+    }
     const FetchedInstaller installer =
         FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
     if (installer.path.empty()) {
@@ -327,7 +350,8 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
     }
     const std::wstring name = win::ToWide(record.nameEnglish);
     const InstallerExit exit = RunInstallerSilently(
-        installer, name, InstallerSilentArguments(session.Release().get(), url), run.TimeoutMs());
+        installer, name, InstallerSilentArguments(session.Release().get(), url), run.TimeoutMs(),
+        session.InstallerSigners());
     report.after = win::ToUtf8(InstalledVersion(win::ToWide(key)));
     run.restartStarted =
         Judge(report, exit,

@@ -64,10 +64,14 @@ FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
 
 InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    const std::wstring& folderName, const std::wstring& arguments,
-                                   DWORD timeoutMs) {
+                                   DWORD timeoutMs, const Publishers& signers) {
     InstallerExit exit;
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, folderName, installer.digest);
+        CopyInstallerPrivately(installer.path, folderName, installer.digest, signers);
+    if (!copy.refusal.empty()) {
+        exit.reason = "not started: " + copy.refusal;
+        return exit;
+    }
     if (copy.path.empty()) {
         exit.reason = "no checked private copy: " + win::ToUtf8(win::SystemErrorText(copy.error));
         return exit;

@@ -7,6 +7,7 @@
 #pragma once
 #include "download/release/release_check_win.h"
 #include "download/worker/package_worker.h"
+#include "trust/installer_publisher.h"
 #include "trust/sha256.h"
 #include "win/handles_win.h"
 
@@ -34,11 +35,12 @@ struct InstallerExit {
     std::string reason;
 };
 
-// Runs a checked private copy of `installer` hidden with `arguments` and
+// Runs a private copy of `installer`, checked against its digest and, when
+// `signers` names any, their signature, hidden with `arguments` and
 // waits up to `timeoutMs` for it to end. An installer still running then is
 // left running: stopping it half-way could leave the tool broken.
 InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    const std::wstring& folderName, const std::wstring& arguments,
-                                   DWORD timeoutMs);
+                                   DWORD timeoutMs, const Publishers& signers);
 
 }  // namespace pelmora

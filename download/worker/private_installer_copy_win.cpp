@@ -1,5 +1,6 @@
 #include "download/worker/private_installer_copy_win.h"
 
+#include "trust/authenticode_win.h"
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
 #include "win/text_win.h"
@@ -115,7 +116,8 @@ void RemoveTree(const std::wstring& folder, int depth) {
 }  // namespace
 
 PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
-                                        const std::optional<Sha256Digest>& digest) {
+                                        const std::optional<Sha256Digest>& digest,
+                                        const Publishers& signers) {
     const win::File from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!from) return Failed(L"unreadable", source, ::GetLastError());
@@ -141,7 +143,23 @@ PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::w
         copy.held.reset(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!copy.held) return Failed(L"copy unreadable", path, ::GetLastError());
-        win::Diag(L"[Pelmora]No digest known for " + source + L": its private copy runs unchecked\n");
+        if (signers.empty())
+            win::Diag(L"[Pelmora]No digest known for " + source +
+                      L": its private copy runs unchecked\n");
+    }
+    // The publisher's signature, read through the same held handle: what
+    // was checked is what runs.
+    if (!signers.empty()) {
+        const SignerCheck signer = CheckSigner(copy.held.get(), path, signers);
+        if (signer.error != ERROR_SUCCESS) {
+            win::Diag(L"[Pelmora]Installer refused: " + win::FromUtf8(signer.reason) + L": " +
+                      source + L"\n");
+            PrivateInstaller refused;
+            refused.error = signer.error;
+            refused.refusal = signer.reason;
+            return refused;
+        }
+        win::Diag(L"[Pelmora]Installer signed by this Pelmora's publisher: " + source + L"\n");
     }
     copy.path = path;
     win::Diag(L"[Pelmora]Installer copied to " + path + L"\n");

@@ -4,6 +4,7 @@
 // elevated if the user elevates it. The copy lies in a fresh folder below the
 // user's temporary folder that only this user (and the system) may open.
 #pragma once
+#include "trust/installer_publisher.h"
 #include "trust/sha256.h"
 #include "win/handles_win.h"
 
@@ -18,13 +19,18 @@ struct PrivateInstaller {
     std::wstring path;  // empty when no checked copy could be made
     win::File held;
     DWORD error = ERROR_SUCCESS;  // why not, when path is empty
+    // Set when the signature refused it (IsSignatureRefusal(error)): why,
+    // for a script's result (UTF-8).
+    std::string refusal;
 };
 
 // Copies `source` to "<temp>\Pelmora-installer-<unique>\<folderName>\<its
 // file name>" and checks the copy, through the held handle, against `digest`
-// when one is known. Every failure is logged.
+// when one is known and, when `signers` names any, that one of them signed
+// it. Every failure is logged.
 PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
-                                        const std::optional<Sha256Digest>& digest);
+                                        const std::optional<Sha256Digest>& digest,
+                                        const Publishers& signers);
 
 // Removes the folders of earlier copies; one whose installer still runs stays
 // for the next start.

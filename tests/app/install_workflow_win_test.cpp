@@ -134,7 +134,7 @@ class MainWindow {
     MainWindow() {
         thread_ = std::thread([this] {
             threadId_ = ::GetCurrentThreadId();
-            const std::unique_ptr<Session> session = Session::FromMachine("");
+            const std::unique_ptr<Session> session = Session::FromMachine("", "");
             CPelmoraDlg dialog(*session, false, L"");
             dialog.DoModal();
             ended_ = true;

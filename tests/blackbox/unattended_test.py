@@ -15,10 +15,15 @@ from pelmora_case import PelmoraCase, windows_path, MAIN_TITLE, LIST, START
 from sample_server import SampleServer
 from wine_harness import WineSession, wait_until
 
+CANCEL, INSTALL_BASE, IDOK = 1010, 2024, 1
 POLICY = r"HKLM\SOFTWARE\Policies\Korvath\Pelmora"
 # Installed before each run: two tools behind, one current (the catalogue
 # offers Halvex 2.4.1, Quorin 1.8.0, Pindral 3.0.2, Strenna 1.1.7, Veddimar 5.2.0).
 INSTALLED = {"Halvex": "2.4.0", "Quorin": "1.7.9", "Pindral": "3.0.2"}
+# The build tree's test publishers (cmake/signing.cmake): the one the
+# published Pelmora.exe trusts, and someone else.
+PUBLISHERS = Path(os.environ.get("PELMORA_TEST_PUBLISHER", "."))
+SIGNED = {"sign_cert": PUBLISHERS / "publisher.pem", "sign_key": PUBLISHERS / "publisher.key"}
 
 
 class WindowWatch:
@@ -43,11 +48,12 @@ class WindowWatch:
         self.thread.join(30)
 
 
-class SwitchLines(PelmoraCase):
-    tree_options = {"installers": True, "installer_exit": ["Strenna=3010", "Veddimar=1603"]}
+class ScriptRuns(PelmoraCase):
+    """Switch lines of the Pelmora.exe built with the test publisher."""
 
     def setUp(self):
         super().setUp()
+        self.wine.exe = os.environ["PELMORA_PUBLISHED_EXE"]
         for name, version in INSTALLED.items():
             self.register(name, version)
         self.registered |= {"Strenna", "Veddimar"}  # whatever a run installs goes again
@@ -76,6 +82,11 @@ class SwitchLines(PelmoraCase):
         lines = [json.loads(line) for line in self.result.read_text("utf-8").splitlines()] \
             if self.result.exists() else []
         return code, {line["name"]: line for line in lines}, out.read_text("utf-8", "replace")
+
+
+class SwitchLines(ScriptRuns):
+    tree_options = {"installers": True, "installer_exit": ["Strenna=3010", "Veddimar=1603"],
+                    **SIGNED}
 
     def test_check_then_update_with_the_result_file(self):
         code, tools, console = self.run_line("/check", f"/result:{windows_path(self.result)}")
@@ -201,6 +212,62 @@ class SwitchLines(PelmoraCase):
         self.wine.close(dialog)
 
 
+class MakersInstallers(ScriptRuns):
+    """Only what the maker vouches for runs: without the key, an installer its
+    publisher signed; a build without a publisher installs nothing unattended."""
+    tree_options = {"installers": True, **SIGNED, "flip_byte": "Veddimar",
+                    "signer": ["Quorin=", "Strenna={},{}".format(PUBLISHERS / "other.pem",
+                                                                 PUBLISHERS / "other.key")]}
+
+    def test_only_the_publishers_installers_run(self):
+        code, tools, _ = self.run_line("/update:Halvex,Quorin,Strenna,Veddimar",
+                                       f"/result:{windows_path(self.result)}", watch=False)
+        self.assertEqual(code, 1, self.log())
+        self.assertEqual(tools["Halvex"]["outcome"], "updated")
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.1")
+        for name, words in (("Quorin", "carries no signature"),
+                            ("Strenna", 'signed by "Someone else"'),
+                            ("Veddimar", "was changed after it was signed")):
+            self.assertEqual(tools[name]["outcome"], "failed", name)
+            self.assertIn(words, tools[name]["reason"])
+            self.assertIn(words, self.log())
+        self.assertEqual(self.wine.registered_version("Quorin"), "1.7.9")
+        self.assertEqual([self.wine.registered_version(n) for n in ("Strenna", "Veddimar")],
+                         [None, None])
+
+    def test_the_window_says_why_it_does_not_start_one(self):
+        process = self.start()
+        hwnd = self.main_window(60000)
+        self.assertIsNotNone(hwnd)
+        list_hwnd = self.list_hwnd(hwnd)
+        self.assertTrue(wait_until(lambda: len(self.rows(hwnd)) >= 3, 30))
+        row = [name for name, _ in self.rows(hwnd)].index("Quorin")
+        self.assertTrue(self.wine.check_row(list_hwnd, row))
+        self.assertTrue(self.wine.click(hwnd, START))
+        self.assertTrue(wait_until(lambda: self.wine.control(hwnd, CANCEL)["text"] == "Back", 60))
+        self.assertTrue(self.wine.click(list_hwnd, INSTALL_BASE + row))
+        self.expect_box("IDS_INSTALLER_UNSIGNED", IDOK)
+        self.assertEqual(self.wine.registered_version("Quorin"), "1.7.9")
+        self.close_main(process, hwnd)
+
+    def test_without_a_publisher_nothing_is_installed(self):
+        self.wine.exe = os.environ["PELMORA_EXE"]
+        # The policy that allows unverified installers still wants https.
+        for allowed, words in ((None, "AllowUnverifiedInstallers policy is 1"),
+                               ("1", "only from an https:// address")):
+            if allowed:
+                self.wine.run_wine("reg", "add", POLICY, "/v", "AllowUnverifiedInstallers",
+                                   "/t", "REG_SZ", "/d", allowed, "/reg:64", "/f")
+            code, tools, console = self.run_line("/update:Halvex",
+                                                 f"/result:{windows_path(self.result)}")
+            self.assertEqual(code, 1, self.log())
+            self.assertEqual(tools["Halvex"]["outcome"], "failed")
+            for text in (tools["Halvex"]["reason"], self.log(), console):
+                self.assertIn(words, text)
+        self.assertEqual(self.server.requests("/tools/packages/"), [])
+        self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
+
+
 class SelfUpdateOnce(PelmoraCase):
     """A newer Pelmora on the server: /update installs it silently once, and
     the new one goes on with the run."""
@@ -210,10 +277,14 @@ class SelfUpdateOnce(PelmoraCase):
         cls.stage = Path(tempfile.mkdtemp(prefix="pelmora-133-"))
         source = Path(os.environ["PELMORA_SOURCE_DIR"])
         setup = cls.stage / "PelmoraSetup.exe"
-        subprocess.run(["makensis", "-V1", f"-DPELMORA_EXE={os.environ['PELMORA_EXE']}",
+        exe = os.environ["PELMORA_PUBLISHED_EXE"]
+        subprocess.run(["makensis", "-V1", f"-DPELMORA_EXE={exe}",
                         "-DVERSION=1.3.3", f"-DICON={source / 'resources/pelmora.ico'}",
                         f"-DOUTFILE={setup}", str(source / "installer/pelmora.nsi")],
                        check=True, stdout=subprocess.DEVNULL, timeout=300)
+        # Signed as the build signs PelmoraSetup.exe.
+        subprocess.run(["bash", str(source / "tools/sign.sh"), str(SIGNED["sign_cert"]),
+                        str(SIGNED["sign_key"]), str(setup)], check=True, timeout=300)
         cls.server = SampleServer(cls.__name__).start()
         # The sample tree offering 1.3.3, with its installer as Pelmora/setup.exe.
         subprocess.run(["python3", str(source / "tools/sample-server/make_sample_tree.py"),
@@ -226,6 +297,10 @@ class SelfUpdateOnce(PelmoraCase):
     def tearDownClass(cls):
         cls.server.stop()
         shutil.rmtree(cls.stage, ignore_errors=True)
+
+    def setUp(self):
+        super().setUp()
+        self.wine.exe = os.environ["PELMORA_PUBLISHED_EXE"]
 
     def test_applied_once_and_the_run_goes_on(self):
         result = Path(self.folder.name) / "r.json"

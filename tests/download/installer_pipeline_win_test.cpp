@@ -57,14 +57,14 @@ TEST_F(InstallerPipeline, TheCheckedCopyRunsHiddenAndGivesItsExitCode) {
     const FetchedInstaller fetched =
         FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
     ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
-    const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"3010", 60000);
+    const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"3010", 60000, {});
     ASSERT_TRUE(exit.code) << exit.reason;
     EXPECT_EQ(*exit.code, 3010u);
 
     // Changed after its check: no copy runs.
     FetchedInstaller changed = fetched;
     changed.digest = Sha256Of("other bytes");
-    const InstallerExit refused = RunInstallerSilently(changed, L"Tool", L"0", 60000);
+    const InstallerExit refused = RunInstallerSilently(changed, L"Tool", L"0", 60000, {});
     EXPECT_FALSE(refused.code);
     EXPECT_NE(refused.reason.find("no checked private copy"), std::string::npos) << refused.reason;
 }

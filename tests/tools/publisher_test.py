@@ -29,6 +29,15 @@ def bmp(width=270, height=260, bits=24, shade=0):
     return header + info + data
 
 
+def program(signed):
+    """A 64-bit Windows program's headers, whose certificate table (the fifth
+    data directory) is empty or not."""
+    optional = struct.pack("<H", 0x20B) + bytes(110) + bytes(32) + \
+        struct.pack("<II", 0x400, 0x100 if signed else 0) + bytes(88)
+    return (b"MZ" + bytes(58) + struct.pack("<I", 64) + b"PE\0\0" +
+            struct.pack("<HHIIIHH", 0x8664, 0, 0, 0, 0, len(optional), 0x22) + optional)
+
+
 def read_catalogue(data):
     """The catalogue as Pelmora's parser reads it: header dropped, runs of LF
     and of commas collapse, at most 20 lines of at most 999 units."""
@@ -295,8 +304,14 @@ class LintTest(Workspace):
         (self.out / "packages/eur/Tool 01/1.0.0/setup_light.exe").write_bytes(b"replaced")
         (self.out / "images/Tool 03/jp.bmp").write_bytes(bmp(height=100))
         (self.out / "Pelmora/setup.exe").write_bytes(b"another installer")
+        (self.out / "packages/hq/Tool 01/1.0.0/setup.exe").write_bytes(program(signed=False))
+        (self.out / "packages/hq/Tool 01/1.0.0/setup_light.exe").write_bytes(program(signed=True))
         (self.out / "modelinfo_amr.db").unlink()
         problems = publish.lint(self.out)
+        self.assertEqual([p for p in problems if "is not signed" in p],
+                         ["program_list.txt:2: Tool 01: installer packages/hq/Tool 01/1.0.0/"
+                          "setup.exe is not signed (docs/publishing.md: signing what Pelmora "
+                          "runs)"])
         expected = [
             ("program_list.txt:1: header:", "soon"),
             ("program_list.txt:2: Tool 01:",

@@ -178,6 +178,31 @@ def sha256_file(path):
     return digest.hexdigest()
 
 
+MSI_SIGNATURE_STREAM = "\x05DigitalSignature".encode("utf-16-le")
+
+
+def unsigned_installer(path):
+    """True for a Windows program or an MSI that carries no Authenticode
+    signature (a build of Pelmora with a publisher refuses it); False for a
+    signed one and for anything else, which this cannot tell."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+        if head.startswith(b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1"):  # an MSI: its stream named so
+            f.seek(0)
+            return MSI_SIGNATURE_STREAM not in f.read()
+        if not head.startswith(b"MZ") or len(head) < 64:
+            return False
+        f.seek(struct.unpack_from("<I", head, 0x3C)[0])
+        pe = f.read(24 + 112 + 5 * 8)
+    if len(pe) < 26 or pe[:4] != b"PE\0\0":
+        return False
+    # The optional header's fifth data directory: the certificate table.
+    directories = {0x10B: 96, 0x20B: 112}.get(struct.unpack_from("<H", pe, 24)[0])
+    if directories is None or len(pe) < 24 + directories + 5 * 8:
+        return False
+    return struct.unpack_from("<II", pe, 24 + directories + 4 * 8)[1] == 0
+
+
 def first_text_line(data):
     """The first line as Pelmora's text reads give it (CR LF or LF ends it)."""
     line = data.split(b"\n", 1)[0]
@@ -995,6 +1020,9 @@ class Lint:
             if setup not in missing and setup in digests and sha256_file(path) != digests[setup]:
                 self.report(name, number, f"{who}: installer {shown}/{setup} does not match the "
                             "catalogue's digest (replaced without a new catalogue?)")
+            if setup not in missing and unsigned_installer(path):
+                self.report(name, number, f"{who}: installer {shown}/{setup} is not signed "
+                            "(docs/publishing.md: signing what Pelmora runs)")
 
     def first_line(self, name):
         """The file's first line, or None (reported) when it is missing."""
@@ -1024,6 +1052,9 @@ class Lint:
             self.report(name, 0, "Pelmora/setup.exe missing (Pelmora downloads it to update itself)")
         elif match and sha256_file(setup) != match.group(1).lower():
             self.report(name, 1, "Pelmora/setup.exe does not match the digest in this line")
+        if setup.is_file() and unsigned_installer(setup):
+            self.report(name, 0, "Pelmora/setup.exe is not signed "
+                        "(docs/publishing.md: signing what Pelmora runs)")
 
     def databases(self):
         name = "db_version.txt"

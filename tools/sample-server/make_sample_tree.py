@@ -40,6 +40,13 @@ Options:
   --installer-exit N=C    the tool N's installers end with exit code C (3010: done,
                           a restart is needed; 1603: failed); repeatable
   --tool-version N=V      the tool N (English name) at version V; repeatable
+  --sign-cert F, --sign-key F
+                          sign every tool's installers with this certificate and
+                          key (osslsigncode, tools/sign.sh)
+  --signer N=CERT,KEY     the tool N's installers signed with another certificate
+                          and key instead; "N=": left unsigned; repeatable
+  --flip-byte N           a byte of the tool N's signed installers changed (its
+                          digest in the catalogue is that of the changed file)
 """
 import argparse
 import json
@@ -121,6 +128,19 @@ def build_installer(tool_exe, name, executable, version, out, exit_code=None):
                     str(HERE / "sample_tool.nsi")], check=True, stdout=subprocess.DEVNULL)
 
 
+def sign_installer(args, name, path):
+    """Signs the tool `name`'s installer as the options say, then flips a byte
+    of it when asked."""
+    signers = dict(args.signer or [])
+    cert_key = signers[name].split(",") if name in signers else [args.sign_cert, args.sign_key]
+    if all(cert_key) and len(cert_key) == 2:
+        subprocess.run(["bash", str(HERE.parent / "sign.sh"), *cert_key, str(path)], check=True)
+    if name in (args.flip_byte or []):
+        data = bytearray(path.read_bytes())
+        data[0x1000] ^= 0xFF  # in the first section: covered by the signature
+        path.write_bytes(bytes(data))
+
+
 def describe(args, chosen, release):
     """The release description of the sample tree (publisher format), with its
     pictures, databases, notes and installers written below `release`."""
@@ -144,6 +164,7 @@ def describe(args, chosen, release):
             out.parent.mkdir(parents=True, exist_ok=True)
             build_installer(args.tool_exe, en, executable, version, out,
                             dict(args.installer_exit or []).get(en))
+            sign_installer(args, en, out)
             tool["installers"] = {"setup.exe": str(out), "setup_light.exe": str(out)}
         tools.append(tool)
     databases = {"stamp": args.db_stamp}
@@ -177,6 +198,10 @@ def main():
     parser.add_argument("--offer-all", action="store_true")
     parser.add_argument("--installer-exit", action="append", type=lambda v: tuple(v.split("=", 1)))
     parser.add_argument("--tool-version", action="append", type=lambda v: tuple(v.split("=", 1)))
+    parser.add_argument("--sign-cert")
+    parser.add_argument("--sign-key")
+    parser.add_argument("--signer", action="append", type=lambda v: tuple(v.split("=", 1)))
+    parser.add_argument("--flip-byte", action="append")
     parser.add_argument("--key", help="the maker's private key (PEM): sign the release manifest")
     parser.add_argument("--serial", type=int, help="the release's serial number")
     parser.add_argument("--expires", help="the release's last good day, YYYY-MM-DD")
