@@ -1,5 +1,6 @@
 #include "app/unattended/unattended_run_win.h"
 
+#include "app/self_update/self_step_aside_win.h"
 #include "app/self_update/self_version_check_win.h"
 #include "app/settings/interface_language_win.h"
 #include "app/startup/startup_steps_win.h"
@@ -139,13 +140,6 @@ std::wstring OwnPath() {
     return n && n <= MAX_PATH ? std::wstring(own, n) : std::wstring();
 }
 
-// The Pelmora.exe in the uninstall key's folder; empty when there is none.
-std::wstring InstalledPelmora() {
-    const std::wstring path = win::ToWide(
-        SelfExecutableIn(win::ToU16(FindInstallFolder(win::ToWide(SelfUninstallKeyName())))));
-    return !path.empty() && win::FileExists(path) ? path : std::wstring();
-}
-
 ToolReport SelfReport(const std::wstring& offered) {
     ToolReport report;
     report.name = "Pelmora";
@@ -187,6 +181,16 @@ class ScriptStartup final : public StartupFrontEnd {
         } else {
             self.outcome = ToolOutcome::Available;
         }
+        if (run_.line.selfInstallerExit) {
+            // The update the Pelmora before this one applied is this run's to report.
+            self.before = win::ToUtf8(win::ToWide(run_.line.selfBefore));
+            self.after = win::ToUtf8(InstalledSelfVersion());
+            self.exitCode = run_.line.selfInstallerExit;
+            if (state == SelfVersionState::Current)
+                self.outcome = JudgeInstallerExit(*self.exitCode) == InstallerVerdict::Success
+                                   ? ToolOutcome::Updated
+                                   : ToolOutcome::RestartNeeded;
+        }
         run_.Add(self);
         return StartupStep::Continue;
     }
@@ -210,6 +214,15 @@ class ScriptStartup final : public StartupFrontEnd {
 StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
     ToolReport report = SelfReport(offered);
     const Session& session = run_.session;
+    if (FindSelfInstall().msi) {
+        // The MSI owns the uninstall key and the folder; Pelmora's NSIS
+        // installer over it would take both and install to its default folder.
+        report.outcome = ToolOutcome::Available;
+        report.reason = "installed by its MSI, and the release offers Pelmora's NSIS installer "
+                        "only: deploy the newer Pelmora.msi";
+        run_.Add(report);
+        return StartupStep::Continue;
+    }
     const FetchedInstaller installer = FetchSelfInstaller(session, offered);
     if (installer.path.empty()) {
         report.outcome = ToolOutcome::Failed;
@@ -217,23 +230,16 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
         run_.Add(report);
         return StartupStep::Continue;
     }
-    // Only the installed copy steps aside; a copy elsewhere is never renamed.
-    const std::wstring ownPath = OwnPath();
-    const std::wstring aside = ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
-    const bool stepped = !ownPath.empty() &&
-                         SameName(win::ToU16(InstalledPelmora()), win::ToU16(ownPath)) &&
-                         ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
-    const InstallerExit exit = RunInstallerSilently(
-        installer, L"Pelmora",
-        InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
-        run_.TimeoutMs());
-    const bool current = !SelfUpdateAvailable(offered);
-    if (stepped) {
-        if (!win::FileExists(ownPath))
-            ::MoveFileExW(aside.c_str(), ownPath.c_str(), 0);
-        else  // gone at the next restart; the program image holds it until then
-            ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    InstallerExit exit;
+    {
+        // Only the installed copy steps aside; a copy elsewhere is never renamed.
+        const SelfStepAside aside(OwnPath(), InstalledPelmoraPath());
+        exit = RunInstallerSilently(
+            installer, L"Pelmora",
+            InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
+            run_.TimeoutMs());
     }
+    const bool current = !SelfUpdateAvailable(offered);
     report.after = win::ToUtf8(InstalledSelfVersion());
     if (Judge(report, exit, current)) {
         run_.Add(report);
@@ -250,11 +256,13 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
 // The new Pelmora goes on with the same line, told not to update itself again.
 StartupStep ScriptStartup::GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered) {
     const SwitchLine& line = run_.line;
-    const std::wstring installed = InstalledPelmora();
-    const std::wstring next = installed.empty() ? OwnPath() : installed;
+    const std::wstring installed = InstalledPelmoraPath();
+    const std::wstring next =
+        !installed.empty() && win::FileExists(installed) ? installed : OwnPath();
     win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
     instanceMarker_.reset();
-    std::wstring arguments = win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
+    std::wstring arguments = win::ToWide(
+        AfterSelfUpdateSwitch(report.exitCode.value_or(0), win::ToU16(Wide(report.before))));
     if (!line.resultFile.empty())
         arguments += L" \"/result:" + win::ToWide(line.resultFile) + L"\"";
     arguments += line.action == SwitchAction::Check ? L" /check" : L" /update";

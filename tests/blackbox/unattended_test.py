@@ -16,6 +16,22 @@ from sample_server import SampleServer
 from wine_harness import WineSession, wait_until
 
 POLICY = r"HKLM\SOFTWARE\Policies\Korvath\Pelmora"
+INSTALLED_EXE = "C:\\Program Files\\Korvath\\Pelmora\\Pelmora.exe"
+# An installer that waits, at most five minutes, for the file GO to appear.
+WAITING_INSTALLER = r"""Unicode true
+Target amd64-unicode
+OutFile "${OUTFILE}"
+SilentInstall silent
+Section
+    StrCpy $0 0
+    again:
+    IfFileExists "${GO}" done
+    Sleep 200
+    IntOp $0 $0 + 1
+    IntCmp $0 1500 done again done
+    done:
+SectionEnd
+"""
 # Installed before each run: two tools behind, one current (the catalogue
 # offers Halvex 2.4.1, Quorin 1.8.0, Pindral 3.0.2, Strenna 1.1.7, Veddimar 5.2.0).
 INSTALLED = {"Halvex": "2.4.0", "Quorin": "1.7.9", "Pindral": "3.0.2"}
@@ -227,19 +243,96 @@ class SelfUpdateOnce(PelmoraCase):
         cls.server.stop()
         shutil.rmtree(cls.stage, ignore_errors=True)
 
+    def install(self, setup):
+        self.assertEqual(self.wine.run_wine(windows_path(setup), "/S", timeout=120)[0], 0)
+        self.addCleanup(self.wine.run_wine, INSTALLED_EXE.replace("Pelmora.exe", "uninstall.exe"),
+                        "/S", "_?=" + INSTALLED_EXE.replace("\\Pelmora.exe", ""), timeout=120)
+
+    def installed_exe(self):
+        return self.wine.prefix / "drive_c" / INSTALLED_EXE[3:].replace("\\", "/")
+
     def test_applied_once_and_the_run_goes_on(self):
+        # Run from a copy outside the install folder: only the installed copy is replaced.
+        self.install(os.environ["PELMORA_INSTALLER"])
+        running = Path(self.wine.exe)
+        before = running.read_bytes()
         result = Path(self.folder.name) / "r.json"
         process = self.start("/update", f"/result:{windows_path(result)}")
         self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
         self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.3")
         self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"),
                          ["GET /tools/Pelmora/setup.exe"])
-        self.assertIn("/afterselfupdate", self.log())
+        self.assertIn(f"the run goes on with {INSTALLED_EXE}", self.log())
+        self.assertEqual(running.read_bytes(), before)
+        self.assertEqual([p.name for p in running.parent.glob("Pelmora.exe.*")], [])
+        # The parent's update is in the result file, as a tool's is.
         tools = {json.loads(l)["name"]: json.loads(l) for l in result.read_text().splitlines()}
-        self.assertEqual((tools["Pelmora"]["before"], tools["Pelmora"]["outcome"]),
-                         ("1.3.3", "current"))
-        self.wine.run_wine("C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe", "/S",
-                           "_?=C:\\Program Files\\Korvath\\Pelmora")
+        self.assertEqual(
+            [tools["Pelmora"][k] for k in ("before", "offered", "after", "outcome", "exit_code")],
+            ["1.3.2", "1.3.3", "1.3.3", "updated", 0])
+
+    def test_a_run_killed_while_pelmora_stepped_aside(self):
+        # Pelmora's installer holds until the test lets it go.
+        go = self.stage / "go"  # outlives the test's folder: the installer ends whatever happens
+        go.unlink(missing_ok=True)
+        waiting = self.stage / "Waiting.exe"
+        script = self.stage / "waiting.nsi"
+        script.write_text(WAITING_INSTALLER)
+        subprocess.run(["makensis", "-V1", f"-DOUTFILE={waiting}", f"-DGO={windows_path(go)}",
+                        str(script)], check=True, stdout=subprocess.DEVNULL, timeout=300)
+        self.install(os.environ["PELMORA_INSTALLER"])
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=waiting)
+        self.addCleanup(self.restore_tree)
+        self.addCleanup(lambda: go.write_text("go"))
+        installed = self.installed_exe()
+        env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
+                             "PELMORA_LOG": windows_path(self.log_path)})
+        process = subprocess.Popen(["wine", INSTALLED_EXE, "/update"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wine.started.append(process)
+        aside = lambda: list(installed.parent.glob("Pelmora.exe.*.old"))
+        self.assertTrue(wait_until(lambda: aside() and "Running " in self.log(), 120), self.log())
+        process.kill()  # the run, by its process id, with its installer waiting
+        self.wine.wait_exit(process, 30)
+        go.write_text("go")
+        self.assertTrue(installed.exists())  # never missing, not even while stepped aside
+        self.assertEqual(self.run_installed(), 10, self.log())  # it runs, and offers 1.3.3 again
+        self.assertEqual(aside(), [])  # the killed run's aside copy is gone
+        # Had the path gone missing, the next start of any copy brings it back.
+        installed.rename(installed.with_name("Pelmora.exe.99999996.old"))
+        self.assertEqual(self.wine.wait_exit(self.start("/check"), 300), 10, self.log())
+        self.assertIn("Pelmora.exe was missing; brought back", self.log())
+        self.assertEqual(self.run_installed(), 10, self.log())
+
+    def run_installed(self):
+        env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
+                             "PELMORA_LOG": windows_path(self.log_path)})
+        process = subprocess.Popen(["wine", INSTALLED_EXE, "/check"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wine.started.append(process)
+        return self.wine.wait_exit(process, 300)
+
+    def restore_tree(self):
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
+                               "PelmoraSetup.exe")
+
+    def test_an_msi_install_is_left_to_its_msi(self):
+        msi = Path(os.environ["PELMORA_INSTALLER"]).with_name("Pelmora.msi")
+        self.assertEqual(self.wine.run_wine("msiexec", "/i", windows_path(msi), "/qn",
+                                            timeout=300)[0], 0)
+        self.addCleanup(self.wine.run_wine, "msiexec", "/x", windows_path(msi), "/qn",
+                        timeout=300)
+        result = Path(self.folder.name) / "r.json"
+        process = self.start("/update", f"/result:{windows_path(result)}")
+        self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+        pelmora = json.loads(result.read_text().splitlines()[0])
+        self.assertEqual((pelmora["name"], pelmora["outcome"]), ("Pelmora", "available"))
+        self.assertIn("installed by its MSI", pelmora["reason"])
+        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
+        # Nor does Pelmora's NSIS installer go over it by hand.
+        setup = windows_path(self.stage / "PelmoraSetup.exe")
+        self.assertNotEqual(self.wine.run_wine(setup, "/S", timeout=120)[0], 0)
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
 
     def no_self_update(self):
         self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",
