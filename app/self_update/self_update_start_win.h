@@ -5,13 +5,17 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace pelmora {
 
 // ERROR_SUCCESS once the installer runs; otherwise why it does not (the
 // user declined elevation: ERROR_CANCELLED; no private copy; not a program).
-DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer);
+// With `msiFolder`, the installer is Pelmora's MSI, installed by msiexec into
+// that folder (where the MSI put Pelmora before).
+DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
+                         const std::optional<std::wstring>& msiFolder = std::nullopt);
 
 // The user's words for a self-update that did not start: the message and the
 // system's reason.

@@ -214,19 +214,23 @@ class ScriptStartup final : public StartupFrontEnd {
 StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
     ToolReport report = SelfReport(offered);
     const Session& session = run_.session;
-    if (FindSelfInstall().msi) {
-        // The MSI owns the uninstall key and the folder; Pelmora's NSIS
-        // installer over it would take both and install to its default folder.
+    // The MSI owns the uninstall key and the folder: only the release's MSI
+    // (a major upgrade) replaces it. Pelmora's NSIS installer over it would
+    // take both and install to its default folder.
+    const SelfInstall install = FindSelfInstall();
+    if (install.msi && !SelfMsiOffered(session)) {
         report.outcome = ToolOutcome::Available;
-        report.reason = "installed by its MSI, and the release offers Pelmora's NSIS installer "
-                        "only: deploy the newer Pelmora.msi";
+        report.reason = "installed by its MSI, and the release offers no Pelmora.msi: "
+                        "deploy the newer Pelmora.msi";
         run_.Add(report);
         return StartupStep::Continue;
     }
-    const FetchedInstaller installer = FetchSelfInstaller(session, offered);
+    const FetchedInstaller installer =
+        install.msi ? FetchSelfMsi(session, offered) : FetchSelfInstaller(session, offered);
     if (installer.path.empty()) {
         report.outcome = ToolOutcome::Failed;
-        report.reason = "Pelmora's installer could not be fetched: " + installer.reason;
+        report.reason = std::string(install.msi ? "Pelmora.msi" : "Pelmora's installer") +
+                        " could not be fetched: " + installer.reason;
         run_.Add(report);
         return StartupStep::Continue;
     }
@@ -234,10 +238,17 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
     {
         // Only the installed copy steps aside; a copy elsewhere is never renamed.
         const SelfStepAside aside(OwnPath(), InstalledPelmoraPath());
-        exit = RunInstallerSilently(
-            installer, L"Pelmora",
-            InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
-            run_.TimeoutMs());
+        if (install.msi)  // where the MSI was installed, not its default folder
+            exit = RunMsiSilently(installer, L"Pelmora",
+                                  install.folder.empty()
+                                      ? std::wstring()
+                                      : L"INSTALLDIR=\"" + install.folder + L"\"",
+                                  run_.TimeoutMs());
+        else
+            exit = RunInstallerSilently(
+                installer, L"Pelmora",
+                InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
+                run_.TimeoutMs());
     }
     const bool current = !SelfUpdateAvailable(offered);
     report.after = win::ToUtf8(InstalledSelfVersion());

@@ -41,4 +41,10 @@ InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    const std::wstring& folderName, const std::wstring& arguments,
                                    DWORD timeoutMs);
 
+// The same for a Windows Installer package: msiexec from the system folder
+// installs the checked private copy with /i, /qn, /norestart and
+// `properties` (NAME="value" ...).
+InstallerExit RunMsiSilently(const FetchedInstaller& installer, const std::wstring& folderName,
+                             const std::wstring& properties, DWORD timeoutMs);
+
 }  // namespace pelmora

@@ -316,23 +316,53 @@ class SelfUpdateOnce(PelmoraCase):
         self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
                                "PelmoraSetup.exe")
 
-    def test_an_msi_install_is_left_to_its_msi(self):
+    def test_an_msi_install_updates_only_through_the_releases_msi(self):
         msi = Path(os.environ["PELMORA_INSTALLER"]).with_name("Pelmora.msi")
         self.assertEqual(self.wine.run_wine("msiexec", "/i", windows_path(msi), "/qn",
                                             timeout=300)[0], 0)
+        newer = self.stage / "Pelmora-1.3.3.msi"
+        self.addCleanup(self.wine.run_wine, "msiexec", "/x", windows_path(newer), "/qn",
+                        timeout=300)
         self.addCleanup(self.wine.run_wine, "msiexec", "/x", windows_path(msi), "/qn",
                         timeout=300)
         result = Path(self.folder.name) / "r.json"
-        process = self.start("/update", f"/result:{windows_path(result)}")
-        self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
-        pelmora = json.loads(result.read_text().splitlines()[0])
+
+        def update():
+            process = self.start("/update", f"/result:{windows_path(result)}")
+            self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+            return json.loads(result.read_text().splitlines()[0])
+
+        # A release without an MSI: left as it is, and the result says why.
+        pelmora = update()
         self.assertEqual((pelmora["name"], pelmora["outcome"]), ("Pelmora", "available"))
         self.assertIn("installed by its MSI", pelmora["reason"])
-        self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"), [])
+        self.assertEqual(self.server.requests("/tools/Pelmora/"), [])
         # Nor does Pelmora's NSIS installer go over it by hand.
         setup = windows_path(self.stage / "PelmoraSetup.exe")
         self.assertNotEqual(self.wine.run_wine(setup, "/S", timeout=120)[0], 0)
         self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
+
+        # A release with its MSI: msiexec upgrades the MSI's install.
+        source = Path(os.environ["PELMORA_SOURCE_DIR"])
+        shutil.copy(source / "installer/pelmora.wxs", self.stage)
+        shutil.copy(source / "resources/pelmora.ico", self.stage)
+        shutil.copy(os.environ["PELMORA_EXE"], self.stage / "Pelmora.exe")
+        subprocess.run(["wixl", "-a", "x64", "-D", "Version=1.3.3", "-D", "PelmoraExe=Pelmora.exe",
+                        "-D", "Icon=pelmora.ico", "-o", newer.name, "pelmora.wxs"],
+                       cwd=self.stage, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300)
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
+                               "PelmoraSetup.exe", pelmora_msi=newer)
+        self.addCleanup(self.restore_tree)
+        pelmora = update()
+        self.assertEqual([pelmora[k] for k in ("before", "after", "outcome", "exit_code")],
+                         ["1.3.2", "1.3.3", "updated", 0], self.log())
+        self.assertEqual(self.server.requests("/tools/Pelmora/"),
+                         ["GET /tools/Pelmora/Pelmora.msi"])
+        _, key = self.wine.run_wine("reg", "query", self.wine.UNINSTALL + "\\Pelmora", "/v",
+                                    "UninstallString", "/reg:64")
+        self.assertIn(b"MsiExec.exe /X", key)  # still the MSI's
+        self.assertTrue(self.installed_exe().exists())
 
     def no_self_update(self):
         self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",
