@@ -31,7 +31,8 @@ Function .onInit
     ReadRegStr $0 HKLM "${KEY}" "UninstallString"
     StrCpy $0 $0 7
     StrCmp $0 "MsiExec" 0 +3
-        MessageBox MB_ICONSTOP "Pelmora was installed by its MSI; install the newer Pelmora.msi." /SD IDOK
+        MessageBox MB_ICONSTOP "Pelmora was installed by its MSI: install the newer Pelmora.msi." \
+            /SD IDOK
         Abort
 FunctionEnd
 

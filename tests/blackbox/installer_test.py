@@ -60,7 +60,8 @@ class Installers(unittest.TestCase):
         (folder / "Pelmora.exe").unlink()
         self.assertEqual(self.wine.run_wine(setup, "/S", timeout=120)[0], 0)  # as its own update
         self.assertTrue((folder / "Pelmora.exe").exists())
-        self.assertFalse(self.wine.prefix.joinpath(*PROGRAM_FILES, "Pelmora", "Pelmora.exe").exists())
+        default = self.wine.prefix.joinpath(*PROGRAM_FILES, "Pelmora", "Pelmora.exe")
+        self.assertFalse(default.exists())
         self.assertEqual(self.wine.run_wine(f"{chosen}\\uninstall.exe", "/S", f"_?={chosen}",
                                             timeout=120)[0], 0)
         self.assertFalse((folder / "Pelmora.exe").exists())
