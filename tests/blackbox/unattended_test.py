@@ -285,11 +285,7 @@ class SelfUpdateOnce(PelmoraCase):
         self.addCleanup(self.restore_tree)
         self.addCleanup(lambda: go.write_text("go"))
         installed = self.installed_exe()
-        env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
-                             "PELMORA_LOG": windows_path(self.log_path)})
-        process = subprocess.Popen(["wine", INSTALLED_EXE, "/update"], env=env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.wine.started.append(process)
+        process = self.start_installed("/update")
         aside = lambda: list(installed.parent.glob("Pelmora.exe.*.old"))
         self.assertTrue(wait_until(lambda: aside() and "Running " in self.log(), 120), self.log())
         process.kill()  # the run, by its process id, with its installer waiting
@@ -304,13 +300,16 @@ class SelfUpdateOnce(PelmoraCase):
         self.assertIn("Pelmora.exe was missing; brought back", self.log())
         self.assertEqual(self.run_installed(), 10, self.log())
 
-    def run_installed(self):
+    def start_installed(self, *args):
         env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
                              "PELMORA_LOG": windows_path(self.log_path)})
-        process = subprocess.Popen(["wine", INSTALLED_EXE, "/check"], env=env,
+        process = subprocess.Popen(["wine", INSTALLED_EXE, *args], env=env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.wine.started.append(process)
-        return self.wine.wait_exit(process, 300)
+        return process
+
+    def run_installed(self):
+        return self.wine.wait_exit(self.start_installed("/check"), 300)
 
     def restore_tree(self):
         self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
