@@ -9,6 +9,7 @@
 #include "app/self_update/self_update_start_win.h"
 #include "app/self_update/self_version_check_win.h"
 #include "app/settings/interface_language_win.h"
+#include "catalogue/model/install_detection_win.h"
 #include "download/sync/program_image_sync_win.h"
 #include "download/transfer/download_failure_win.h"
 #include "download/transfer/proxy_credentials_win.h"
@@ -170,6 +171,13 @@ void CPelmoraDlg::SelfVersionNotFetched(HRESULT fetched) {
 // replaces this one.
 StartupStep CPelmoraDlg::OnSelfVersion(SelfVersionState state, const std::wstring& offered) {
     if (state != SelfVersionState::Offered) return StartupStep::Continue;
+    // The MSI owns its install: only the release's MSI may replace it.
+    if (FindSelfInstall().msi && !SelfMsiOffered(session_)) {
+        win::Diag(L"[Pelmora]Pelmora " + offered +
+                  L" is offered; installed by its MSI, and the release offers no Pelmora.msi: "
+                  L"not offered\n");
+        return StartupStep::Continue;
+    }
     CloseSplash();
     if (prompt_.Show(win::LoadText(IDS_SELF_UPDATE_FOUND), MB_YESNO) != IDYES)
         return StartupStep::Continue;
@@ -179,13 +187,17 @@ StartupStep CPelmoraDlg::OnSelfVersion(SelfVersionState state, const std::wstrin
 // True when the server's installer runs and this Pelmora is closing for it;
 // otherwise the start-up goes on with the catalogue.
 bool CPelmoraDlg::StartSelfUpdate(const std::wstring& offered) {
-    const FetchedInstaller installer = FetchSelfInstaller(session_, offered);
+    const SelfInstall install = FindSelfInstall();
+    const FetchedInstaller installer =
+        install.msi ? FetchSelfMsi(session_, offered) : FetchSelfInstaller(session_, offered);
     if (installer.path.empty()) {
         win::Diag(L"[Pelmora]No self-update; start-up goes on\n");
         return false;
     }
     // Declined elevation, a blocked start: say why and go on as without an update.
-    if (const DWORD error = StartSelfInstaller(hwnd(), installer, session_.InstallerSigners())) {
+    if (const DWORD error = StartSelfInstaller(
+            hwnd(), installer, session_.InstallerSigners(),
+            install.msi ? std::optional(install.folder) : std::nullopt)) {
         prompt_.Show(SelfUpdateNotStartedText(error), MB_OK | MB_ICONSTOP);
         return false;
     }

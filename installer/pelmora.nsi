@@ -14,6 +14,9 @@ Name "Pelmora ${VERSION}"
 Caption "Pelmora ${VERSION} Setup"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Korvath\Pelmora"
+; An update installs where the user chose before (/D= still wins). The
+; installer is a 64-bit process, so this reads the 64-bit view.
+InstallDirRegKey HKLM "${KEY}" "InstallLocation"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
 
@@ -24,6 +27,13 @@ UninstPage instfiles
 
 Function .onInit
     SetRegView 64
+    ; The MSI owns this key and its folder: only a newer MSI replaces it.
+    ReadRegStr $0 HKLM "${KEY}" "UninstallString"
+    StrCpy $0 $0 7
+    StrCmp $0 "MsiExec" 0 +3
+        MessageBox MB_ICONSTOP "Pelmora was installed by its MSI: install the newer Pelmora.msi." \
+            /SD IDOK
+        Abort
 FunctionEnd
 
 Section
@@ -37,7 +47,9 @@ Section
     WriteRegStr HKLM "${KEY}" "DisplayVersion" "${VERSION}"
     WriteRegStr HKLM "${KEY}" "DisplayIcon" "$INSTDIR\Pelmora.exe"
     WriteRegStr HKLM "${KEY}" "Publisher" "Korvath Dallow"
-    WriteRegStr HKLM "${KEY}" "UninstallString" "$INSTDIR\uninstall.exe"
+    WriteRegStr HKLM "${KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr HKLM "${KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+    WriteRegStr HKLM "${KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKLM "${KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${KEY}" "NoRepair" 1
 SectionEnd

@@ -11,13 +11,20 @@
 namespace pelmora {
 
 DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
-                         const Publishers& signers) {
+                         const Publishers& signers,
+                         const std::optional<std::wstring>& msiFolder) {
     const PrivateInstaller copy =
         CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest, signers);
     DWORD error = copy.error;
-    if (!copy.path.empty())
+    if (!copy.path.empty() && msiFolder) {
+        std::wstring arguments = L"/i \"" + copy.path + L"\"";
+        if (!msiFolder->empty()) arguments += L" INSTALLDIR=\"" + *msiFolder + L"\"";
+        error = win::StartProgram(win::ProgramStart{win::SystemProgram(L"msiexec.exe"), arguments,
+                                                    {}, win::StartHow::Shell, owner});
+    } else if (!copy.path.empty()) {
         error =
             win::StartProgram(win::ProgramStart{copy.path, {}, {}, win::StartHow::Shell, owner});
+    }
     if (error == ERROR_SUCCESS)
         win::Diag(L"[Pelmora]Pelmora's installer started: " + copy.path + L"\n");
     else

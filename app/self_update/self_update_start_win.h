@@ -5,15 +5,19 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace pelmora {
 
 // ERROR_SUCCESS once the installer runs; otherwise why it does not (the
 // user declined elevation: ERROR_CANCELLED; no private copy; not a program;
-// not signed by one of `signers`, when it names any).
+// not signed by one of `signers`, when it names any). With `msiFolder`, the
+// installer is Pelmora's MSI, installed by msiexec into that folder (where the
+// MSI put Pelmora before).
 DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
-                         const Publishers& signers);
+                         const Publishers& signers,
+                         const std::optional<std::wstring>& msiFolder = std::nullopt);
 
 // The user's words for a self-update that did not start: the message and the
 // system's reason, or the signature's.

@@ -74,26 +74,54 @@ std::wstring SelfInstallerUrl(const Session& session) {
     return session.BaseUrl() + L"Pelmora/setup.exe";
 }
 
-FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& offered) {
-    // The file names the installer's digest; with the maker's key the signed
-    // release's entry is what the installer must match.
-    std::string selfFile;
-    ReadFileHead(SelfVersionFile(session), kStampFileMaxBytes, selfFile);
+namespace {
+
+std::string SelfFileBytes(const Session& session) {
+    std::string bytes;
+    ReadFileHead(SelfVersionFile(session), kStampFileMaxBytes, bytes);
+    return bytes;
+}
+
+// One of Pelmora's own packages below Pelmora/ on the server.
+FetchedInstaller FetchSelfPackage(const Session& session, const std::wstring& offered,
+                                  const std::u16string& file, const std::wstring& url,
+                                  const std::optional<Sha256Digest>& fileDigest) {
     PackageJob job;
     job.name = u"Pelmora";
     job.serverVersion = win::ToU16(offered);
     job.folderUrl = win::ToU16(session.BaseUrl() + L"Pelmora");
-    job.setupFile = u"setup.exe";
+    job.setupFile = file;
     job.versionMatches =
         VersionFileMatches(DownloadedVersionFilePath(session.LocalRoot(), L"Pelmora"), offered);
-    job.expectedDigest = InstallerDigest(session.Release().get(), SelfInstallerUrl(session),
-                                         SelfInstallerDigestFromFile(selfFile));
+    job.expectedDigest = InstallerDigest(session.Release().get(), url, fileDigest);
     const FetchedInstaller installer =
         FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
     if (installer.path.empty())
-        win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
+        win::Diag(L"[Pelmora]Pelmora's " + win::ToWide(file) + L" could not be fetched (" +
                   win::FromUtf8(installer.reason) + L")\n");
     return installer;
+}
+
+}  // namespace
+
+FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& offered) {
+    // The file names the installer's digest; with the maker's key the signed
+    // release's entry is what the installer must match.
+    return FetchSelfPackage(session, offered, u"setup.exe", SelfInstallerUrl(session),
+                            SelfInstallerDigestFromFile(SelfFileBytes(session)));
+}
+
+std::wstring SelfMsiUrl(const Session& session) {
+    return session.BaseUrl() + L"Pelmora/Pelmora.msi";
+}
+
+bool SelfMsiOffered(const Session& session) {
+    return SelfMsiDigestFromFile(SelfFileBytes(session)).has_value();
+}
+
+FetchedInstaller FetchSelfMsi(const Session& session, const std::wstring& offered) {
+    return FetchSelfPackage(session, offered, u"Pelmora.msi", SelfMsiUrl(session),
+                            SelfMsiDigestFromFile(SelfFileBytes(session)));
 }
 
 }  // namespace pelmora

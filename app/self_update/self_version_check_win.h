@@ -46,4 +46,11 @@ std::wstring SelfInstallerUrl(const Session& session);
 // maker's key, the self-version file's otherwise).
 FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& offered);
 
+// Pelmora's MSI, for a Pelmora its MSI installed: its URL; whether the
+// fetched self-version file names one (the release offers it only then);
+// and the MSI for `offered`, fetched and checked as the installer is.
+std::wstring SelfMsiUrl(const Session& session);
+bool SelfMsiOffered(const Session& session);
+FetchedInstaller FetchSelfMsi(const Session& session, const std::wstring& offered);
+
 }  // namespace pelmora

@@ -1,5 +1,6 @@
 #include "app/startup/startup_steps_win.h"
 
+#include "app/self_update/self_step_aside_win.h"
 #include "app/self_update/self_version_check_win.h"
 #include "catalogue/model/install_detection_win.h"
 #include "download/sync/model_database_sync_win.h"
@@ -31,6 +32,7 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
 void StartupSteps::SweepEarlierRuns(const Session& session) {
     RemoveStaleDownloads(session.LocalRoot());
     RemovePrivateInstallerFolders();
+    RecoverSelfStepAside();
 }
 
 StartupStep StartupSteps::SelfVersion() {

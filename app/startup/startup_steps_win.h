@@ -49,7 +49,8 @@ class StartupSteps {
     // says so in its own way). Before anything else, so that every way a run
     // ends is logged.
     static DWORD FoldersAndLog(const Session& session);
-    // What earlier runs left: interrupted downloads, private installer copies.
+    // What earlier runs left: interrupted downloads, private installer copies,
+    // the installed Pelmora.exe stepped aside by a run that was killed.
     static void SweepEarlierRuns(const Session& session);
     StartupStep SelfVersion();
     // The catalogue fetched and read into `table`, with quiet mode's

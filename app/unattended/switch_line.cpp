@@ -52,6 +52,17 @@ std::optional<int> Minutes(std::u16string_view digits) {
     return value;
 }
 
+std::optional<uint32_t> ExitCode(std::u16string_view digits) {
+    if (digits.empty() || digits.size() > 10) return std::nullopt;
+    uint64_t value = 0;
+    for (const char16_t c : digits) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + (c - u'0');
+    }
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
 std::string Ascii(std::u16string_view text) {
     std::string out;
     for (const char16_t c : text.substr(0, 40)) out += c >= 0x20 && c < 0x7F ? char(c) : '?';
@@ -209,8 +220,17 @@ std::optional<SwitchLine> ParseSwitchLine(std::u16string_view arguments, std::st
             }
             haveResult = true;
             line.resultFile = std::u16string(value);
-        } else if (EqualsNoCase(token, kAfterSelfUpdateSwitch)) {
+        } else if (EqualsNoCase(name, kAfterSelfUpdateSwitch)) {
             line.afterSelfUpdate = true;
+            if (!hasValue) continue;
+            const size_t comma = value.find(u',');
+            const std::optional<uint32_t> code = ExitCode(value.substr(0, comma));
+            if (!code || comma == std::u16string_view::npos) {
+                problem = "/afterselfupdate:CODE,VERSION needs an exit code and a comma";
+                return std::nullopt;
+            }
+            line.selfInstallerExit = code;
+            line.selfBefore = std::u16string(value.substr(comma + 1));
         } else {
             problem = "unknown switch \"" + Ascii(token) + "\"";
             return std::nullopt;
@@ -221,6 +241,18 @@ std::optional<SwitchLine> ParseSwitchLine(std::u16string_view arguments, std::st
         return std::nullopt;
     }
     return line;
+}
+
+std::u16string AfterSelfUpdateSwitch(uint32_t installerExit, std::u16string_view before) {
+    // The value in quotes, not the switch: a line must begin with "/".
+    std::u16string out(kAfterSelfUpdateSwitch);
+    out += u":\"";
+    for (const char c : std::to_string(installerExit)) out += static_cast<char16_t>(c);
+    out += u',';
+    for (const char16_t c : before)
+        if (c != u'"') out += c;  // a quote would end the token
+    out += u'"';
+    return out;
 }
 
 const char* SwitchLineUsage() {

@@ -28,7 +28,9 @@ constexpr int kMaxTimeoutMinutes = 24 * 60;
 constexpr size_t kMaxNamedTools = 20;
 
 // Given by Pelmora to the Pelmora it has just installed over itself, so that
-// the new one does not update itself again.
+// the new one does not update itself again. With a value
+// (/afterselfupdate:CODE,VERSION) it also carries what the new one reports
+// of that update: the installer's exit code and the version it replaced.
 inline constexpr std::u16string_view kAfterSelfUpdateSwitch = u"/afterselfupdate";
 
 enum class SwitchAction { Check, Update };
@@ -39,7 +41,13 @@ struct SwitchLine {
     int timeoutMinutes = kDefaultTimeoutMinutes;
     std::u16string resultFile;          // empty: none
     bool afterSelfUpdate = false;
+    std::optional<uint32_t> selfInstallerExit;  // /afterselfupdate's CODE, when given
+    std::u16string selfBefore;                  // and its VERSION; empty: none was installed
 };
+
+// The switch that hands the updated Pelmora its update's report, its value
+// quoted so that it stays one token.
+std::u16string AfterSelfUpdateSwitch(uint32_t installerExit, std::u16string_view before);
 
 // True when the first non-blank character of `arguments` is "/".
 bool IsSwitchLine(std::u16string_view arguments);

@@ -1,5 +1,6 @@
 #include "app/unattended/unattended_run_win.h"
 
+#include "app/self_update/self_step_aside_win.h"
 #include "app/self_update/self_version_check_win.h"
 #include "app/settings/interface_language_win.h"
 #include "app/startup/startup_steps_win.h"
@@ -140,13 +141,6 @@ std::wstring OwnPath() {
     return n && n <= MAX_PATH ? std::wstring(own, n) : std::wstring();
 }
 
-// The Pelmora.exe in the uninstall key's folder; empty when there is none.
-std::wstring InstalledPelmora() {
-    const std::wstring path = win::ToWide(
-        SelfExecutableIn(win::ToU16(FindInstallFolder(win::ToWide(SelfUninstallKeyName())))));
-    return !path.empty() && win::FileExists(path) ? path : std::wstring();
-}
-
 ToolReport SelfReport(const std::wstring& offered) {
     ToolReport report;
     report.name = "Pelmora";
@@ -198,6 +192,16 @@ class ScriptStartup final : public StartupFrontEnd {
         } else {
             self.outcome = ToolOutcome::Available;
         }
+        if (run_.line.selfInstallerExit) {
+            // The update the Pelmora before this one applied is this run's to report.
+            self.before = win::ToUtf8(win::ToWide(run_.line.selfBefore));
+            self.after = win::ToUtf8(InstalledSelfVersion());
+            self.exitCode = run_.line.selfInstallerExit;
+            if (state == SelfVersionState::Current)
+                self.outcome = JudgeInstallerExit(*self.exitCode) == InstallerVerdict::Success
+                                   ? ToolOutcome::Updated
+                                   : ToolOutcome::RestartNeeded;
+        }
         run_.Add(self);
         return StartupStep::Continue;
     }
@@ -221,36 +225,50 @@ class ScriptStartup final : public StartupFrontEnd {
 StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
     ToolReport report = SelfReport(offered);
     const Session& session = run_.session;
-    const FetchedInstaller installer = FetchSelfInstaller(session, offered);
-    if (installer.path.empty()) {
-        report.outcome = ToolOutcome::Failed;
-        report.reason = "Pelmora's installer could not be fetched: " + installer.reason;
+    // The MSI owns the uninstall key and the folder: only the release's MSI
+    // (a major upgrade) replaces it. Pelmora's NSIS installer over it would
+    // take both and install to its default folder.
+    const SelfInstall install = FindSelfInstall();
+    if (install.msi && !SelfMsiOffered(session)) {
+        report.outcome = ToolOutcome::Available;
+        report.reason = "installed by its MSI, and the release offers no Pelmora.msi: "
+                        "deploy the newer Pelmora.msi";
         run_.Add(report);
         return StartupStep::Continue;
     }
-    report.reason = Unvouched(session, SelfInstallerUrl(session), installer.digest);
+    const FetchedInstaller installer =
+        install.msi ? FetchSelfMsi(session, offered) : FetchSelfInstaller(session, offered);
+    if (installer.path.empty()) {
+        report.outcome = ToolOutcome::Failed;
+        report.reason = std::string(install.msi ? "Pelmora.msi" : "Pelmora's installer") +
+                        " could not be fetched: " + installer.reason;
+        run_.Add(report);
+        return StartupStep::Continue;
+    }
+    report.reason = Unvouched(session, install.msi ? SelfMsiUrl(session) : SelfInstallerUrl(session),
+                              installer.digest);
     if (!report.reason.empty()) {
         report.outcome = ToolOutcome::Failed;
         run_.Add(report);
         return StartupStep::Continue;
     }
-    // Only the installed copy steps aside; a copy elsewhere is never renamed.
-    const std::wstring ownPath = OwnPath();
-    const std::wstring aside = ownPath + L"." + std::to_wstring(::GetCurrentProcessId()) + L".old";
-    const bool stepped = !ownPath.empty() &&
-                         SameName(win::ToU16(InstalledPelmora()), win::ToU16(ownPath)) &&
-                         ::MoveFileExW(ownPath.c_str(), aside.c_str(), 0);
-    const InstallerExit exit = RunInstallerSilently(
-        installer, L"Pelmora",
-        InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
-        run_.TimeoutMs(), session.InstallerSigners());
-    const bool current = !SelfUpdateAvailable(offered);
-    if (stepped) {
-        if (!win::FileExists(ownPath))
-            ::MoveFileExW(aside.c_str(), ownPath.c_str(), 0);
-        else  // gone at the next restart; the program image holds it until then
-            ::MoveFileExW(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    InstallerExit exit;
+    {
+        // Only the installed copy steps aside; a copy elsewhere is never renamed.
+        const SelfStepAside aside(OwnPath(), InstalledPelmoraPath());
+        if (install.msi)  // where the MSI was installed, not its default folder
+            exit = RunMsiSilently(installer, L"Pelmora",
+                                  install.folder.empty()
+                                      ? std::wstring()
+                                      : L"INSTALLDIR=\"" + install.folder + L"\"",
+                                  run_.TimeoutMs(), session.InstallerSigners());
+        else
+            exit = RunInstallerSilently(
+                installer, L"Pelmora",
+                InstallerSilentArguments(session.Release().get(), SelfInstallerUrl(session)),
+                run_.TimeoutMs(), session.InstallerSigners());
     }
+    const bool current = !SelfUpdateAvailable(offered);
     report.after = win::ToUtf8(InstalledSelfVersion());
     if (Judge(report, exit, current)) {
         run_.Add(report);
@@ -267,11 +285,13 @@ StartupStep ScriptStartup::ApplySelfUpdate(const std::wstring& offered) {
 // The new Pelmora goes on with the same line, told not to update itself again.
 StartupStep ScriptStartup::GoOnWithUpdatedPelmora(ToolReport report, const std::wstring& offered) {
     const SwitchLine& line = run_.line;
-    const std::wstring installed = InstalledPelmora();
-    const std::wstring next = installed.empty() ? OwnPath() : installed;
+    const std::wstring installed = InstalledPelmoraPath();
+    const std::wstring next =
+        !installed.empty() && win::FileExists(installed) ? installed : OwnPath();
     win::Diag(L"[Pelmora]Pelmora is now " + offered + L"; the run goes on with " + next + L"\n");
     instanceMarker_.reset();
-    std::wstring arguments = win::ToWide(std::u16string(kAfterSelfUpdateSwitch));
+    std::wstring arguments = win::ToWide(
+        AfterSelfUpdateSwitch(report.exitCode.value_or(0), win::ToU16(Wide(report.before))));
     if (!line.resultFile.empty())
         arguments += L" \"/result:" + win::ToWide(line.resultFile) + L"\"";
     arguments += line.action == SwitchAction::Check ? L" /check" : L" /update";

@@ -28,6 +28,31 @@ std::u16string SelfExecutableIn(std::u16string_view folder) {
     return std::u16string(folder) + u"\\Pelmora.exe";
 }
 
+std::u16string SelfInstallFolder(std::u16string_view installLocation,
+                                 std::u16string_view uninstallString) {
+    std::u16string_view folder = installLocation;
+    if (folder.size() >= 2 && folder.front() == u'"' && folder.back() == u'"')
+        folder = folder.substr(1, folder.size() - 2);
+    // The MSI writes the folder with its last backslash, NSIS without.
+    while (!folder.empty() && folder.back() == u'\\') folder.remove_suffix(1);
+    if (folder.find(u'\\') != std::u16string_view::npos) return std::u16string(folder);
+    return FolderOfUninstallString(uninstallString);
+}
+
+bool IsMsiUninstallString(std::u16string_view value) {
+    if (!value.empty() && value.front() == u'"') {
+        value.remove_prefix(1);
+        value = value.substr(0, value.find(u'"'));
+    } else {
+        value = value.substr(0, value.find_first_of(u" \t"));
+    }
+    const size_t slash = value.rfind(u'\\');
+    if (slash != std::u16string_view::npos) value.remove_prefix(slash + 1);
+    std::u16string name;
+    for (const char16_t c : value) name += c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    return name == u"msiexec.exe" || name == u"msiexec";
+}
+
 std::u16string UninstallKeyName(int id, std::u16string_view englishName) {
     if (id <= 0) return {};
     if (id <= kFixedKeyCount) return Below(kFixedKeyNames[id - 1]);

@@ -18,6 +18,16 @@ std::u16string SelfUninstallKeyName();
 // without a folder.
 std::u16string SelfExecutableIn(std::u16string_view folder);
 
+// Pelmora's install folder without its last backslash: the key's
+// "InstallLocation" (both installers write it; quotes dropped), else the
+// folder of its uninstall string; empty when neither names one.
+std::u16string SelfInstallFolder(std::u16string_view installLocation,
+                                 std::u16string_view uninstallString);
+
+// True when the uninstall string runs the Windows Installer (MsiExec.exe
+// /X{product}): the key belongs to an MSI, and only an MSI may replace it.
+bool IsMsiUninstallString(std::u16string_view uninstallString);
+
 // The uninstall key of a catalogue program: fixed keys for ids 1 to 4, the
 // English name below the prefix above 4, and empty (no lookup) for 0 or below.
 std::u16string UninstallKeyName(int id, std::u16string_view englishName);

@@ -45,6 +45,18 @@ std::wstring FindInstallFolder(const std::wstring& keyName) {
     return win::ToWide(FolderOfUninstallString(win::ToU16(uninstall)));
 }
 
+SelfInstall FindSelfInstall() {
+    const std::wstring key = win::ToWide(SelfUninstallKeyName());
+    std::wstring location, uninstall;
+    if (!ReadUninstallValue(key, L"InstallLocation", location)) location.clear();
+    if (!ReadUninstallValue(key, L"UninstallString", uninstall)) uninstall.clear();
+    SelfInstall self;
+    self.folder =
+        win::ToWide(SelfInstallFolder(win::ToU16(location), win::ToU16(uninstall)));
+    self.msi = IsMsiUninstallString(win::ToU16(uninstall));
+    return self;
+}
+
 InstallState DetectInstallState(int id, const std::wstring& englishName,
                                 const std::wstring& serverVersion) {
     const std::u16string key = UninstallKeyName(id, win::ToU16(englishName));

@@ -21,6 +21,13 @@ std::wstring InstalledVersion(const std::wstring& keyName);
 // empty when the key, the value or a backslash in it is missing.
 std::wstring FindInstallFolder(const std::wstring& keyName);
 
+// Pelmora's own install, as its uninstall key names it.
+struct SelfInstall {
+    std::wstring folder;  // without its last backslash; empty when the key names none
+    bool msi = false;     // the key is the MSI's (its uninstall string runs MsiExec)
+};
+SelfInstall FindSelfInstall();
+
 // The state of a catalogue program by its id; NotLookedUp for ids 0 or below.
 InstallState DetectInstallState(int id, const std::wstring& englishName,
                                 const std::wstring& serverVersion);

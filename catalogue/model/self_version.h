@@ -26,4 +26,8 @@ std::string SelfVersionFromFile(std::string_view fileBytes);
 // off by blanks or the line's ends. nullopt without one.
 std::optional<Sha256Digest> SelfInstallerDigestFromFile(std::string_view fileBytes);
 
+// The digest of Pelmora's MSI, written there as "Pelmora.msi=sha256:<64 hex
+// digits>": the release offers an MSI only with it. nullopt without one.
+std::optional<Sha256Digest> SelfMsiDigestFromFile(std::string_view fileBytes);
+
 }  // namespace pelmora

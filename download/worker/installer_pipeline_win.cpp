@@ -10,6 +10,8 @@
 #include "win/process_win.h"
 #include "win/text_win.h"
 
+#include <functional>
+
 namespace pelmora {
 namespace {
 
@@ -62,9 +64,13 @@ FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
     return fetched;
 }
 
-InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
-                                   const std::wstring& folderName, const std::wstring& arguments,
-                                   DWORD timeoutMs, const Publishers& signers) {
+namespace {
+
+// Starts what `how` makes of the checked private copy's path, hidden, and
+// waits for it; the copy stays held until then.
+InstallerExit RunCopySilently(const FetchedInstaller& installer, const std::wstring& folderName,
+                              DWORD timeoutMs, const Publishers& signers,
+                              const std::function<win::ProgramStart(const std::wstring&)>& how) {
     InstallerExit exit;
     const PrivateInstaller copy =
         CopyInstallerPrivately(installer.path, folderName, installer.digest, signers);
@@ -76,11 +82,10 @@ InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
         exit.reason = "no checked private copy: " + win::ToUtf8(win::SystemErrorText(copy.error));
         return exit;
     }
-    win::Diag(L"[Pelmora]Running " + copy.path + L" " + arguments + L"\n");
+    const win::ProgramStart start = how(copy.path);
+    win::Diag(L"[Pelmora]Running " + start.path + L" " + start.arguments + L"\n");
     win::Handle process;
-    if (const DWORD error = win::StartProgram(
-            win::ProgramStart{copy.path, arguments, {}, win::StartHow::Hidden, nullptr},
-            &process)) {
+    if (const DWORD error = win::StartProgram(start, &process)) {
         exit.reason =
             error == kElevationRequired
                 ? "the installer needs rights this run does not have"
@@ -92,6 +97,28 @@ InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
         exit.reason = "the installer did not end within " + std::to_string(timeoutMs / 60000) +
                       " minutes (left running)";
     return exit;
+}
+
+}  // namespace
+
+InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
+                                   const std::wstring& folderName, const std::wstring& arguments,
+                                   DWORD timeoutMs, const Publishers& signers) {
+    return RunCopySilently(installer, folderName, timeoutMs, signers, [&](const std::wstring& copy) {
+        return win::ProgramStart{copy, arguments, {}, win::StartHow::Hidden, nullptr};
+    });
+}
+
+InstallerExit RunMsiSilently(const FetchedInstaller& installer, const std::wstring& folderName,
+                             const std::wstring& properties, DWORD timeoutMs,
+                             const Publishers& signers) {
+    return RunCopySilently(installer, folderName, timeoutMs, signers, [&](const std::wstring& copy) {
+        // A needed restart is the run's to report (3010), never done by msiexec.
+        std::wstring arguments = L"/i \"" + copy + L"\" /qn /norestart";
+        if (!properties.empty()) arguments += L" " + properties;
+        return win::ProgramStart{win::SystemProgram(L"msiexec.exe"), arguments, {},
+                                 win::StartHow::Hidden, nullptr};
+    });
 }
 
 }  // namespace pelmora

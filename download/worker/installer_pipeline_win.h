@@ -43,4 +43,11 @@ InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    const std::wstring& folderName, const std::wstring& arguments,
                                    DWORD timeoutMs, const Publishers& signers);
 
+// The same for a Windows Installer package: msiexec from the system folder
+// installs the checked private copy with /i, /qn, /norestart and
+// `properties` (NAME="value" ...).
+InstallerExit RunMsiSilently(const FetchedInstaller& installer, const std::wstring& folderName,
+                             const std::wstring& properties, DWORD timeoutMs,
+                             const Publishers& signers);
+
 }  // namespace pelmora

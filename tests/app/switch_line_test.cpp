@@ -31,6 +31,17 @@ TEST(SwitchLine, ReadsEverySwitch) {
     EXPECT_TRUE(check->tools.empty());
     EXPECT_EQ(check->timeoutMinutes, kDefaultTimeoutMinutes);
     EXPECT_TRUE(check->afterSelfUpdate);
+    EXPECT_FALSE(check->selfInstallerExit);  // an older Pelmora's switch, without a report
+
+    // What the updated Pelmora is handed reads back as it was given.
+    const std::u16string after = AfterSelfUpdateSwitch(3010, u"1.3.2 \"beta\"");
+    EXPECT_TRUE(IsSwitchLine(after));
+    const auto updated = ParseSwitchLine(u"/update " + after, problem);
+    ASSERT_TRUE(updated) << problem;
+    EXPECT_EQ(updated->selfInstallerExit, 3010u);
+    EXPECT_EQ(updated->selfBefore, u"1.3.2 beta");
+    EXPECT_EQ(ParseSwitchLine(u"/update " + AfterSelfUpdateSwitch(0, u""), problem)->selfBefore,
+              u"");
 }
 
 TEST(SwitchLine, RefusesWhatItDoesNotUnderstand) {
@@ -38,7 +49,8 @@ TEST(SwitchLine, RefusesWhatItDoesNotUnderstand) {
          {u"/timeout:5", u"/check /update", u"/check:Halvex", u"/update:Halvex,,Quorin",
           u"/update /timeout:0", u"/update /timeout:1441", u"/update /timeout:x",
           u"/update /timeout:5 /timeout:6", u"/update /result:", u"/update /result:a /result:b",
-          u"/update /silent", u"/update \"/result:a", u"/update Halvex"}) {
+          u"/update /silent", u"/update \"/result:a", u"/update Halvex",
+          u"/update /afterselfupdate:1.3.2", u"/update /afterselfupdate:4294967296,1"}) {
         std::string problem;
         EXPECT_FALSE(ParseSwitchLine(bad, problem));
         EXPECT_FALSE(problem.empty());

@@ -1,6 +1,8 @@
 """The NSIS installers: Pelmora's own and a sample tool's install silently
-with /S, register their uninstall keys in the 64-bit view, and uninstall."""
+with /S, register their uninstall keys in the 64-bit view, and uninstall;
+Pelmora's own installs again where it was installed."""
 import os
+import re
 import unittest
 
 from wine_harness import WineSession
@@ -41,6 +43,28 @@ class Installers(unittest.TestCase):
     def test_pelmoras_installer(self):
         self.install_and_uninstall(os.environ["PELMORA_INSTALLER"], "Pelmora", "Pelmora.exe",
                                    "1.3.2")
+
+    def key_value(self, value):
+        _, out = self.wine.run_wine("reg", "query", self.wine.UNINSTALL + "\\Pelmora", "/v", value,
+                                    "/reg:64")
+        match = re.search(rb"REG_SZ\s+(.*?)\r?$", out, re.M)
+        return match.group(1).decode() if match else None
+
+    def test_an_update_installs_where_pelmora_was_installed(self):
+        setup, chosen = self.windows_path(os.environ["PELMORA_INSTALLER"]), "C:\\Apps\\Pelmora"
+        folder = self.wine.prefix / "drive_c" / "Apps" / "Pelmora"
+        self.assertEqual(self.wine.run_wine(setup, "/S", f"/D={chosen}", timeout=120)[0], 0)
+        self.assertEqual(self.key_value("InstallLocation"), chosen)
+        # Quoted: a path with blanks is not read as a program and its arguments.
+        self.assertEqual(self.key_value("UninstallString"), f'"{chosen}\\uninstall.exe"')
+        (folder / "Pelmora.exe").unlink()
+        self.assertEqual(self.wine.run_wine(setup, "/S", timeout=120)[0], 0)  # as its own update
+        self.assertTrue((folder / "Pelmora.exe").exists())
+        default = self.wine.prefix.joinpath(*PROGRAM_FILES, "Pelmora", "Pelmora.exe")
+        self.assertFalse(default.exists())
+        self.assertEqual(self.wine.run_wine(f"{chosen}\\uninstall.exe", "/S", f"_?={chosen}",
+                                            timeout=120)[0], 0)
+        self.assertFalse((folder / "Pelmora.exe").exists())
 
     def test_a_sample_tools_installer(self):
         import subprocess

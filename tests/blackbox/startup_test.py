@@ -121,6 +121,18 @@ class Startup(PelmoraCase):
         self.wine.close(setup)
         self.assertTrue(self.wine.wait_gone(setup, 20000))
 
+    def test_an_msi_install_is_not_offered_an_update_the_release_has_no_msi_for(self):
+        self.register("Pelmora", "1.3.1")
+        self.wine.run_wine("reg", "add", self.wine.UNINSTALL + "\\Pelmora", "/v", "UninstallString",
+                           "/d", "MsiExec.exe /X{6F1C2B7E-4A0D-4C1B-9E55-2D7A3C8B9F10}",
+                           "/reg:64", "/f")
+        process = self.start()
+        hwnd = self.main_window()
+        self.assertIsNotNone(hwnd, self.log())
+        self.assertEqual(self.message_boxes(), [])
+        self.assertIn("installed by its MSI, and the release offers no Pelmora.msi", self.log())
+        self.close_main(process, hwnd)
+
     def test_yes_with_an_unreachable_installer_goes_on_without_a_message(self):
         self.register("Pelmora", "1.3.1")
         self.server.rule("/tools/Pelmora/setup.exe", status=404)

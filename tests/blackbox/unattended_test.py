@@ -17,6 +17,22 @@ from wine_harness import WineSession, wait_until
 
 CANCEL, INSTALL_BASE, IDOK = 1010, 2024, 1
 POLICY = r"HKLM\SOFTWARE\Policies\Korvath\Pelmora"
+INSTALLED_EXE = "C:\\Program Files\\Korvath\\Pelmora\\Pelmora.exe"
+# An installer that waits, at most five minutes, for the file GO to appear.
+WAITING_INSTALLER = r"""Unicode true
+Target amd64-unicode
+OutFile "${OUTFILE}"
+SilentInstall silent
+Section
+    StrCpy $0 0
+    again:
+    IfFileExists "${GO}" done
+    Sleep 200
+    IntOp $0 $0 + 1
+    IntCmp $0 1500 done again done
+    done:
+SectionEnd
+"""
 # Installed before each run: two tools behind, one current (the catalogue
 # offers Halvex 2.4.1, Quorin 1.8.0, Pindral 3.0.2, Strenna 1.1.7, Veddimar 5.2.0).
 INSTALLED = {"Halvex": "2.4.0", "Quorin": "1.7.9", "Pindral": "3.0.2"}
@@ -282,9 +298,7 @@ class SelfUpdateOnce(PelmoraCase):
                         "-DVERSION=1.3.3", f"-DICON={source / 'resources/pelmora.ico'}",
                         f"-DOUTFILE={setup}", str(source / "installer/pelmora.nsi")],
                        check=True, stdout=subprocess.DEVNULL, timeout=300)
-        # Signed as the build signs PelmoraSetup.exe.
-        subprocess.run(["bash", str(source / "tools/sign.sh"), str(SIGNED["sign_cert"]),
-                        str(SIGNED["sign_key"]), str(setup)], check=True, timeout=300)
+        cls.sign(setup)  # as the build signs PelmoraSetup.exe
         cls.server = SampleServer(cls.__name__).start()
         # The sample tree offering 1.3.3, with its installer as Pelmora/setup.exe.
         subprocess.run(["python3", str(source / "tools/sample-server/make_sample_tree.py"),
@@ -302,19 +316,135 @@ class SelfUpdateOnce(PelmoraCase):
         super().setUp()
         self.wine.exe = os.environ["PELMORA_PUBLISHED_EXE"]
 
+    def install(self, setup):
+        self.assertEqual(self.wine.run_wine(windows_path(setup), "/S", timeout=120)[0], 0)
+        self.addCleanup(self.wine.run_wine, INSTALLED_EXE.replace("Pelmora.exe", "uninstall.exe"),
+                        "/S", "_?=" + INSTALLED_EXE.replace("\\Pelmora.exe", ""), timeout=120)
+        # The installed copy checks installers as the run's own does.
+        shutil.copy(self.wine.exe, self.installed_exe())
+
+    def installed_exe(self):
+        return self.wine.prefix / "drive_c" / INSTALLED_EXE[3:].replace("\\", "/")
+
+    @staticmethod
+    def sign(path):
+        subprocess.run(["bash", str(Path(os.environ["PELMORA_SOURCE_DIR"]) / "tools/sign.sh"),
+                        str(SIGNED["sign_cert"]), str(SIGNED["sign_key"]), str(path)],
+                       check=True, stdout=subprocess.DEVNULL, timeout=300)
+
     def test_applied_once_and_the_run_goes_on(self):
+        # Run from a copy outside the install folder: only the installed copy is replaced.
+        self.install(os.environ["PELMORA_INSTALLER"])
+        running = Path(self.wine.exe)
+        before = running.read_bytes()
         result = Path(self.folder.name) / "r.json"
         process = self.start("/update", f"/result:{windows_path(result)}")
         self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
         self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.3")
         self.assertEqual(self.server.requests("/tools/Pelmora/setup.exe"),
                          ["GET /tools/Pelmora/setup.exe"])
-        self.assertIn("/afterselfupdate", self.log())
+        self.assertIn(f"the run goes on with {INSTALLED_EXE}", self.log())
+        self.assertEqual(running.read_bytes(), before)
+        self.assertEqual([p.name for p in running.parent.glob("Pelmora.exe.*")], [])
+        # The parent's update is in the result file, as a tool's is.
         tools = {json.loads(l)["name"]: json.loads(l) for l in result.read_text().splitlines()}
-        self.assertEqual((tools["Pelmora"]["before"], tools["Pelmora"]["outcome"]),
-                         ("1.3.3", "current"))
-        self.wine.run_wine("C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe", "/S",
-                           "_?=C:\\Program Files\\Korvath\\Pelmora")
+        self.assertEqual(
+            [tools["Pelmora"][k] for k in ("before", "offered", "after", "outcome", "exit_code")],
+            ["1.3.2", "1.3.3", "1.3.3", "updated", 0])
+
+    def test_a_run_killed_while_pelmora_stepped_aside(self):
+        # Pelmora's installer holds until the test lets it go.
+        go = self.stage / "go"  # outlives the test's folder: the installer ends whatever happens
+        go.unlink(missing_ok=True)
+        waiting = self.stage / "Waiting.exe"
+        script = self.stage / "waiting.nsi"
+        script.write_text(WAITING_INSTALLER)
+        subprocess.run(["makensis", "-V1", f"-DOUTFILE={waiting}", f"-DGO={windows_path(go)}",
+                        str(script)], check=True, stdout=subprocess.DEVNULL, timeout=300)
+        self.sign(waiting)
+        self.install(os.environ["PELMORA_INSTALLER"])
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=waiting)
+        self.addCleanup(self.restore_tree)
+        self.addCleanup(lambda: go.write_text("go"))
+        installed = self.installed_exe()
+        process = self.start_installed("/update")
+        aside = lambda: list(installed.parent.glob("Pelmora.exe.*.old"))
+        self.assertTrue(wait_until(lambda: aside() and "Running " in self.log(), 120), self.log())
+        process.kill()  # the run, by its process id, with its installer waiting
+        self.wine.wait_exit(process, 30)
+        go.write_text("go")
+        self.assertTrue(installed.exists())  # never missing, not even while stepped aside
+        self.assertEqual(self.run_installed(), 10, self.log())  # it runs, and offers 1.3.3 again
+        self.assertEqual(aside(), [])  # the killed run's aside copy is gone
+        # Had the path gone missing, the next start of any copy brings it back.
+        installed.rename(installed.with_name("Pelmora.exe.99999996.old"))
+        self.assertEqual(self.wine.wait_exit(self.start("/check"), 300), 10, self.log())
+        self.assertIn("Pelmora.exe was missing; brought back", self.log())
+        self.assertEqual(self.run_installed(), 10, self.log())
+
+    def start_installed(self, *args):
+        env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
+                             "PELMORA_LOG": windows_path(self.log_path)})
+        process = subprocess.Popen(["wine", INSTALLED_EXE, *args], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wine.started.append(process)
+        return process
+
+    def run_installed(self):
+        return self.wine.wait_exit(self.start_installed("/check"), 300)
+
+    def restore_tree(self):
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
+                               "PelmoraSetup.exe")
+
+    def test_an_msi_install_updates_only_through_the_releases_msi(self):
+        msi = Path(os.environ["PELMORA_INSTALLER"]).with_name("Pelmora.msi")
+        self.assertEqual(self.wine.run_wine("msiexec", "/i", windows_path(msi), "/qn",
+                                            timeout=300)[0], 0)
+        newer = self.stage / "Pelmora-1.3.3.msi"
+        self.addCleanup(self.wine.run_wine, "msiexec", "/x", windows_path(newer), "/qn",
+                        timeout=300)
+        self.addCleanup(self.wine.run_wine, "msiexec", "/x", windows_path(msi), "/qn",
+                        timeout=300)
+        result = Path(self.folder.name) / "r.json"
+
+        def update():
+            process = self.start("/update", f"/result:{windows_path(result)}")
+            self.assertEqual(self.wine.wait_exit(process, 600), 0, self.log())
+            return json.loads(result.read_text().splitlines()[0])
+
+        # A release without an MSI: left as it is, and the result says why.
+        pelmora = update()
+        self.assertEqual((pelmora["name"], pelmora["outcome"]), ("Pelmora", "available"))
+        self.assertIn("installed by its MSI", pelmora["reason"])
+        self.assertEqual(self.server.requests("/tools/Pelmora/"), [])
+        # Nor does Pelmora's NSIS installer go over it by hand.
+        setup = windows_path(self.stage / "PelmoraSetup.exe")
+        self.assertNotEqual(self.wine.run_wine(setup, "/S", timeout=120)[0], 0)
+        self.assertEqual(self.wine.registered_version("Pelmora"), "1.3.2")
+
+        # A release with its MSI: msiexec upgrades the MSI's install.
+        source = Path(os.environ["PELMORA_SOURCE_DIR"])
+        shutil.copy(source / "installer/pelmora.wxs", self.stage)
+        shutil.copy(source / "resources/pelmora.ico", self.stage)
+        shutil.copy(os.environ["PELMORA_EXE"], self.stage / "Pelmora.exe")
+        subprocess.run(["wixl", "-a", "x64", "-D", "Version=1.3.3", "-D", "PelmoraExe=Pelmora.exe",
+                        "-D", "Icon=pelmora.ico", "-o", newer.name, "pelmora.wxs"],
+                       cwd=self.stage, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=300)
+        self.sign(newer)
+        self.server.write_tree(self_version="1.3.3", pelmora_installer=self.stage /
+                               "PelmoraSetup.exe", pelmora_msi=newer)
+        self.addCleanup(self.restore_tree)
+        pelmora = update()
+        self.assertEqual([pelmora[k] for k in ("before", "after", "outcome", "exit_code")],
+                         ["1.3.2", "1.3.3", "updated", 0], self.log())
+        self.assertEqual(self.server.requests("/tools/Pelmora/"),
+                         ["GET /tools/Pelmora/Pelmora.msi"])
+        _, key = self.wine.run_wine("reg", "query", self.wine.UNINSTALL + "\\Pelmora", "/v",
+                                    "UninstallString", "/reg:64")
+        self.assertIn(b"MsiExec.exe /X", key)  # still the MSI's
+        self.assertTrue(self.installed_exe().exists())
 
     def no_self_update(self):
         self.wine.run_wine("reg", "add", POLICY, "/v", "SelfUpdate", "/t", "REG_DWORD", "/d", "0",

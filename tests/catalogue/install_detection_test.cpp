@@ -56,5 +56,27 @@ TEST(InstallDetection, InstalledPelmoraIsInTheFolderOfItsUninstaller) {
     EXPECT_EQ(SelfExecutableIn(u""), u"");
 }
 
+TEST(InstallDetection, InstallLocationNamesPelmorasFolderBeforeItsUninstaller) {
+    const std::u16string_view nsis = u"\"C:\\Program Files\\Korvath\\Pelmora\\uninstall.exe\"";
+    EXPECT_EQ(SelfInstallFolder(u"D:\\Apps\\Pelmora\\", u"MsiExec.exe /X{1}"),
+              u"D:\\Apps\\Pelmora");
+    EXPECT_EQ(SelfInstallFolder(u"\"D:\\Apps\\Pelmora\"", nsis), u"D:\\Apps\\Pelmora");
+    EXPECT_EQ(SelfInstallFolder(u"", nsis), u"C:\\Program Files\\Korvath\\Pelmora");
+    EXPECT_EQ(SelfInstallFolder(u"relative", nsis), u"C:\\Program Files\\Korvath\\Pelmora");
+    EXPECT_EQ(SelfInstallFolder(u"", u"MsiExec.exe /X{1}"), u"");
+}
+
+TEST(InstallDetection, AnUninstallStringThatRunsMsiExecIsAnMsisKey) {
+    for (const std::u16string_view msi :
+         {u"MsiExec.exe /X{6F1C2B7E}", u"msiexec /x{6F1C2B7E} /qn",
+          u"C:\\Windows\\System32\\MsiExec.exe /I{6F1C2B7E}",
+          u"\"C:\\Windows\\System32\\msiexec.exe\" /X{6F1C2B7E}"})
+        EXPECT_TRUE(IsMsiUninstallString(msi)) << std::string(msi.begin(), msi.end());
+    for (const std::u16string_view other :
+         {u"\"C:\\Program Files\\Pelmora\\uninstall.exe\"", u"C:\\msiexec\\uninstall.exe",
+          u"C:\\Tools\\notmsiexec.exe /X", u""})
+        EXPECT_FALSE(IsMsiUninstallString(other)) << std::string(other.begin(), other.end());
+}
+
 }  // namespace
 }  // namespace pelmora

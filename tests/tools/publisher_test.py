@@ -229,6 +229,22 @@ class TreeTest(Workspace):
             shutil.rmtree(os.environ["PELMORA_PUBLISHED_TREE"], ignore_errors=True)
             shutil.copytree(self.out, os.environ["PELMORA_PUBLISHED_TREE"])
 
+    def test_pelmoras_msi_is_named_in_pelmora_txt_and_listed(self):
+        path = self.description(serial=12, expires="2027-06-30")
+        d = json.loads(path.read_text(encoding="utf-8"))
+        d["pelmora"]["msi"] = self.write("Pelmora.msi", "pelmora msi")
+        path.write_text(json.dumps(d, ensure_ascii=False), encoding="utf-8")
+        publish.build(path, self.out)
+        exe, msi = (hashlib.sha256(b).hexdigest() for b in (b"pelmora installer", b"pelmora msi"))
+        self.assertEqual((self.out / "Pelmora.txt").read_bytes(),
+                         f"Pelmora v1.3.2v20261208 sha256:{exe} Pelmora.msi=sha256:{msi}\r\n"
+                         .encode())
+        self.assertIn(f"{msi} Pelmora/Pelmora.msi\n", (self.out / "release.txt").read_text())
+        self.assertEqual(publish.lint(self.out), [])
+        (self.out / "Pelmora/Pelmora.msi").write_bytes(b"another msi")
+        self.assertTrue([p for p in publish.lint(self.out) if p.startswith("Pelmora.txt:1:")
+                         and "Pelmora/Pelmora.msi does not match" in p])
+
     def test_stamps_change_only_with_what_they_cover(self):
         path = self.description()
         publish.build(path, self.out)

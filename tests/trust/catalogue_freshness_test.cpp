@@ -61,5 +61,15 @@ TEST(SelfVersion, InstallerDigestFollowsTheSecondV) {
         EXPECT_FALSE(SelfInstallerDigestFromFile(line)) << line;
 }
 
+TEST(SelfVersion, TheMsisDigestIsAWordOfItsOwnBesideTheInstallers) {
+    const std::string exe(64, 'b'), msi(64, 'c');
+    const std::string line = "Pelmora v1.3.3v20261208 sha256:" + exe + " Pelmora.msi=sha256:" + msi;
+    EXPECT_EQ(SelfMsiDigestFromFile(line), ParseSha256Hex(std::u16string(msi.begin(), msi.end())));
+    EXPECT_EQ(SelfInstallerDigestFromFile(line),
+              ParseSha256Hex(std::u16string(exe.begin(), exe.end())));
+    EXPECT_FALSE(SelfMsiDigestFromFile("Pelmora v1.3.3v sha256:" + msi));  // the installer's
+    EXPECT_FALSE(SelfInstallerDigestFromFile("Pelmora v1.3.3v Pelmora.msi=sha256:" + msi));
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -62,6 +62,7 @@ MAX_SILENT_ARGS = 200
 SIGNATURE_BYTES = 64
 DIGEST_FIELD = re.compile(r"^(setup\.exe|setup_light\.exe)=sha256:([0-9A-Fa-f]{64})$")
 SELF_DIGEST = re.compile(r"(?:^|\s)sha256:([0-9A-Fa-f]{64})(?:\s|$)")
+SELF_MSI_DIGEST = re.compile(r"(?:^|\s)Pelmora\.msi=sha256:([0-9A-Fa-f]{64})(?:\s|$)")
 FIELD_TITLES = (["id", "names.korean", "names.english", "names.chinese", "names.japanese",
                  "version", "offered", "image location"]
                 + [f"package location {r}" for r in REGIONS])
@@ -333,9 +334,10 @@ class Release:
                                                            for c in note):
             self.refuse("Pelmora", "note", "must be printable ASCII without a lower-case 'v'")
         installer = self.file("Pelmora", "installer", p.get("installer"), required=False)
+        msi = self.file("Pelmora", "msi", p.get("msi"), required=False)
         args = self.silent_args("Pelmora", p.get("silent_args", DEFAULT_SILENT_ARGS))
         self.pelmora = {"version": version, "note": note, "installer": installer,
-                        "silent_args": args}
+                        "silent_args": args, "msi": msi}
 
     def silent_args(self, where, value):
         """An installer's silent arguments: printable text on one line."""
@@ -504,6 +506,9 @@ def self_version_bytes(release):
     if p["installer"]:
         # After the second "v": text that version readers ignore.
         line += f" sha256:{sha256_file(p['installer'])}"
+    if p["msi"]:
+        # What an MSI-installed Pelmora updates itself with.
+        line += f" Pelmora.msi=sha256:{sha256_file(p['msi'])}"
     return (line + "\r\n").encode("ascii")
 
 
@@ -614,6 +619,8 @@ def release_files(release, out):
              ("image_version.txt", out / "image_version.txt")]
     if release.pelmora["installer"]:
         files.append(("Pelmora/setup.exe", out / "Pelmora" / "setup.exe"))
+    if release.pelmora["msi"]:
+        files.append(("Pelmora/Pelmora.msi", out / "Pelmora" / "Pelmora.msi"))
     if release.databases:
         files.append(("db_version.txt", out / "db_version.txt"))
         files += [(f"modelinfo_{r}.db", out / f"modelinfo_{r}.db") for r in REGIONS]
@@ -748,6 +755,8 @@ def build(description, out, key_path=None):
     # What the text files point at goes first, the text files after it.
     if release.pelmora["installer"]:
         copy_file(release.pelmora["installer"], out / "Pelmora" / "setup.exe")
+    if release.pelmora["msi"]:
+        copy_file(release.pelmora["msi"], out / "Pelmora" / "Pelmora.msi")
     if release.databases:
         for r in REGIONS:
             copy_file(release.databases["files"][r], out / f"modelinfo_{r}.db")
@@ -1055,6 +1064,16 @@ class Lint:
         if setup.is_file() and unsigned_installer(setup):
             self.report(name, 0, "Pelmora/setup.exe is not signed "
                         "(docs/publishing.md: signing what Pelmora runs)")
+        msi = SELF_MSI_DIGEST.search(parts[2])
+        if msi:
+            self.expect("Pelmora/Pelmora.msi", name, 1, msi.group(1).lower())
+            if not (self.tree / "Pelmora" / "Pelmora.msi").is_file():
+                self.report(name, 1, "Pelmora/Pelmora.msi missing, though this line names it")
+            elif sha256_file(self.tree / "Pelmora" / "Pelmora.msi") != msi.group(1).lower():
+                self.report(name, 1, "Pelmora/Pelmora.msi does not match the digest in this line")
+            elif unsigned_installer(self.tree / "Pelmora" / "Pelmora.msi"):
+                self.report(name, 0, "Pelmora/Pelmora.msi is not signed "
+                            "(docs/publishing.md: signing what Pelmora runs)")
 
     def databases(self):
         name = "db_version.txt"

@@ -32,6 +32,7 @@ Options:
                           sample tools only)
   --self-version V        the version in Pelmora.txt (default 1.3.2)
   --pelmora-installer F   Pelmora's installer to publish as Pelmora/setup.exe
+  --pelmora-msi F         Pelmora's MSI to publish as Pelmora/Pelmora.msi
   --tool-exe F            build each tool's installers with makensis from this
                           program (the sample tool); without it no installers
   --image-stamp S         suffix of every image_version.txt line (default 1)
@@ -176,6 +177,8 @@ def describe(args, chosen, release):
     pelmora = {"version": args.self_version, "note": "20150130"}
     if args.pelmora_installer:
         pelmora["installer"] = str(Path(args.pelmora_installer).resolve())
+    if args.pelmora_msi:
+        pelmora["msi"] = str(Path(args.pelmora_msi).resolve())
     description = {"base_url": args.base_url, "pelmora": pelmora, "databases": databases,
                    "without_installers": not args.tool_exe, "tools": tools}
     if args.serial is not None:
@@ -192,6 +195,7 @@ def main():
     parser.add_argument("--programs", type=int)
     parser.add_argument("--self-version", default="1.3.2")
     parser.add_argument("--pelmora-installer")
+    parser.add_argument("--pelmora-msi")
     parser.add_argument("--tool-exe")
     parser.add_argument("--image-stamp", default="1")
     parser.add_argument("--db-stamp", default="2026-12-01 model database")
