@@ -540,9 +540,11 @@ TEST_F(HardenedDownloadTest, ATrickleBelowTheRateFloorIsTooSlow) {
     const HRESULT trickled = Fetch(L"setup.exe", floor);
     EXPECT_EQ(trickled, kDownloadTooSlow);
     EXPECT_TRUE(KeptOldFile());  // the transfer, abandoned, still trickles into its own file
-    // Above the floor, a body arrives however long it takes.
+    // Above the floor, a body arrives however long it takes, unless there is a deadline.
     ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=3000"));
     EXPECT_EQ(Fetch(L"setup.exe", floor), S_OK);
+    floor.rateFloor.deadlineMs = 1000;
+    EXPECT_EQ(Fetch(L"setup.exe", floor), kDownloadPastDeadline);
 }
 
 TEST_F(HardenedDownloadTest, ACutDownloadResumesWithOneRangeRequest) {

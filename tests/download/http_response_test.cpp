@@ -81,11 +81,11 @@ TEST(ResponseHeaders, EncodingRangeAndValidator) {
     EXPECT_EQ(ResumeValidator(u"", u""), u"");
 }
 
-TEST(StartupFiles, OnlyTextAndSignatureFilesAreCapped) {
+TEST(StartupFiles, EachKindIsCappedByTheEndOfItsPath) {
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/program_list.txt"), kStartupTextFileMaxBytes);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/Pelmora.TXT?x=1"), kStartupTextFileMaxBytes);
-    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/modelinfo_hq.db"), 0u);
-    EXPECT_EQ(StartupFileMaxBytes(u"http://h/images/Halvex/en.bmp"), 0u);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/modelinfo_hq.db"), kDatabaseMaxBytes);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/images/Halvex/EN.BMP"), kPictureMaxBytes);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/a.txt/setup.exe"), 0u);
     EXPECT_EQ(StartupFileMaxBytes(u"txt"), 0u);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/program_list.txt.SIG"), kSignatureFileMaxBytes);
