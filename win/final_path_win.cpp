@@ -33,21 +33,21 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-// Where `folder` (full, long) leads when no link lies on the way: its first
+// Where `path` (full, long) leads when no link lies on the way: its first
 // component as the system resolves it (a mapped or substituted drive), then
 // the rest as written.
-std::wstring ExpectedFinal(const std::wstring& folder) {
-    size_t rootEnd = folder.find(L'\\', 2);  // "X:\"
-    if (folder.compare(0, 2, L"\\\\") == 0 && rootEnd != std::wstring::npos)
-        rootEnd = folder.find(L'\\', rootEnd + 1);  // "\\server\share\"
+std::wstring ExpectedFinal(const std::wstring& path) {
+    size_t rootEnd = path.find(L'\\', 2);  // "X:\"
+    if (path.compare(0, 2, L"\\\\") == 0 && rootEnd != std::wstring::npos)
+        rootEnd = path.find(L'\\', rootEnd + 1);  // "\\server\share\"
     if (rootEnd == std::wstring::npos) return {};
-    const File root(::CreateFileW(folder.substr(0, rootEnd + 1).c_str(), FILE_READ_ATTRIBUTES,
+    const File root(::CreateFileW(path.substr(0, rootEnd + 1).c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::wstring final = root ? FinalPath(root.get()) : std::wstring();
     if (final.empty()) return {};
     if (final.back() != L'\\') final += L'\\';
-    return final + folder.substr(rootEnd + 1);
+    return final + path.substr(rootEnd + 1);
 }
 
 bool Refused(const std::wstring& what, const std::wstring& path) {
@@ -101,8 +101,15 @@ bool ReplaceFileByHandle(const std::wstring& path, const std::string& bytes) {
             if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
                 return Refused(L"a junction or symbolic link", path);
             if (info.nNumberOfLinks > 1) return Refused(L"a hard link", path);
-            target = FinalPath(existing.get());  // its long name, were it given by its short one
-            if (target.empty()) return false;
+            // Its long name, were it given by its short one; a system that
+            // followed the link anyway shows another final path.
+            const std::wstring named = Sized([&target](wchar_t* buffer, DWORD size) {
+                return ::GetLongPathNameW(target.c_str(), buffer, size);
+            });
+            const std::wstring final = FinalPath(existing.get());
+            if (named.empty() || !SameText(final, ExpectedFinal(named)))
+                return Refused(L"the file leads to " + final, path);
+            target = named;
         }
     }
     std::wstring temporary;
