@@ -1,5 +1,7 @@
 #include "win/process_win.h"
 
+#include "win/diagnostics_win.h"
+
 #include <shellapi.h>
 
 namespace win {
@@ -39,11 +41,25 @@ DWORD DirectStart(const ProgramStart& start, const std::wstring& folder, Handle*
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = SW_HIDE;
     }
+    // Suspended until it is in its job: nothing it starts may escape it.
+    const bool inJob = hidden && start.job;
     PROCESS_INFORMATION started = {};
     if (!::CreateProcessW(start.path.c_str(), commandLine.data(), nullptr, nullptr, !hidden,
-                          hidden ? CREATE_NO_WINDOW : 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &started))
+                          (hidden ? CREATE_NO_WINDOW : 0) | (inJob ? CREATE_SUSPENDED : 0),
+                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &started))
         return ::GetLastError();
+    if (inJob) {
+        // No KILL_ON_JOB_CLOSE: what an installer that ended in time leaves
+        // running (the tool it started) is not ours to end.
+        start.job->reset(::CreateJobObjectW(nullptr, nullptr));
+        if (*start.job && !::AssignProcessToJobObject(start.job->get(), started.hProcess)) {
+            Diag(L"[Pelmora]" + start.path + L" runs outside a job of its own (" +
+                 std::to_wstring(::GetLastError()) +
+                 L"): only it can be ended, not what it starts\n");
+            start.job->reset();
+        }
+        ::ResumeThread(started.hThread);
+    }
     ::CloseHandle(started.hThread);
     if (process)
         process->reset(started.hProcess);
@@ -76,6 +92,15 @@ std::optional<DWORD> WaitForExit(HANDLE process, DWORD timeoutMs) {
     DWORD code = 0;
     if (!::GetExitCodeProcess(process, &code)) return std::nullopt;
     return code;
+}
+
+bool EndProgram(HANDLE process, HANDLE job, DWORD waitMs) {
+    const BOOL ended = job ? ::TerminateJobObject(job, ERROR_TIMEOUT)
+                           : ::TerminateProcess(process, ERROR_TIMEOUT);
+    if (!ended)
+        Diag(L"[Pelmora]The program could not be ended (" + std::to_wstring(::GetLastError()) +
+             L")\n");
+    return ::WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
 }
 
 }  // namespace win

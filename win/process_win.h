@@ -24,6 +24,10 @@ struct ProgramStart {
                              // (SameConsole: ours)
     StartHow how = StartHow::Shell;
     HWND owner = nullptr;  // Shell: owner of the system's own prompts; borrowed
+    // Hidden: given, it is filled with a job the program and every process it
+    // starts run in, for EndProgram. Left empty where the system allows none:
+    // Windows 7 does not nest jobs, and a scheduled task already runs in one.
+    Handle* job = nullptr;
 };
 
 // ERROR_SUCCESS once it runs, with `process` (when asked for) holding its
@@ -39,5 +43,9 @@ std::wstring SystemProgram(const wchar_t* fileName);
 // The exit code of `process` (borrowed) once it ends within `timeoutMs`;
 // nullopt while it still runs.
 std::optional<DWORD> WaitForExit(HANDLE process, DWORD timeoutMs);
+
+// Ends a program StartProgram started: every process of `job` when there is
+// one, else `process` alone. True once `process` is gone (within `waitMs`).
+bool EndProgram(HANDLE process, HANDLE job, DWORD waitMs);
 
 }  // namespace win

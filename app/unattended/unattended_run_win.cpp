@@ -17,6 +17,7 @@
 #include "trust/installer_publisher.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/final_path_win.h"
 #include "win/handles_win.h"
 #include "win/instance_marker_win.h"
 #include "win/process_win.h"
@@ -98,11 +99,15 @@ struct Run {
         if (!line.resultFile.empty() && code != kExitBusy) {
             std::string bytes;
             for (const ToolReport& report : reports) bytes += ResultLine(report);
-            // Whole or not at all: a script must never read half a result.
-            if (!win::ReplaceFileWith(win::ToWide(line.resultFile), bytes)) {
+            // Whole or not at all: a script must never read half a result. An
+            // elevated run must not write it through a link a user planted.
+            if (!win::ReplaceFileByHandle(win::ToWide(line.resultFile), bytes)) {
                 const DWORD error = ::GetLastError();
                 console.Say(L"The result file could not be written: " +
-                            win::ToWide(line.resultFile) + L": " + win::SystemErrorText(error));
+                            win::ToWide(line.resultFile) + L": " +
+                            (error == win::kLinkRefusedError
+                                 ? L"a link (junction, symbolic or hard link) is on the way"
+                                 : win::SystemErrorText(error)));
                 // A script would otherwise read the earlier run's file as this one's.
                 code = kExitFailed;
             }
@@ -372,6 +377,12 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
     const InstallerExit exit = RunInstallerSilently(
         installer, name, InstallerSilentArguments(session.Release().get(), url), run.TimeoutMs(),
         session.InstallerSigners());
+    if (!exit.code) {  // not started, or ended at /timeout: no verdict on what it left
+        report.outcome = ToolOutcome::Failed;
+        report.reason = exit.reason;
+        run.Add(report);
+        return;
+    }
     report.after = win::ToUtf8(InstalledVersion(win::ToWide(key)));
     run.restartStarted =
         Judge(report, exit,

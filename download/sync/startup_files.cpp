@@ -23,6 +23,8 @@ uint64_t StartupFileMaxBytes(std::u16string_view url) {
     if (end != std::u16string_view::npos) url = url.substr(0, end);
     if (EndsWith(url, u".txt")) return kStartupTextFileMaxBytes;
     if (EndsWith(url, u".sig")) return kSignatureFileMaxBytes;
+    if (EndsWith(url, u".db")) return kDatabaseMaxBytes;
+    if (EndsWith(url, u".bmp")) return kPictureMaxBytes;
     return 0;
 }
 

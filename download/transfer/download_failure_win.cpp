@@ -70,6 +70,7 @@ std::wstring DownloadFailureText(HRESULT result, DWORD timeoutMs, uint64_t maxBy
     case E_ABORT: return L"cancelled";
     case kDownloadTooSlow:
         return L"too slow (the average rate stayed below the least allowed after the grace time)";
+    case kDownloadPastDeadline: return L"not complete by its deadline (too slow for its size)";
     case E_OUTOFMEMORY: return L"out of memory";
     case kDownloadTooLarge:
         return maxBytes ? L"the body is larger than the cap of " + std::to_wstring(maxBytes) +

@@ -23,6 +23,8 @@ inline HRESULT LastErrorResult() {
 constexpr HRESULT kDownloadTimedOut = 1;
 // The body came slower than the caller's least average rate (a trickle).
 constexpr HRESULT kDownloadTooSlow = Win32Failure(ERROR_TIMEOUT);
+// The body had not arrived whole by the caller's deadline.
+constexpr HRESULT kDownloadPastDeadline = Win32Failure(ERROR_SEM_TIMEOUT);
 // The body was larger than the caller allows.
 constexpr HRESULT kDownloadTooLarge = Win32Failure(ERROR_FILE_TOO_LARGE);
 // The complete file does not have the digest the caller expects.

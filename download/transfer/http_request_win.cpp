@@ -88,6 +88,7 @@ HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& hea
     flags |= INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_AUTH;
     for (int hop = 0;; ++hop) {
         DWORD hopFlags = flags;
+        bool integratedTried = false;
         for (;;) {
             request.reset(::InternetOpenUrlW(session, url.c_str(), headers.c_str(),
                                              static_cast<DWORD>(headers.size()), hopFlags, 0));
@@ -96,10 +97,9 @@ HRESULT OpenRequest(HINTERNET session, std::wstring url, const std::wstring& hea
             if (!::HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER,
                                   &status, &size, nullptr))
                 return LastErrorResult();
-            const HRESULT proxy = AnswerProxy(session, request.get(), hopFlags, status);
+            const HRESULT proxy = AnswerProxy(request.get(), hopFlags, integratedTried, status);
             if (proxy == S_OK) break;
-            if (proxy != S_FALSE) return proxy;
-            hopFlags &= ~INTERNET_FLAG_NO_AUTH;  // this request only: WinINet answers the proxy
+            if (proxy != S_FALSE) return proxy;  // S_FALSE: opened again with hopFlags
         }
         if (!IsRedirectStatus(status)) return S_OK;
         const std::wstring location = HeaderText(request.get(), HTTP_QUERY_LOCATION);

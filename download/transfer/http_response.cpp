@@ -39,6 +39,17 @@ std::u16string_view Trimmed(std::u16string_view text) {
     return text;
 }
 
+// `text` is `lower` (lower case) in any letter case.
+bool SameLetters(std::u16string_view text, std::u16string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char16_t c = text[i];
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool IsRedirectStatus(uint32_t status) {
@@ -53,15 +64,7 @@ bool RedirectAllowed(std::u16string_view from, std::u16string_view to) {
 
 bool IdentityEncoding(std::u16string_view contentEncoding) {
     const std::u16string_view value = Trimmed(contentEncoding);
-    if (value.empty()) return true;
-    constexpr std::u16string_view kIdentity = u"identity";
-    if (value.size() != kIdentity.size()) return false;
-    for (size_t i = 0; i < value.size(); ++i) {
-        char16_t c = value[i];
-        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-        if (c != kIdentity[i]) return false;
-    }
-    return true;
+    return value.empty() || SameLetters(value, u"identity");
 }
 
 std::optional<uint64_t> ContentRangeStart(std::u16string_view contentRange) {
@@ -90,6 +93,18 @@ std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view las
     etag = Trimmed(etag);
     if (etag.size() >= 2 && etag.front() == u'"' && etag.back() == u'"') return std::u16string(etag);
     return std::u16string(Trimmed(lastModified));
+}
+
+ProxyAnswer ChooseProxyAnswer(const std::vector<std::u16string>& offers, bool integratedRefused) {
+    bool integrated = false, basic = false;
+    for (const std::u16string& offer : offers) {
+        const std::u16string_view value = Trimmed(offer);
+        const std::u16string_view scheme = value.substr(0, value.find(u' '));
+        integrated |= SameLetters(scheme, u"negotiate") || SameLetters(scheme, u"ntlm");
+        basic |= SameLetters(scheme, u"basic");
+    }
+    if (integrated && !integratedRefused) return ProxyAnswer::Integrated;
+    return basic ? ProxyAnswer::Basic : ProxyAnswer::None;
 }
 
 std::string_view CertificateErrorName(uint32_t error) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelmora {
 
@@ -42,6 +43,17 @@ std::optional<uint64_t> UnsatisfiedRangeLength(std::u16string_view contentRange)
 // the Last-Modified date; empty when the answer gave neither (a weak ETag
 // cannot vouch that the bytes are the same).
 std::u16string ResumeValidator(std::u16string_view etag, std::u16string_view lastModified);
+
+// How a proxy's 407 is answered, from its Proxy-Authenticate values.
+enum class ProxyAnswer {
+    Integrated,  // WinINet answers NTLM or Negotiate with the logged-on user
+    Basic,       // Pelmora sends the credentials the user entered
+    None,        // nothing this program can answer
+};
+// Negotiate or NTLM before Basic, which would send the password readable by
+// anyone on the way: Basic only when the proxy offers nothing else, or the
+// logged-on user was already `integratedRefused` on this request.
+ProxyAnswer ChooseProxyAnswer(const std::vector<std::u16string>& offers, bool integratedRefused);
 
 // The WinINet name of an error that means the server's certificate (or the
 // TLS channel itself) was refused, such as "ERROR_INTERNET_INVALID_CA" for

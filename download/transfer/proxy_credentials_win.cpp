@@ -1,5 +1,6 @@
 #include "download/transfer/proxy_credentials_win.h"
 
+#include "download/transfer/http_response.h"
 #include "win/diagnostics_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
@@ -71,32 +72,34 @@ void LogRefused(DWORD status, bool hadCredentials) {
               (hadCredentials ? L"credentials refused" : L"no credentials") + L"\n");
 }
 
-// Whether the session sends its requests to a proxy: a 407 from anywhere
-// else is a server asking for what belongs to the proxy.
-bool SessionUsesProxy(HINTERNET session) {
-    DWORD size = 0;
-    ::InternetQueryOptionW(session, INTERNET_OPTION_PROXY, nullptr, &size);
-    std::vector<BYTE> buffer(std::max<DWORD>(size, sizeof(INTERNET_PROXY_INFO)));
-    size = static_cast<DWORD>(buffer.size());
-    if (!::InternetQueryOptionW(session, INTERNET_OPTION_PROXY, buffer.data(), &size)) return false;
-    return reinterpret_cast<const INTERNET_PROXY_INFO*>(buffer.data())->dwAccessType ==
-           INTERNET_OPEN_TYPE_PROXY;
+// Whether this request went through a proxy (its bypass list taken into
+// account): a 407 from anywhere else is a server asking for what belongs to
+// the proxy.
+bool ThroughProxy(HINTERNET request) {
+    INTERNET_DIAGNOSTIC_SOCKET_INFO info{};
+    DWORD size = sizeof info;
+    return ::InternetQueryOptionW(request, INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO, &info, &size) &&
+           (info.Flags & IDSI_FLAG_PROXY);
 }
 
-// Whether one of the proxy's Proxy-Authenticate headers offers Basic.
-bool OffersBasic(HINTERNET request) {
-    for (DWORD index = 0;;) {
-        wchar_t value[256] = {};
-        DWORD size = sizeof value - sizeof value[0];
+// The proxy's Proxy-Authenticate values.
+std::vector<std::u16string> ProxyOffers(HINTERNET request) {
+    std::vector<std::u16string> offers;
+    std::vector<wchar_t> value(256);
+    for (DWORD index = 0; offers.size() < 16;) {
+        DWORD size = static_cast<DWORD>((value.size() - 1) * sizeof(wchar_t));
         const DWORD asked = index;
-        if (!::HttpQueryInfoW(request, HTTP_QUERY_PROXY_AUTHENTICATE, value, &size, &index)) {
-            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
-            index = asked + 1;  // longer than any Basic offer
-            continue;
+        if (::HttpQueryInfoW(request, HTTP_QUERY_PROXY_AUTHENTICATE, value.data(), &size, &index)) {
+            offers.push_back(win::ToU16(std::wstring(value.data())));
+        } else if (::GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
+                   size / sizeof(wchar_t) + 2 > value.size() && value.size() < 65536) {
+            value.assign(size / sizeof(wchar_t) + 2, L'\0');
+            index = asked;
+        } else {
+            return offers;
         }
-        if (_wcsnicmp(value, L"basic", 5) == 0 && (value[5] == L' ' || value[5] == L'\0'))
-            return true;
     }
+    return offers;
 }
 
 // "Proxy-Authorization: Basic <base64 of user:password in UTF-8>"; empty on failure.
@@ -119,27 +122,34 @@ std::wstring BasicHeader(const std::wstring& user, const std::wstring& password)
 
 bool ProxyAsksForCredentials() { return proxyAsked.load(); }
 
-HRESULT AnswerProxy(HINTERNET session, HINTERNET request, DWORD flags, DWORD& status) {
+HRESULT AnswerProxy(HINTERNET request, DWORD& flags, bool& integratedTried, DWORD& status) {
     if (status != HTTP_STATUS_PROXY_AUTH_REQ) return S_OK;
-    if (!SessionUsesProxy(session)) {
-        win::Diag(L"[Pelmora]A server (no proxy is in use) asked for proxy credentials (407): "
-                  L"none are given\n");
+    if (!ThroughProxy(request)) {
+        win::Diag(L"[Pelmora]A server (no proxy is in use for it) asked for proxy credentials "
+                  L"(407): none are given\n");
         return kDownloadProxyAuthRequired;
     }
     proxyAsked = true;
-    const bool basic = OffersBasic(request);
-    // A proxy that wants only NTLM or Negotiate: WinINet answers it with the
-    // logged-on user on this one request, which is opened again for it.
-    if (!basic && (flags & INTERNET_FLAG_NO_AUTH)) return S_FALSE;
+    const ProxyAnswer answer = ChooseProxyAnswer(ProxyOffers(request), integratedTried);
+    if (answer == ProxyAnswer::Integrated) {
+        win::Diag(L"[Pelmora]Proxy offers Negotiate or NTLM: answered with the logged-on user\n");
+        integratedTried = true;
+        flags &= ~INTERNET_FLAG_NO_AUTH;  // this request only
+        return S_FALSE;
+    }
     std::wstring user, password;
     {
         const std::lock_guard<std::mutex> guard(Kept().lock);
         user = Kept().user;
         password = Kept().password;
     }
-    if (user.empty() || !basic) {
+    if (user.empty() || answer != ProxyAnswer::Basic) {
         LogRefused(status, !user.empty());
         return kDownloadProxyAuthRequired;
+    }
+    if (!(flags & INTERNET_FLAG_NO_AUTH)) {
+        flags |= INTERNET_FLAG_NO_AUTH;  // the logged-on user was refused: Basic, with the flag
+        return S_FALSE;
     }
     // Pelmora answers the proxy itself: the request keeps
     // INTERNET_FLAG_NO_AUTH, so WinINet never answers a server's 401.
@@ -172,7 +182,7 @@ bool AskProxyCredentials(HWND owner, const std::wstring& url, DWORD timeoutMs) {
     // Its own request, never redirected, nothing kept: it only carries the prompt.
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_COOKIES |
-                        INTERNET_FLAG_NO_AUTO_REDIRECT;
+                        INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_AUTH;
     const win::InternetHandle request(
         ::InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0, flags, 0));
     if (!request) {
@@ -181,6 +191,11 @@ bool AskProxyCredentials(HWND owner, const std::wstring& url, DWORD timeoutMs) {
         return false;
     }
     if (StatusOf(request.get()) != HTTP_STATUS_PROXY_AUTH_REQ) return true;
+    if (!ThroughProxy(request.get())) {
+        win::Diag(L"[Pelmora]A server (no proxy is in use for it) asked for proxy credentials "
+                  L"(407): no prompt\n");
+        return false;
+    }
     win::Diag(L"[Pelmora]Proxy asks for credentials: prompt shown\n");
     // The filter shows the proxy's prompt for a 407 only; a server's 401 never gets one.
     const DWORD answer = ::InternetErrorDlg(

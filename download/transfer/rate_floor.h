@@ -9,6 +9,10 @@ namespace pelmora {
 struct RateFloor {
     uint32_t minBytesPerSecond = 0;  // 0: no floor
     uint32_t graceMs = 0;            // no verdict before this much time
+    // However fast it goes, the whole transfer ends this long after its
+    // start (kDownloadPastDeadline): a floor alone lets a large body at the
+    // floor's rate run for days. 0: none.
+    uint64_t deadlineMs = 0;
 };
 
 // Milliseconds after the transfer's start from which `received` bytes are

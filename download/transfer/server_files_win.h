@@ -32,6 +32,16 @@ constexpr DWORD kInstallerTimeoutMs = 30000;
 // files: 512 s).
 constexpr uint32_t kStartupMinBytesPerSecond = 2048;
 constexpr uint32_t kStartupSlowGraceMs = 10000;
+// A script's installer download (nobody there to press Cancel) must average
+// this rate once its grace has passed, and be complete by the deadline: a
+// trickle ends the run's wait after the grace, a large body at the floor's
+// rate after two hours (a 1 GiB installer needs about 150 KB/s).
+constexpr uint32_t kInstallerMinBytesPerSecond = 4096;
+constexpr uint32_t kInstallerSlowGraceMs = 30000;
+constexpr uint64_t kUnattendedInstallerDeadlineMs = 2 * 60 * 60 * 1000;
+// Without the maker's key (which caps at the manifest's size) no installer
+// is taken larger than this: an endless body must not fill the disk.
+constexpr uint64_t kInstallerMaxBytes = uint64_t{4} << 30;
 struct ServerFiles {
     std::wstring baseUrl;    // ends in "/tools/"
     std::wstring localRoot;  // the common documents folder and one backslash

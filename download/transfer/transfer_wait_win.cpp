@@ -12,13 +12,14 @@ namespace pelmora {
 namespace {
 
 // How a wait for the transfer ended, when the caller gives it up.
-enum class GiveUp { Cancelled, TimedOut, TooSlow, WaitFailed };
+enum class GiveUp { Cancelled, TimedOut, TooSlow, PastDeadline, WaitFailed };
 
 HRESULT GiveUpResult(GiveUp why) {
     switch (why) {
     case GiveUp::Cancelled: return E_ABORT;
     case GiveUp::TimedOut: return kDownloadTimedOut;
     case GiveUp::TooSlow: return kDownloadTooSlow;
+    case GiveUp::PastDeadline: return kDownloadPastDeadline;
     default: return LastErrorResult();
     }
 }
@@ -39,6 +40,11 @@ std::optional<HRESULT> Abandon(DownloadJob& job, GiveUp why, uint64_t elapsedMs)
         win::Diag(L"[Pelmora]Download too slow: " + std::to_wstring(job.received.load()) +
                   L" bytes in " + std::to_wstring(elapsedMs) + L" ms; transfer abandoned\n");
         break;
+    case GiveUp::PastDeadline:
+        win::Diag(L"[Pelmora]Download not complete by its deadline: " +
+                  std::to_wstring(job.received.load()) + L" bytes in " +
+                  std::to_wstring(elapsedMs) + L" ms; transfer abandoned\n");
+        break;
     default: win::Diag(L"[Pelmora]Download wait failed; transfer abandoned\n"); break;
     }
     return failure;
@@ -54,9 +60,11 @@ std::optional<HRESULT> WaitForTransfer(DownloadJob& job, HANDLE cancel, DWORD ti
     ULONGLONG lastProgress = started;
     for (;;) {
         const ULONGLONG now = ::GetTickCount64();
-        const uint64_t slowAt = TooSlowFromMs(floor, job.received.load());
+        const uint64_t deadline = floor.deadlineMs ? floor.deadlineMs : UINT64_MAX;
+        const uint64_t slowAt = std::min(TooSlowFromMs(floor, job.received.load()), deadline);
         if (now - started >= slowAt) {
-            if (const auto failure = Abandon(job, GiveUp::TooSlow, now - started)) return failure;
+            const GiveUp why = now - started >= deadline ? GiveUp::PastDeadline : GiveUp::TooSlow;
+            if (const auto failure = Abandon(job, why, now - started)) return failure;
             return std::nullopt;
         }
         const uint64_t idleLeft = now - lastProgress >= timeoutMs ? 0 : timeoutMs - (now - lastProgress);

@@ -51,6 +51,8 @@ int32_t InstallerFetch::Download(const PackageJob& job, const std::u16string& ur
     // retry, or the next run, continues where the last attempt stopped.
     options.partialPath = PartialDownloadPath(folder + L"\\" + win::ToWide(job.setupFile));
     options.expectedDigest = job.expectedDigest;
+    options.maxBytes = kInstallerMaxBytes;  // with the maker's key, the manifest's size instead
+    options.rateFloor = bounds_;
     const HRESULT result =
         FetchAsReleased(release_.get(), win::ToWide(url), path, kInstallerTimeoutMs, options,
                         FetchProgress{job.row, progress_}, ContinueFrom(job, folder));

@@ -6,6 +6,7 @@
 #pragma once
 #include "download/release/release_check_win.h"
 #include "download/transfer/progress_target.h"
+#include "download/transfer/rate_floor.h"
 #include "download/worker/package_worker.h"
 
 #include <windows.h>
@@ -32,6 +33,9 @@ class InstallerFetch : public PackageWorkerHost {
     std::wstring InstallerPath(const PackageJob& job, int retry) const;
     // The link found on the way to the last folder refused; empty when none was.
     const std::wstring& RefusedLink() const noexcept { return refusedLink_; }
+    // Besides the inactivity time-out: a rate floor and a deadline (none by
+    // default: the window's user has Cancel).
+    void Bound(const RateFloor& bounds) noexcept { bounds_ = bounds; }
 
   private:
     bool ContinueFrom(const PackageJob& job, const std::wstring& folder);
@@ -40,6 +44,7 @@ class InstallerFetch : public PackageWorkerHost {
     const std::shared_ptr<ReleaseCheck> release_;
     ProgressTarget* const progress_;
     std::wstring refusedLink_;
+    RateFloor bounds_;
 };
 
 }  // namespace pelmora

@@ -16,6 +16,8 @@ namespace pelmora {
 namespace {
 
 constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED
+// How long a timed-out installer, once told to end, may take to be gone.
+constexpr DWORD kEndInstallerWaitMs = 10000;
 
 // Nobody to ask: no cancel, and a failed attempt is not tried again.
 class QuietFetch final : public InstallerFetch {
@@ -54,6 +56,8 @@ class QuietFetch final : public InstallerFetch {
 FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
                                        std::shared_ptr<ReleaseCheck> release, PackageJob job) {
     QuietFetch fetch(localRoot, std::move(release), nullptr);
+    fetch.Bound(RateFloor{kInstallerMinBytesPerSecond, kInstallerSlowGraceMs,
+                          kUnattendedInstallerDeadlineMs});
     FetchedInstaller fetched;
     fetched.digest = job.expectedDigest;
     RunPackageJobs({job}, fetch);
@@ -82,9 +86,10 @@ InstallerExit RunCopySilently(const FetchedInstaller& installer, const std::wstr
         exit.reason = "no checked private copy: " + win::ToUtf8(win::SystemErrorText(copy.error));
         return exit;
     }
-    const win::ProgramStart start = how(copy.path);
+    win::ProgramStart start = how(copy.path);
+    win::Handle process, job;
+    start.job = &job;
     win::Diag(L"[Pelmora]Running " + start.path + L" " + start.arguments + L"\n");
-    win::Handle process;
     if (const DWORD error = win::StartProgram(start, &process)) {
         exit.reason =
             error == kElevationRequired
@@ -93,9 +98,16 @@ InstallerExit RunCopySilently(const FetchedInstaller& installer, const std::wstr
         return exit;
     }
     exit.code = win::WaitForExit(process.get(), timeoutMs);
-    if (!exit.code)
-        exit.reason = "the installer did not end within " + std::to_string(timeoutMs / 60000) +
-                      " minutes (left running)";
+    if (exit.code) return exit;
+    exit.reason = "the installer did not end within " + std::to_string(timeoutMs / 60000) +
+                  " minutes: ";
+    if (!win::EndProgram(process.get(), job.get(), kEndInstallerWaitMs))
+        exit.reason += "it could not be ended and may still run";
+    else if (job)
+        exit.reason += "it was ended, with every process it started";
+    else
+        exit.reason += "it was ended; what it started itself may still run (no job of its own "
+                       "on this system)";
     return exit;
 }
 

@@ -38,7 +38,9 @@ struct InstallerExit {
 // Runs a private copy of `installer`, checked against its digest and, when
 // `signers` names any, their signature, hidden with `arguments` and
 // waits up to `timeoutMs` for it to end. An installer still running then is
-// left running: stopping it half-way could leave the tool broken.
+// ended, with every process it started where the system gives it a job of
+// its own: the next installer must not run beside it, and nothing of it is
+// judged (the tool may be half-installed; its next run repairs it).
 InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    const std::wstring& folderName, const std::wstring& arguments,
                                    DWORD timeoutMs, const Publishers& signers);

@@ -3,6 +3,7 @@
 #include "download/sync/stale_files.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/final_path_win.h"
 #include "win/folder_check_win.h"
 #include "win/text_win.h"
 
@@ -60,6 +61,38 @@ TEST_F(SharedFolder, ReplacementKeepsOutOfHardLinksAndMovesTheKeptBytes) {
     ASSERT_TRUE(win::ReplaceFileWith(Tools(L"stamp.txt"), "rewritten"));
     EXPECT_FALSE(win::WrittenBytes(Tools(L"stamp.txt"), kept));  // no longer what was fetched
     EXPECT_EQ(ReadFileBytes(Tools(L"stamp.txt")), "rewritten");
+}
+
+// A script's result path is written where it leads however it is spelled,
+// and never through a link, wherever it is.
+TEST_F(SharedFolder, AResultFileIsWrittenWhateverItsSpellingButNotThroughALink) {
+    const std::wstring folder = root_.Root() + L"Results of runs";
+    ASSERT_TRUE(win::EnsureFolder(folder));
+    const std::wstring file = folder + L"\\Result.json";
+    wchar_t shortFolder[MAX_PATH] = {}, current[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameW(folder.c_str(), shortFolder, MAX_PATH), 0u);
+    std::wstring upper = file, slashes = file;
+    ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    for (wchar_t& c : slashes) c = c == L'\\' ? L'/' : c;
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, current), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(root_.Root().c_str()));
+    for (const std::wstring& spelling :
+         {file, L"\\\\?\\" + file, upper, slashes, std::wstring(shortFolder) + L"\\Result.json",
+          std::wstring(L"Korvath\\..\\Results of runs\\Result.json")}) {
+        SCOPED_TRACE(win::ToUtf8(spelling));
+        EXPECT_TRUE(win::ReplaceFileByHandle(spelling, win::ToUtf8(spelling))) << ::GetLastError();
+        EXPECT_EQ(ReadFileBytes(file), win::ToUtf8(spelling));
+    }
+    ::SetCurrentDirectoryW(current);
+
+    const std::wstring outside = root_.Root() + L"victim.txt";
+    ASSERT_TRUE(WriteFileBytes(outside, "precious"));
+    ASSERT_TRUE(::CreateHardLinkW((folder + L"\\linked.json").c_str(), outside.c_str(), nullptr));
+    EXPECT_FALSE(win::ReplaceFileByHandle(folder + L"\\linked.json", "planted over"));
+    EXPECT_EQ(::GetLastError(), win::kLinkRefusedError);
+    EXPECT_EQ(ReadFileBytes(outside), "precious");
+    EXPECT_FALSE(win::ReplaceFileByHandle(root_.Root() + L"no folder\\r.json", "x"));
+    EXPECT_NE(::GetLastError(), win::kLinkRefusedError);
 }
 
 TEST(Diagnostics, LoggedUrlsLoseTheirUserInfoAndFullLogsMoveAside) {

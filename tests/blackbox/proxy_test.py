@@ -29,10 +29,11 @@ def free_port():
 
 
 class Squid:
-    """squid -N on a loopback port; with `basic` it wants USER/PASSWORD.
+    """squid -N on a loopback port; with `basic` it wants USER/PASSWORD, and
+    with `ntlm` it offers NTLM first (squid's fake helper, no domain needed).
     `settings` replace the cache's (none); `port_options` follow http_port."""
 
-    def __init__(self, basic, settings=("cache deny all",), port_options=""):
+    def __init__(self, basic, ntlm=False, settings=("cache deny all",), port_options=""):
         self.folder = Path(tempfile.mkdtemp(prefix="pelmora-squid-"))
         os.chmod(self.folder, 0o777)  # squid started as root writes its log as "proxy"
         self.port = free_port()
@@ -46,7 +47,9 @@ class Squid:
             # A connection per request: Wine 8 answers a CONNECT's 407 on
             # the same connection without a new CONNECT (squid: 400); Windows
             # does not, and neither does Wine on a fresh connection.
-            auth = ["client_persistent_connections off",
+            ntlm_auth = ["auth_param ntlm program /usr/lib/squid/ntlm_fake_auth",
+                         "auth_param ntlm children 1"] if ntlm else []
+            auth = ["client_persistent_connections off", *ntlm_auth,
                     f"auth_param basic program /usr/lib/squid/basic_ncsa_auth {passwords}",
                     "auth_param basic realm Pelmora test proxy",
                     "acl known proxy_auth REQUIRED", "http_access deny !known"]
@@ -114,8 +117,8 @@ class Proxy(PelmoraCase):
         cls.addClassCleanup(cls.tls.stop)
         cls.tls.write_tree()
 
-    def use_proxy(self, basic):
-        squid = Squid(basic).start()
+    def use_proxy(self, basic, ntlm=False):
+        squid = Squid(basic, ntlm).start()
         self.addCleanup(squid.stop)
         self.wine.run_wine("reg", "add", INTERNET_SETTINGS, "/v", "ProxyEnable", "/t",
                            "REG_DWORD", "/d", "1", "/f")
@@ -202,6 +205,21 @@ class Proxy(PelmoraCase):
             self.assertIn(name, passed)
         tunnels = [url for _, method, url, user in seen if method == "CONNECT" and user == USER]
         self.assertIn(f"localhost:{self.tls.port}", tunnels)
+
+    def test_ntlm_offered_beside_basic_is_tried_first(self):
+        squid = self.use_proxy(basic=True, ntlm=True)
+        process = self.start()
+        prompt, edits = self.proxy_prompt()
+        self.assertTrue(self.wine.set_text(prompt, edits[0], USER))
+        self.assertTrue(self.wine.set_text(prompt, edits[1], PASSWORD))
+        self.assertTrue(self.wine.click(prompt, IDOK))
+        self.reaches_the_list(process)
+        # Wine has no NTLM of its own (no winbind): the logged-on user is refused, then Basic.
+        log = self.log()
+        integrated = log.find("Proxy offers Negotiate or NTLM: answered with the logged-on user")
+        self.assertGreaterEqual(integrated, 0, log)
+        self.assertLess(integrated, log.find("Sent again with the proxy credentials"), log)
+        self.assertIn("TCP_DENIED/407", [result for result, *_ in squid.requests()])
 
     def test_a_keyed_build_fetches_the_manifest_again_with_the_credentials(self):
         squid = self.use_proxy(basic=True)

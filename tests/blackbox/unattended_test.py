@@ -8,6 +8,7 @@ import shutil
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 from pathlib import Path
 
@@ -101,7 +102,8 @@ class ScriptRuns(PelmoraCase):
 
 
 class SwitchLines(ScriptRuns):
-    tree_options = {"installers": True, "installer_exit": ["Strenna=3010", "Veddimar=1603"],
+    tree_options = {"installers": True,
+                    "installer_exit": ["Strenna=3010", "Veddimar=1603", "Pindral=hang"],
                     **SIGNED}
 
     def test_check_then_update_with_the_result_file(self):
@@ -173,6 +175,44 @@ class SwitchLines(ScriptRuns):
                         f"the second run resumes the body: {asked}")
         version = self.wine.tools_folder() / "Pelmora/downloaded_program/Halvex/version.txt"
         self.assertEqual(version.read_text().strip() if version.exists() else None, "2.4.1")
+
+    def test_a_trickled_installer_ends_the_run(self):
+        self.server.rule("/tools/packages/hq/Halvex/2.4.1/setup_light.exe", rate=1)
+        self.addCleanup(self.server.control, "reset")
+        started = time.monotonic()
+        code, tools, _ = self.run_line("/update:Halvex", f"/result:{windows_path(self.result)}",
+                                       watch=False)
+        self.assertEqual(code, 1, self.log())
+        self.assertIn("too slow", tools["Halvex"]["reason"])
+        self.assertIn("[Pelmora]Download too slow", self.log())
+        print(f"trickled installer: the run ended after {time.monotonic() - started:.0f} s")
+
+    def test_an_installer_past_the_timeout_is_ended_and_not_judged(self):
+        self.register("Pindral", "3.0.1")  # its installer never ends
+        code, tools, _ = self.run_line("/update:Pindral", "/timeout:1",
+                                       f"/result:{windows_path(self.result)}", watch=False)
+        self.assertEqual(code, 1, self.log())
+        pindral = tools["Pindral"]
+        self.assertEqual(pindral["outcome"], "failed")
+        self.assertIn("did not end within 1 minutes: it was ended", pindral["reason"])
+        self.assertIsNone(pindral["after"])  # nothing of it is judged
+        self.assertEqual(self.wine.registered_version("Pindral"), "3.0.1")
+
+    def test_a_result_path_through_a_link_is_not_written(self):
+        elsewhere = Path(self.folder.name) / "elsewhere"
+        elsewhere.mkdir()
+        victim = elsewhere / "result.json"
+        victim.write_text("precious")
+        (Path(self.folder.name) / "linked").symlink_to(elsewhere, target_is_directory=True)
+        (Path(self.folder.name) / "r.json").symlink_to(victim)
+        for path in (Path(self.folder.name) / "linked" / "result.json",
+                     Path(self.folder.name) / "r.json"):
+            with self.subTest(path=path):
+                code, _, console = self.run_line("/check", f"/result:{windows_path(path)}",
+                                                 watch=False)
+                self.assertEqual(code, 1, self.log())
+                self.assertIn("a link (junction, symbolic or hard link) is on the way", console)
+        self.assertEqual(victim.read_text(), "precious")
 
     def test_another_pelmora_running(self):
         window = self.start()

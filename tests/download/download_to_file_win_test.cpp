@@ -5,6 +5,7 @@
 #include "win/local_text_win.h"
 #include "download/transfer/background_writer_win.h"
 #include "download/transfer/download_to_file_win.h"
+#include "download/transfer/proxy_credentials_win.h"
 #include "trust/sha256_win.h"
 #include "win/files_win.h"
 
@@ -540,9 +541,19 @@ TEST_F(HardenedDownloadTest, ATrickleBelowTheRateFloorIsTooSlow) {
     const HRESULT trickled = Fetch(L"setup.exe", floor);
     EXPECT_EQ(trickled, kDownloadTooSlow);
     EXPECT_TRUE(KeptOldFile());  // the transfer, abandoned, still trickles into its own file
-    // Above the floor, a body arrives however long it takes.
+    // Above the floor, a body arrives however long it takes, unless there is a deadline.
     ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "rate=3000"));
     EXPECT_EQ(Fetch(L"setup.exe", floor), S_OK);
+    floor.rateFloor.deadlineMs = 1000;
+    EXPECT_EQ(Fetch(L"setup.exe", floor), kDownloadPastDeadline);
+}
+
+TEST_F(HardenedDownloadTest, AServersOwn407GetsNoCredentialsAndNoPrompt) {
+    Served("setup.exe", 100);
+    ASSERT_TRUE(server_.SetRule(Path("setup.exe"), "status=407"));  // no proxy in use
+    EXPECT_EQ(Fetch(L"setup.exe", {}), kDownloadProxyAuthRequired);
+    EXPECT_FALSE(AskProxyCredentials(nullptr, Url(L"setup.exe"), 10000));  // shown, it would hang
+    EXPECT_FALSE(ProxyAsksForCredentials());
 }
 
 TEST_F(HardenedDownloadTest, ACutDownloadResumesWithOneRangeRequest) {

@@ -81,11 +81,32 @@ TEST(ResponseHeaders, EncodingRangeAndValidator) {
     EXPECT_EQ(ResumeValidator(u"", u""), u"");
 }
 
-TEST(StartupFiles, OnlyTextAndSignatureFilesAreCapped) {
+TEST(HttpResponse, AProxyIsAnsweredWithTheLoggedOnUserBeforeBasic) {
+    using A = ProxyAnswer;
+    const struct {
+        std::vector<std::u16string> offers;
+        bool integratedRefused;
+        ProxyAnswer answer;
+    } rows[] = {
+        {{u"Basic realm=\"proxy\"", u"NTLM"}, false, A::Integrated},
+        {{u"basic realm=\"p\"", u" negotiate abc=="}, false, A::Integrated},
+        {{u"Basic realm=\"proxy\"", u"NTLM"}, true, A::Basic},
+        {{u"Basic realm=\"proxy\""}, false, A::Basic},
+        {{u"NTLM"}, false, A::Integrated},
+        {{u"NTLM"}, true, A::None},
+        {{u"Basicx", u"Digest realm=\"p\""}, false, A::None},
+        {{}, false, A::None},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(ChooseProxyAnswer(row.offers, row.integratedRefused), row.answer)
+            << row.offers.size() << " offers, refused " << row.integratedRefused;
+}
+
+TEST(StartupFiles, EachKindIsCappedByTheEndOfItsPath) {
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/program_list.txt"), kStartupTextFileMaxBytes);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/Pelmora.TXT?x=1"), kStartupTextFileMaxBytes);
-    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/modelinfo_hq.db"), 0u);
-    EXPECT_EQ(StartupFileMaxBytes(u"http://h/images/Halvex/en.bmp"), 0u);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/modelinfo_hq.db"), kDatabaseMaxBytes);
+    EXPECT_EQ(StartupFileMaxBytes(u"http://h/images/Halvex/EN.BMP"), kPictureMaxBytes);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/a.txt/setup.exe"), 0u);
     EXPECT_EQ(StartupFileMaxBytes(u"txt"), 0u);
     EXPECT_EQ(StartupFileMaxBytes(u"http://h/tools/program_list.txt.SIG"), kSignatureFileMaxBytes);

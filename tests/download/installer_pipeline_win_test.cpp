@@ -69,5 +69,23 @@ TEST_F(InstallerPipeline, TheCheckedCopyRunsHiddenAndGivesItsExitCode) {
     EXPECT_NE(refused.reason.find("no checked private copy"), std::string::npos) << refused.reason;
 }
 
+TEST_F(InstallerPipeline, AnInstallerPastItsTimeIsEndedWithWhatItStarted) {
+    const FetchedInstaller fetched =
+        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+    ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
+    const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"hang", 2000, {});
+    EXPECT_FALSE(exit.code);
+    EXPECT_NE(exit.reason.find("it was ended, with every process it started"), std::string::npos)
+        << exit.reason;
+    // The installer and the copy it started both held the event: gone with the last of them.
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+        const HANDLE held = ::OpenEventW(SYNCHRONIZE, FALSE, L"pelmora-test-hanging-installer");
+        gone = held == nullptr;
+        if (held) ::CloseHandle(held), ::Sleep(100);
+    }
+    EXPECT_TRUE(gone);
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -39,7 +39,7 @@ Options:
   --db-stamp S            first line of db_version.txt
   --offer-all             every program offered (none hidden when not installed)
   --installer-exit N=C    the tool N's installers end with exit code C (3010: done,
-                          a restart is needed; 1603: failed); repeatable
+                          a restart is needed; 1603: failed; hang: never); repeatable
   --tool-version N=V      the tool N (English name) at version V; repeatable
   --sign-cert F, --sign-key F
                           sign every tool's installers with this certificate and
@@ -122,7 +122,8 @@ def bitmap(name, language, accent):
 
 
 def build_installer(tool_exe, name, executable, version, out, exit_code=None):
-    exit_define = [f"-DEXIT_CODE={exit_code}"] if exit_code is not None else []
+    exit_define = [] if exit_code is None else \
+        ["-DHANG"] if exit_code == "hang" else [f"-DEXIT_CODE={exit_code}"]
     subprocess.run(["makensis", "-V1", f"-DNAME={name}", f"-DEXE={executable}",
                     f"-DVERSION={version}", *exit_define,
                     f"-DTOOL_EXE={Path(tool_exe).resolve()}", f"-DOUTFILE={Path(out).resolve()}",

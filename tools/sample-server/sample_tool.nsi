@@ -17,6 +17,10 @@ OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Korvath\${NAME}"
 
 Section
+!ifdef HANG
+    ; For tests of a script's /timeout: an installer that never ends.
+    Sleep 3600000
+!endif
     SetRegView 64
     SetOutPath "$INSTDIR"
     File "/oname=${EXE}" "${TOOL_EXE}"
