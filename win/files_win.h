@@ -47,7 +47,10 @@ std::wstring LinkOnPath(const std::wstring& path);
 // LinkOnPath, logged with `path` and leaving kLinkRefusedError as the last
 // error when a link is found: true means "do not touch".
 bool RefuseLink(const std::wstring& path);
-// The same for a file already open for writing (its link count).
+// The same for a file already open, by its handle: below the shared folder,
+// its final path must be `path` (no link on the way, whenever it was
+// planted), and it must have one name. Every file Pelmora writes there is
+// checked so before a byte goes in (CreateTemporaryBeside, continued bodies).
 bool RefuseLinkedFile(HANDLE file, const std::wstring& path);
 
 // What this run wrote to a file, kept in memory: a file below the shared

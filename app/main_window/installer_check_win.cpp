@@ -13,7 +13,9 @@ namespace {
 
 void RunCheck(const std::shared_ptr<InstallerCheck>& shared, HWND window) noexcept {
     InstallerCheck& check = *shared;
-    if (!check.givenUp) check.copy = CopyInstallerPrivately(check.path, check.folderName, check.expected);
+    if (!check.givenUp)
+        check.copy =
+            CopyInstallerPrivately(check.path, check.folderName, check.expected, check.privateRoot);
     // Posted, never sent: the window thread never waits for us. The message
     // owns a reference until the window takes it; a window that is gone
     // already never will.
@@ -31,12 +33,14 @@ bool InstallerChecks::Running(int row) const {
 }
 
 bool InstallerChecks::Start(HWND window, int row, std::wstring path, std::wstring folderName,
-                            const std::optional<Sha256Digest>& expected) {
+                            const std::optional<Sha256Digest>& expected,
+                            std::wstring privateRoot) {
     auto check = std::make_shared<InstallerCheck>();
     check->row = row;
     check->path = std::move(path);
     check->folderName = std::move(folderName);
     check->expected = expected;
+    check->privateRoot = std::move(privateRoot);
     if (!win::StartDetachedThread([check, window] { RunCheck(check, window); })) {
         win::Diag(L"[Pelmora]No thread for the installer check: " +
                   win::ErrorCodeText(::GetLastError()) + L"\n");

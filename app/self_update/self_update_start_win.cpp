@@ -11,7 +11,7 @@ namespace pelmora {
 
 DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer) {
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest);
+        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest, installer.privateRoot);
     DWORD error = copy.error;
     if (!copy.path.empty())
         error =

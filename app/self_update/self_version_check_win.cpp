@@ -85,11 +85,11 @@ FetchedInstaller FetchSelfInstaller(const Session& session, const std::wstring& 
     job.folderUrl = win::ToU16(session.BaseUrl() + L"Pelmora");
     job.setupFile = u"setup.exe";
     job.versionMatches =
-        VersionFileMatches(DownloadedVersionFilePath(session.LocalRoot(), L"Pelmora"), offered);
+        VersionFileMatches(DownloadedVersionFilePath(session.WorkFolder(), L"Pelmora"), offered);
     job.expectedDigest = InstallerDigest(session.Release().get(), SelfInstallerUrl(session),
                                          SelfInstallerDigestFromFile(selfFile));
     const FetchedInstaller installer =
-        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+        FetchInstallerQuietly(session.WorkFolder(), session.Release(), job, session.PrivateRoot());
     if (installer.path.empty())
         win::Diag(L"[Pelmora]Pelmora's installer could not be fetched (" +
                   win::FromUtf8(installer.reason) + L")\n");

@@ -8,8 +8,11 @@
 #include "trust/signed_files.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/owned_files_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
+
+#include <shlobj.h>
 
 #include <vector>
 
@@ -18,27 +21,42 @@ namespace {
 
 std::shared_ptr<ReleaseCheck> MakeRelease(const std::optional<MakerPublicKey>& key,
                                           const std::wstring& baseUrl,
-                                          const std::wstring& localRoot) {
+                                          const std::wstring& localRoot,
+                                          const std::wstring& workFolder) {
     if (!key) return nullptr;
+    // The serial where this run keeps its own files: users cannot lower it
+    // under an elevated run.
     return std::make_shared<ReleaseCheck>(
-        ReleasePolicy{*key, baseUrl, CatalogueSerialPath(localRoot), localRoot + kPelmoraFolder},
+        ReleasePolicy{*key, baseUrl, CatalogueSerialPath(workFolder), localRoot + kPelmoraFolder},
         Session::StartupTransfer());
+}
+
+std::wstring ElevatedWorkFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (!win::RunsElevated() ||
+        FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                  folder)))
+        return {};
+    return std::wstring(folder) + L"\\Korvath\\Pelmora\\";
 }
 
 }  // namespace
 
 Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-                 std::wstring localRoot)
+                 std::wstring localRoot, std::wstring elevatedFolder)
     : baseUrl_(std::move(baseUrl)),
       localRoot_(std::move(localRoot)),
+      elevated_(!elevatedFolder.empty()),
+      workFolder_(elevated_ ? std::move(elevatedFolder) : localRoot_ + kPelmoraFolder),
       policy_(policy),
-      release_(MakeRelease(makerKey, baseUrl_, localRoot_)) {}
+      release_(MakeRelease(makerKey, baseUrl_, localRoot_, workFolder_)) {}
 
 Session::~Session() = default;
 
 std::unique_ptr<Session> Session::FromMachine(const char* makerKeyHex) {
     return std::make_unique<Session>(ReadBaseUrl(), ParseMakerPublicKey(makerKeyHex),
-                                     ReadMachinePolicy(), win::LocalRoot());
+                                     ReadMachinePolicy(), win::LocalRoot(),
+                                     ElevatedWorkFolder());
 }
 
 Transfer Session::StartupTransfer() {

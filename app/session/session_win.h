@@ -20,11 +20,13 @@ class StartupPrefetch;
 class Session {
   public:
     // Built from what is given; `localRoot` is the common documents folder
-    // and one backslash.
+    // and one backslash; `elevatedFolder` (ending in a backslash) is where an
+    // elevated run keeps its own work, empty for a run that is not elevated.
     Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-            std::wstring localRoot);
+            std::wstring localRoot, std::wstring elevatedFolder = {});
     // From this machine: PELMORA_BASE_URL or the built-in base URL, the
-    // built-in key (`makerKeyHex`, empty: none), the policies, the local root.
+    // built-in key (`makerKeyHex`, empty: none), the policies, the local root,
+    // and for an elevated process <ProgramData>\Korvath\Pelmora\.
     static std::unique_ptr<Session> FromMachine(const char* makerKeyHex);
     ~Session();
     Session(const Session&) = delete;
@@ -32,6 +34,14 @@ class Session {
 
     const std::wstring& BaseUrl() const noexcept { return baseUrl_; }
     const std::wstring& LocalRoot() const noexcept { return localRoot_; }
+    // Where this run keeps what only it uses: downloads, the log, the kept
+    // serial. Below the shared folder (Korvath\tools\Pelmora\) for a user's
+    // run; an elevated one keeps them where users cannot write.
+    const std::wstring& WorkFolder() const noexcept { return workFolder_; }
+    bool Elevated() const noexcept { return elevated_; }
+    // Below which private installer copies go: the work folder when
+    // elevated, empty (the user's temporary folder) otherwise.
+    std::wstring PrivateRoot() const { return elevated_ ? workFolder_ : std::wstring(); }
     const MachinePolicy& Policy() const noexcept { return policy_; }
     // The signed release this run accepts; null without the maker's key.
     const std::shared_ptr<ReleaseCheck>& Release() const noexcept { return release_; }
@@ -79,6 +89,8 @@ class Session {
 
     const std::wstring baseUrl_;
     const std::wstring localRoot_;
+    const bool elevated_;
+    const std::wstring workFolder_;
     const MachinePolicy policy_;
     const std::shared_ptr<ReleaseCheck> release_;  // null without the maker's key
     // The start-up's fetches: read by the window thread and a switch line's

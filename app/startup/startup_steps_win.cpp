@@ -9,6 +9,7 @@
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/folder_check_win.h"
+#include "win/owned_files_win.h"
 
 namespace pelmora {
 
@@ -21,7 +22,22 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
         win::Diag(L"[Pelmora]Pelmora's folder cannot be written: " + ownFolder + L"\n");
         return error;
     }
-    win::KeepLogIn(ownFolder);
+    if (session.Elevated()) {
+        // Users may make folders below ProgramData: one made first by
+        // someone else is refused rather than used.
+        const std::wstring work = win::WithoutTrailingSlash(session.WorkFolder());
+        for (const std::wstring& folder : {work.substr(0, work.rfind(L'\\')), work}) {
+            const DWORD refused = win::MakeAdministratorsFolder(folder);
+            if (refused != ERROR_SUCCESS) {
+                win::Diag(L"[Pelmora]Pelmora's folder for an elevated run cannot be used: " +
+                          folder + L"\n");
+                return refused;
+            }
+        }
+        win::Diag(L"[Pelmora]Elevated: downloads, log and kept serial in " + session.WorkFolder() +
+                  L"\n");
+    }
+    win::KeepLogIn(session.WorkFolder());
     if (session.Release())
         win::Diag(
             L"[Pelmora]Maker's key built in: only files the signed release lists\n");
@@ -29,8 +45,8 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
 }
 
 void StartupSteps::SweepEarlierRuns(const Session& session) {
-    RemoveStaleDownloads(session.LocalRoot());
-    RemovePrivateInstallerFolders();
+    RemoveStaleDownloads(session.LocalRoot(), session.WorkFolder());
+    RemovePrivateInstallerFolders(session.PrivateRoot());
 }
 
 StartupStep StartupSteps::SelfVersion() {
@@ -57,6 +73,7 @@ StartupStep StartupSteps::Catalogue(ProgramTable& table, const std::wstring& qui
     startup.installCheck = CheckInstalled;
     startup.prompt = &frontEnd_.Prompts();
     startup.commandLine = quietCommandLine;
+    startup.workFolder = session_.WorkFolder();
     startup.dismissSplash = [this] { frontEnd_.DismissSplash(); };
     return LoadProgramCatalogue(startup, table);
 }

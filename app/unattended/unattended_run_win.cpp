@@ -318,7 +318,7 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
                          InstallerDigest(session.Release().get(), url,
                                          ExpectedInstallerDigest(record))};
     const FetchedInstaller installer =
-        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+        FetchInstallerQuietly(session.WorkFolder(), session.Release(), job, session.PrivateRoot());
     if (installer.path.empty()) {
         report.outcome = ToolOutcome::Failed;
         report.reason = installer.reason;

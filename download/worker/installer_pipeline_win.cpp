@@ -49,11 +49,13 @@ class QuietFetch final : public InstallerFetch {
 
 }  // namespace
 
-FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
-                                       std::shared_ptr<ReleaseCheck> release, PackageJob job) {
-    QuietFetch fetch(localRoot, std::move(release), nullptr);
+FetchedInstaller FetchInstallerQuietly(const std::wstring& workFolder,
+                                       std::shared_ptr<ReleaseCheck> release, PackageJob job,
+                                       const std::wstring& privateRoot) {
+    QuietFetch fetch(workFolder, std::move(release), nullptr);
     FetchedInstaller fetched;
     fetched.digest = job.expectedDigest;
+    fetched.privateRoot = privateRoot;
     RunPackageJobs({job}, fetch);
     if (fetch.downloaded_)
         fetched.path = fetch.InstallerPath(job, 0);
@@ -67,7 +69,7 @@ InstallerExit RunInstallerSilently(const FetchedInstaller& installer,
                                    DWORD timeoutMs) {
     InstallerExit exit;
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, folderName, installer.digest);
+        CopyInstallerPrivately(installer.path, folderName, installer.digest, installer.privateRoot);
     if (copy.path.empty()) {
         exit.reason = "no checked private copy: " + win::ToUtf8(win::SystemErrorText(copy.error));
         return exit;

@@ -20,14 +20,20 @@ struct PrivateInstaller {
     DWORD error = ERROR_SUCCESS;  // why not, when path is empty
 };
 
-// Copies `source` to "<temp>\Pelmora-installer-<unique>\<folderName>\<its
+// Copies `source` to "<root>\Pelmora-installer-<unique>\<folderName>\<its
 // file name>" and checks the copy, through the held handle, against `digest`
-// when one is known. Every failure is logged.
+// when one is known. <root> is `privateRoot` (an elevated run's own folder,
+// ending in a backslash) or, empty, the user's temporary folder. The fresh
+// folder carries a marker: the clean-up takes only marked folders for its
+// own. Every failure is logged.
 PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
-                                        const std::optional<Sha256Digest>& digest);
+                                        const std::optional<Sha256Digest>& digest,
+                                        const std::wstring& privateRoot);
 
-// Removes the folders of earlier copies; one whose installer still runs stays
-// for the next start.
-void RemovePrivateInstallerFolders();
+// Removes the marked folders of earlier copies below `privateRoot` (as
+// above), each entry deleted by the handle it was checked with, never through
+// a link; a folder without the marker, or a link, is left as it was. One
+// whose installer still runs stays for the next start.
+void RemovePrivateInstallerFolders(const std::wstring& privateRoot);
 
 }  // namespace pelmora
