@@ -47,11 +47,20 @@ bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// The common documents folder of a path below its "Korvath\tools"; empty
-// for any other path.
+// Where "\Korvath\tools\" (the shared folder) or "\Korvath\Pelmora\" (an
+// elevated run's own, below ProgramData) starts in `path`; npos for any
+// other path. An elevated run's folder is checked too: where access rules
+// are missing (Wine, a FAT disk) it is as open as the shared one.
+size_t PelmoraTreeStart(const std::wstring& path) {
+    const std::wstring upper = Upper(path);
+    const size_t shared = upper.find(L"\\KORVATH\\TOOLS\\");
+    return shared != std::wstring::npos ? shared : upper.find(L"\\KORVATH\\PELMORA\\");
+}
+
+// The folder above that tree: the common documents folder or ProgramData.
 std::wstring SharedAnchor(const std::wstring& path) {
-    const size_t shared = Upper(path).find(L"\\KORVATH\\TOOLS\\");
-    return shared == std::wstring::npos ? std::wstring() : path.substr(0, shared);
+    const size_t start = PelmoraTreeStart(path);
+    return start == std::wstring::npos ? std::wstring() : path.substr(0, start);
 }
 
 DWORD LinkCount(HANDLE file) {
@@ -82,8 +91,7 @@ bool EnsureFolder(const std::wstring& path) {
 }
 
 std::wstring LinkOnPath(const std::wstring& path) {
-    static const std::wstring kShared = L"\\KORVATH\\TOOLS\\";
-    const size_t shared = Upper(path).find(kShared);
+    const size_t shared = PelmoraTreeStart(path);
     if (shared == std::wstring::npos) return {};
     // Each folder from "Korvath" down (the common documents folder lets every
     // user plant one there too), then the file.

@@ -39,7 +39,8 @@ File CreateTemporaryBeside(const std::wstring& path, std::wstring& temporary,
 
 // Refused: a path through a link below the shared folder.
 constexpr DWORD kLinkRefusedError = ERROR_CANT_ACCESS_FILE;
-// Below a "Korvath\tools" folder: the first folder from "Korvath" on the way
+// Below a "Korvath\tools" folder (or an elevated run's "Korvath\Pelmora"
+// below ProgramData): the first folder from "Korvath" on the way
 // to `path` that is a junction or a symbolic link, or `path` itself when it is
 // one or an existing file with more than one name (a hard link). Empty when
 // there is none, or `path` is not below such a folder.

@@ -205,7 +205,10 @@ bool RemoveOpened(const std::wstring& path, const std::wstring& anchor, HANDLE h
                 if (name != L"." && name != L"..") {
                     const std::wstring child = path + L"\\" + name;
                     const File opened = OpenForDeletion(child, anchor);
-                    whole = opened && RemoveOpened(child, anchor, opened.get(), depth + 1) && whole;
+                    // Not where it was listed: the folder was swapped, so
+                    // nothing more is taken from this listing.
+                    if (!opened) return false;
+                    whole = RemoveOpened(child, anchor, opened.get(), depth + 1) && whole;
                 }
                 if (!entry->NextEntryOffset) break;
             }

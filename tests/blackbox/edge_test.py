@@ -174,7 +174,7 @@ class EdgeTest(PelmoraCase):
         self.assertTrue(self.wine.click(hwnd, START))
         self.assertTrue(wait_until(lambda: self.wine.list_cells(list_hwnd)[0]["texts"][2]
                                    == "Downloaded", 60), self.log())
-        downloaded = self.wine.tools_folder() / "Pelmora/downloaded_program/Halvex/setup.exe"
+        downloaded = self.wine.work_folder() / "downloaded_program/Halvex/setup.exe"
         self.assertEqual(downloaded.read_bytes(),
                          (self.origin / "packages/hq/Halvex/2.4.2/setup.exe").read_bytes())
         self.assertIn(("MISS", "/tools/packages/hq/Halvex/2.4.2/setup.exe"), self.edge.log())

@@ -58,7 +58,7 @@ class FailureReasons(PelmoraCase):
         return process, hwnd
 
     def test_log_file_in_pelmoras_folder_is_capped_and_keeps_the_last_runs(self):
-        folder = self.wine.tools_folder() / "Pelmora"
+        folder = self.wine.work_folder()
         folder.mkdir(parents=True, exist_ok=True)
         log, old = folder / "pelmora.log", folder / "pelmora.old.log"
         log.write_bytes(b"an earlier run\n" * ((LOG_CAP - 2000) // 15))
@@ -124,7 +124,8 @@ class FailureReasons(PelmoraCase):
                   tools / "notes.txt.part-99999-1"]
         ours = [tools / "db_version.txt.part-99999-1",
                 tools / "Pelmora" / "downloaded_program" / "Halvex" / "setup.exe.part-99999-2",
-                tools / "Pelmora" / "downloaded_program" / "Halvex" / "_1setup.exe"]
+                self.wine.work_folder() / "downloaded_program" / "Halvex" / "setup.exe.part-99999-3",
+                self.wine.work_folder() / "downloaded_program" / "Halvex" / "_1setup.exe"]
         for path in theirs + ours:
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(b"x")
@@ -143,7 +144,7 @@ class FailureReasons(PelmoraCase):
 
             # A download folder that cannot be written (read-only where the user
             # may not write, or a file in its place): the folder message, no "Try again?".
-            target = tools / "Pelmora" / "downloaded_program" / "Halvex"
+            target = self.wine.work_folder() / "downloaded_program" / "Halvex"
             os.chmod(target, 0o555)
             if os.access(target, os.W_OK):  # the superuser writes anyway
                 target.rmdir()
@@ -156,14 +157,14 @@ class FailureReasons(PelmoraCase):
             self.assertIsNotNone(box)
             texts = " ".join(self.box_text(box))
             self.assertIn(self.english("IDS_FOLDER_NOT_WRITABLE"), texts)
-            self.assertIn("[Pelmora]Folder cannot be written: " + r"C:\users\Public\Documents"
-                          r"\Korvath\tools\Pelmora\downloaded_program\Halvex (", self.log())
+            self.assertIn("[Pelmora]Folder cannot be written: " + r"C:\ProgramData"
+                          r"\Korvath\Pelmora\downloaded_program\Halvex (", self.log())
             self.wine.click(box, IDOK)
             self.assertFalse(wait_until(lambda: self.message_boxes(), 2), "no retry question")
             self.assertEqual(self.server.requests("/tools/packages/"), [])
             self.close_main(process, hwnd)
         finally:
-            target = tools / "Pelmora" / "downloaded_program" / "Halvex"
+            target = self.wine.work_folder() / "downloaded_program" / "Halvex"
             if target.is_dir():
                 os.chmod(target, 0o755)
             (tools / "config.txt").rmdir()
@@ -178,7 +179,7 @@ class FailureReasons(PelmoraCase):
         outside.mkdir(exist_ok=True)
         (outside / "setup.exe").write_bytes(b"someone else's")
         (outside / "stamps").write_bytes(b"someone else's stamps\r\n")
-        downloads = tools / "Pelmora" / "downloaded_program"
+        downloads = self.wine.work_folder() / "downloaded_program"  # as open as the shared one
         downloads.mkdir(parents=True, exist_ok=True)
         shutil.rmtree(downloads / "Halvex", ignore_errors=True)
         (downloads / "Halvex").symlink_to(outside, target_is_directory=True)  # a junction
@@ -198,7 +199,7 @@ class FailureReasons(PelmoraCase):
             self.assertIsNotNone(box)
             self.assertIn(self.english("IDS_FOLDER_NOT_WRITABLE"), " ".join(self.box_text(box)))
             self.assertIn("[Pelmora]Not written through a link (a junction, symbolic or hard "
-                          r"link): C:\users\Public\Documents\Korvath\tools\Pelmora"
+                          r"link): C:\ProgramData\Korvath\Pelmora"
                           r"\downloaded_program\Halvex", self.log())
             self.wine.click(box, IDOK)
             self.assertEqual(self.server.requests("/tools/packages/"), [])

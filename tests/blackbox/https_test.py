@@ -102,7 +102,7 @@ class Https(PelmoraCase):
         self.assertTrue(wait_until(
             lambda: (self.wine.control(list_hwnd, INSTALL) or {}).get("visible"), 60),
             "the installer arrives over https")
-        installer = (self.wine.tools_folder() / "Pelmora" / "downloaded_program" / "Halvex" /
+        installer = (self.wine.work_folder() / "downloaded_program" / "Halvex" /
                      "setup_light.exe")
         self.assertEqual(installer.read_bytes(),
                          (self.server.root /

@@ -48,7 +48,7 @@ class InstallWorkflow(unittest.TestCase):
         self.server = TestServer()
         self.server.control("/__control/reset?prefix=/bb/")
         self.installer = Path(os.environ["PELMORA_TEST_INSTALLER"]).read_bytes()
-        self.pelmora = self.wine.documents() / "Korvath" / "tools" / "Pelmora"
+        self.pelmora = self.wine.work_folder()  # the downloads
         self.remove_keys()
         self.wine.write_settings("Language:English,Server:AMR")
         # Up to date, so that no self-update question comes first.

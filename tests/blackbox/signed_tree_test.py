@@ -51,7 +51,7 @@ class SignedTree(PelmoraCase):
                        check=True, cwd=PUBLISHER, timeout=60)
 
     def kept_serial(self):
-        path = self.wine.tools_folder() / "Pelmora" / "catalogue_serial.txt"
+        path = self.wine.work_folder() / "catalogue_serial.txt"
         return path.read_text().strip() if path.exists() else None
 
     def local(self, relative):
@@ -186,7 +186,7 @@ class SignedTree(PelmoraCase):
             self.assertEqual(self.local("Pelmora/" + name), before, name)
         self.assertNotEqual(kept["program_list.txt"], (self.tree / "program_list.txt").read_bytes())
         self.assertFalse([f for f in self.wine.tools_folder().rglob("*.part-*")])
-        self.assertIsNone(self.local("Pelmora/downloaded_program/Pelmora/setup.exe"))
+        self.assertIsNone(self.local(self.wine.work_folder() / "downloaded_program/Pelmora/setup.exe"))
 
     def test_altered_and_transplanted_files_change_nothing_local(self):
         # The databases of an older stamp are here; the release brings new ones,
@@ -257,7 +257,7 @@ class SignedTree(PelmoraCase):
         self.assertIsNotNone(hwnd, "a mismatch is a failed installer download: start-up goes on")
         self.assertEqual(self.message_boxes(), [])
         self.assertIn("[Pelmora]Pelmora/setup.exe refused: its body is larger than", self.log())
-        self.assertIsNone(self.local("Pelmora/downloaded_program/Pelmora/setup.exe"))
+        self.assertIsNone(self.local(self.wine.work_folder() / "downloaded_program/Pelmora/setup.exe"))
         self.close_main(process, hwnd)
 
         setup.write_bytes(good)
@@ -297,7 +297,7 @@ class KeylessBuild(PelmoraCase):
         requested = self.server.requests("/tools/")
         self.assertFalse([r for r in requested if "release.txt" in r or ".sig" in r])
         print(f"\nfiles fetched by a first start without a key: {len(requested)}")
-        self.assertFalse((self.wine.tools_folder() / "Pelmora" / "catalogue_serial.txt").exists())
+        self.assertFalse((self.wine.work_folder() / "catalogue_serial.txt").exists())
         self.close_main(process, hwnd)
 
         # A self-version file without a readable version offers nothing.

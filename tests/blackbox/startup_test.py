@@ -65,7 +65,7 @@ class Startup(PelmoraCase):
         install = lambda: self.wine.control(list_hwnd, INSTALL)
         self.assertTrue(wait_until(lambda: (install() or {}).get("visible"), 60),
                         "the download ends with an Install button")
-        folder = self.wine.tools_folder() / "Pelmora" / "downloaded_program" / "Halvex"
+        folder = self.wine.work_folder() / "downloaded_program" / "Halvex"
         self.assertEqual((folder / "setup_light.exe").read_bytes()[:2], b"MZ")
         self.assertEqual((folder / "version.txt").read_text().strip(), "2.4.1")
         self.assertTrue(self.wine.click(list_hwnd, INSTALL))
@@ -115,8 +115,7 @@ class Startup(PelmoraCase):
         self.wine.screenshot("startup-self-update-installer")
         self.assertEqual(self.wine.wait_exit(process, 30), 0, "and Pelmora closes")
         self.assertEqual(self.wine.wait_window("Pelmora v1.3.2", 500), None)
-        installer = (self.wine.tools_folder() / "Pelmora" / "downloaded_program" / "Pelmora" /
-                     "setup.exe")
+        installer = self.wine.work_folder() / "downloaded_program" / "Pelmora" / "setup.exe"
         self.assertEqual(installer.read_bytes()[:2], b"MZ")
         self.wine.close(setup)
         self.assertTrue(self.wine.wait_gone(setup, 20000))
@@ -152,7 +151,7 @@ class Startup(PelmoraCase):
     def test_an_endless_catalogue_is_a_failed_one_and_leftovers_are_cleared(self):
         # What an earlier run left: a dead process's temporary file, an old
         # retry's installer, and a partial body that a later Start continues.
-        folder = self.wine.documents() / "Korvath/tools/Pelmora/downloaded_program/Halvex"
+        folder = self.wine.work_folder() / "downloaded_program/Halvex"
         folder.mkdir(parents=True, exist_ok=True)
         for name in ("setup.exe.part-999999-1", "_1setup.exe", "setup.exe.partial"):
             (folder / name).write_bytes(b"left over")
