@@ -187,7 +187,9 @@ bool DeleteByHandle(HANDLE file) {
 
 namespace {
 
-bool RemoveOpened(const std::wstring& path, const std::wstring& anchor, HANDLE held, int depth) {
+// `last`, when given, is an entry of `path` deleted only once all others went.
+bool RemoveOpened(const std::wstring& path, const std::wstring& anchor, HANDLE held, int depth,
+                  const std::wstring& last = {}) {
     const DWORD attributes = Attributes(held);
     bool whole = true;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
@@ -202,7 +204,7 @@ bool RemoveOpened(const std::wstring& path, const std::wstring& anchor, HANDLE h
                  entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(
                      reinterpret_cast<BYTE*>(entry) + entry->NextEntryOffset)) {
                 const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-                if (name != L"." && name != L"..") {
+                if (name != L"." && name != L".." && ::lstrcmpiW(name.c_str(), last.c_str()) != 0) {
                     const std::wstring child = path + L"\\" + name;
                     const File opened = OpenForDeletion(child, anchor);
                     // Not where it was listed: the folder was swapped, so
@@ -214,7 +216,12 @@ bool RemoveOpened(const std::wstring& path, const std::wstring& anchor, HANDLE h
             }
         }
     }
-    return DeleteByHandle(held) && whole;
+    if (!whole) return false;  // in use: the folder, its marker too, stays for the next start
+    if (!last.empty()) {
+        const File marker = OpenForDeletion(path + L"\\" + last, anchor);
+        if (!marker || !DeleteByHandle(marker.get())) return false;
+    }
+    return DeleteByHandle(held);
 }
 
 // A folder (not a link) of a trusted owner that holds `marker`.
@@ -241,7 +248,7 @@ bool RemoveTreeByHandle(const std::wstring& path, const std::wstring& anchor,
         Diag(L"[Pelmora]Left as it was (not made by Pelmora): " + path + L"\n");
         return false;
     }
-    return RemoveOpened(path, anchor, folder.get(), 0);
+    return RemoveOpened(path, anchor, folder.get(), 0, marker);
 }
 
 }  // namespace win

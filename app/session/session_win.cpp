@@ -8,6 +8,7 @@
 #include "trust/signed_files.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/folder_check_win.h"
 #include "win/owned_files_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
@@ -31,6 +32,18 @@ std::shared_ptr<ReleaseCheck> MakeRelease(const std::optional<MakerPublicKey>& k
         Session::StartupTransfer());
 }
 
+// <ProgramData>\Korvath and <ProgramData>\Korvath\Pelmora, each the
+// Administrators' only; users may make folders below ProgramData, so one made
+// first by someone else is refused rather than used.
+DWORD MakeElevatedFolders(const std::wstring& workFolder) {
+    const std::wstring work = win::WithoutTrailingSlash(workFolder);
+    for (const std::wstring& folder : {work.substr(0, work.rfind(L'\\')), work}) {
+        if (const DWORD refused = win::MakeAdministratorsFolder(folder); refused != ERROR_SUCCESS)
+            return refused;
+    }
+    return ERROR_SUCCESS;
+}
+
 std::wstring ElevatedWorkFolder() {
     wchar_t folder[MAX_PATH] = {};
     if (!win::RunsElevated() ||
@@ -48,6 +61,7 @@ Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, M
       localRoot_(std::move(localRoot)),
       elevated_(!elevatedFolder.empty()),
       workFolder_(elevated_ ? std::move(elevatedFolder) : localRoot_ + kPelmoraFolder),
+      workFolderError_(elevated_ ? MakeElevatedFolders(workFolder_) : ERROR_SUCCESS),
       policy_(policy),
       release_(MakeRelease(makerKey, baseUrl_, localRoot_, workFolder_)) {}
 
@@ -93,6 +107,8 @@ void Session::MakeOwnFolders() const {
 }
 
 Session::StartupFetches::StartupFetches(Session& session) : session_(session) {
+    // A refused folder of an elevated run takes nothing; the start-up ends.
+    if (session.workFolderError_ != ERROR_SUCCESS) return;
     // Staged in Pelmora's folder, which a first run has not made yet.
     session.MakeOwnFolders();
     // None of these depends on another to be fetched; their order of effects

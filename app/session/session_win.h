@@ -39,6 +39,10 @@ class Session {
     // run; an elevated one keeps them where users cannot write.
     const std::wstring& WorkFolder() const noexcept { return workFolder_; }
     bool Elevated() const noexcept { return elevated_; }
+    // An elevated run's folder, made (or found) at construction only SYSTEM's
+    // and the Administrators': ERROR_SUCCESS, or why it cannot be used (then
+    // nothing is written there and the start-up ends).
+    DWORD WorkFolderError() const noexcept { return workFolderError_; }
     // Below which private installer copies go: the work folder when
     // elevated, empty (the user's temporary folder) otherwise.
     std::wstring PrivateRoot() const { return elevated_ ? workFolder_ : std::wstring(); }
@@ -91,6 +95,7 @@ class Session {
     const std::wstring localRoot_;
     const bool elevated_;
     const std::wstring workFolder_;
+    const DWORD workFolderError_;
     const MachinePolicy policy_;
     const std::shared_ptr<ReleaseCheck> release_;  // null without the maker's key
     // The start-up's fetches: read by the window thread and a switch line's

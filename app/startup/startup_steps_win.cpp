@@ -9,7 +9,6 @@
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
 #include "win/folder_check_win.h"
-#include "win/owned_files_win.h"
 
 namespace pelmora {
 
@@ -23,16 +22,10 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
         return error;
     }
     if (session.Elevated()) {
-        // Users may make folders below ProgramData: one made first by
-        // someone else is refused rather than used.
-        const std::wstring work = win::WithoutTrailingSlash(session.WorkFolder());
-        for (const std::wstring& folder : {work.substr(0, work.rfind(L'\\')), work}) {
-            const DWORD refused = win::MakeAdministratorsFolder(folder);
-            if (refused != ERROR_SUCCESS) {
-                win::Diag(L"[Pelmora]Pelmora's folder for an elevated run cannot be used: " +
-                          folder + L"\n");
-                return refused;
-            }
+        if (const DWORD refused = session.WorkFolderError(); refused != ERROR_SUCCESS) {
+            win::Diag(L"[Pelmora]Pelmora's folder for an elevated run cannot be used: " +
+                      session.WorkFolder() + L"\n");
+            return refused;
         }
         win::Diag(L"[Pelmora]Elevated: downloads, log and kept serial in " + session.WorkFolder() +
                   L"\n");

@@ -184,6 +184,7 @@ class FailureReasons(PelmoraCase):
         shutil.rmtree(downloads / "Halvex", ignore_errors=True)
         (downloads / "Halvex").symlink_to(outside, target_is_directory=True)  # a junction
         stamps = tools / "Pelmora" / "image_version.txt"
+        stamps.parent.mkdir(parents=True, exist_ok=True)
         stamps.unlink(missing_ok=True)
         os.link(outside / "stamps", stamps)  # a hard link where a kept file is replaced
         try:
