@@ -113,7 +113,8 @@ DWORD MakeAdministratorsFolder(const std::wstring& path) {
         if (!folder) {
             error = ::GetLastError();
         } else if (found == INVALID_FILE_ATTRIBUTES || !(found & FILE_ATTRIBUTE_DIRECTORY) ||
-                   (found & FILE_ATTRIBUTE_REPARSE_POINT) || !OwnerIsTrusted(folder.get())) {
+                   !OpenedWhereExpected(folder.get(), path, path.substr(0, path.rfind(L'\\'))) ||
+                   !OwnerIsTrusted(folder.get())) {
             Diag(L"[Pelmora]Refused: " + path +
                  L" is a link, not a folder, or owned by someone other than the "
                  L"Administrators or SYSTEM\n");

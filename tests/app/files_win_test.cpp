@@ -92,6 +92,18 @@ TEST_F(SharedFolder, OnlyAMarkedFolderWhereItWasListedIsDeletedByHandle) {
     EXPECT_EQ(ReadFileBytes(unmarked + L"\\setup.exe"), "theirs");
 }
 
+TEST_F(SharedFolder, AnElevatedRunsFolderIsMadeOrTakenOnlyWhenItIsAFolderOfItsOwn) {
+    const std::wstring folder = root_.Root() + L"ProgramData-Korvath";
+    const std::wstring file = root_.Root() + L"a-file";
+    ASSERT_TRUE(WriteFileBytes(file, "in the way"));
+    for (const auto& [path, error] : {std::pair<std::wstring, DWORD>{folder, ERROR_SUCCESS},
+                                      {folder, ERROR_SUCCESS},  // this account's, made before
+                                      {file, ERROR_ACCESS_DENIED}}) {
+        EXPECT_EQ(win::MakeAdministratorsFolder(path), error) << path;
+    }
+    EXPECT_EQ(ReadFileBytes(file), "in the way");
+}
+
 TEST(OwnedFiles, OnlyAdministratorsSystemOrThisAccountOwnTrustedFolders) {
     for (const auto& [sid, trusted] : {std::pair<const wchar_t*, bool>{L"BA", true},
                                        {L"SY", true},

@@ -223,6 +223,20 @@ class SwitchLines(PelmoraCase):
         self.assertEqual(sorted(p.name for p in victim.iterdir()), names)
         self.assertEqual({p.read_bytes() for p in victim.iterdir()}, {b"precious"})
 
+    def test_an_elevated_runs_folder_planted_as_a_link_is_refused(self):
+        work, elsewhere = self.wine.work_folder(), Path(self.folder.name) / "elsewhere"
+        elsewhere.mkdir()
+        work.parent.mkdir(parents=True, exist_ok=True)
+        work.symlink_to(elsewhere, target_is_directory=True)
+        try:
+            code, _, console = self.run_line("/check", watch=False)
+        finally:
+            work.unlink()
+        self.assertEqual(code, 1, self.log())
+        self.assertIn(r"Refused: C:\ProgramData\Korvath\Pelmora is a link", self.log())
+        self.assertIn("Pelmora's folder cannot be written", console)
+        self.assertEqual(list(elsewhere.iterdir()), [])
+
     def test_a_cut_short_download_is_resumed(self):
         installer, cut = "/tools/packages/hq/Halvex/2.4.1/setup_light.exe", 4096
         self.server.rule(installer, close_after=cut)
