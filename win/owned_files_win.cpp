@@ -105,7 +105,7 @@ DWORD MakeAdministratorsFolder(const std::wstring& path) {
     DWORD error = ::CreateDirectoryW(path.c_str(), &attributes) ? ERROR_SUCCESS : ::GetLastError();
     if (error == ERROR_ALREADY_EXISTS) {
         // Someone made it first: a user may make folders below ProgramData.
-        const File folder(::CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+        const File folder(::CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                         nullptr));

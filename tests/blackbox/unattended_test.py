@@ -234,7 +234,7 @@ class SwitchLines(PelmoraCase):
             work.unlink()
         self.assertEqual(code, 1, self.log())
         self.assertIn(r"Refused: C:\ProgramData\Korvath\Pelmora is a link", self.log())
-        self.assertIn("Pelmora's folder cannot be written", console)
+        self.assertIn(r"Pelmora's folder cannot be written: C:\ProgramData\Korvath\Pelmora", console)
         self.assertEqual(list(elsewhere.iterdir()), [])
 
     def test_a_cut_short_download_is_resumed(self):
