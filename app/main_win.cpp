@@ -28,15 +28,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The text after the program path, whole, as the framework would hand it on.
     const std::wstring arguments =
         win::ToWide(pelmora::ArgumentsOf(win::ToU16(::GetCommandLineW())));
+    // A line of switches is a script's: it never opens a window.
+    const bool switchLine = pelmora::IsSwitchLine(win::ToU16(arguments));
     // Built with the maker's key, Pelmora takes only what the maker signed;
     // without it, with a publisher, only installers the publisher signed.
     const std::unique_ptr<pelmora::Session> session =
-        pelmora::Session::FromMachine(PELMORA_PUBLIC_KEY, PELMORA_PUBLISHER);
-    // A line of switches is a script's: it never opens a window.
+        pelmora::Session::FromMachine(PELMORA_PUBLIC_KEY, PELMORA_PUBLISHER, switchLine);
     // Its code is the process's; like the window's end, not a return, so that
     // a transfer given up on cannot outlive or delay it.
-    if (pelmora::IsSwitchLine(win::ToU16(arguments)))
-        ::ExitProcess(static_cast<UINT>(pelmora::RunSwitchLine(*session, arguments)));
+    if (switchLine) ::ExitProcess(static_cast<UINT>(pelmora::RunSwitchLine(*session, arguments)));
     pelmora::CPelmoraApp app(*session, arguments);
     app.InitInstance();
     // Not a return: the runtime's exit would wait on nothing useful, and

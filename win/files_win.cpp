@@ -1,6 +1,7 @@
 #include "win/files_win.h"
 
 #include "win/diagnostics_win.h"
+#include "win/owned_files_win.h"
 
 #include <bcrypt.h>
 #include <shlobj.h>
@@ -46,6 +47,22 @@ bool IsLink(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// Where "\Korvath\tools\" (the shared folder) or "\Korvath\Pelmora\" (an
+// elevated run's own, below ProgramData) starts in `path`; npos for any
+// other path. An elevated run's folder is checked too: where access rules
+// are missing (Wine, a FAT disk) it is as open as the shared one.
+size_t PelmoraTreeStart(const std::wstring& path) {
+    const std::wstring upper = Upper(path);
+    const size_t shared = upper.find(L"\\KORVATH\\TOOLS\\");
+    return shared != std::wstring::npos ? shared : upper.find(L"\\KORVATH\\PELMORA\\");
+}
+
+// The folder above that tree: the common documents folder or ProgramData.
+std::wstring SharedAnchor(const std::wstring& path) {
+    const size_t start = PelmoraTreeStart(path);
+    return start == std::wstring::npos ? std::wstring() : path.substr(0, start);
+}
+
 DWORD LinkCount(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION info{};
     return ::GetFileInformationByHandle(file, &info) ? info.nNumberOfLinks : 1;
@@ -74,8 +91,7 @@ bool EnsureFolder(const std::wstring& path) {
 }
 
 std::wstring LinkOnPath(const std::wstring& path) {
-    static const std::wstring kShared = L"\\KORVATH\\TOOLS\\";
-    const size_t shared = Upper(path).find(kShared);
+    const size_t shared = PelmoraTreeStart(path);
     if (shared == std::wstring::npos) return {};
     // Each folder from "Korvath" down (the common documents folder lets every
     // user plant one there too), then the file.
@@ -105,6 +121,14 @@ bool RefuseLink(const std::wstring& path) {
 }
 
 bool RefuseLinkedFile(HANDLE file, const std::wstring& path) {
+    // The handle, not the path: a folder swapped for a link after a check by
+    // path still shows here as a final path that is not `path`.
+    const std::wstring anchor = SharedAnchor(path);
+    if (!anchor.empty() && !OpenedWhereExpected(file, path, anchor)) {
+        Diag(L"[Pelmora]Not written through a link (opened elsewhere than " + path + L")\n");
+        ::SetLastError(kLinkRefusedError);
+        return true;
+    }
     if (LinkCount(file) <= 1) return false;
     Diag(L"[Pelmora]Not written through a link (a hard link): " + path + L"\n");
     ::SetLastError(kLinkRefusedError);
@@ -120,8 +144,14 @@ std::wstring TemporaryNameBeside(const std::wstring& path) {
 File CreateTemporaryBeside(const std::wstring& path, std::wstring& temporary, DWORD flags) {
     for (int i = 0; i < kTemporaryNameTries; ++i) {
         temporary = TemporaryNameBeside(path);
-        File file(::CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, flags, nullptr));
+        File file(::CreateFileW(temporary.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                nullptr, CREATE_NEW, flags | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr));
+        if (file && RefuseLinkedFile(file.get(), temporary)) {  // checked before a byte goes in
+            DeleteByHandle(file.get());  // made through the link: ours to remove
+            ::SetLastError(kLinkRefusedError);
+            return File();
+        }
         if (file || (::GetLastError() != ERROR_FILE_EXISTS &&
                      ::GetLastError() != ERROR_ALREADY_EXISTS))
             return file;

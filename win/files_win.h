@@ -39,7 +39,8 @@ File CreateTemporaryBeside(const std::wstring& path, std::wstring& temporary,
 
 // Refused: a path through a link below the shared folder.
 constexpr DWORD kLinkRefusedError = ERROR_CANT_ACCESS_FILE;
-// Below a "Korvath\tools" folder: the first folder from "Korvath" on the way
+// Below a "Korvath\tools" folder (or an elevated run's "Korvath\Pelmora"
+// below ProgramData): the first folder from "Korvath" on the way
 // to `path` that is a junction or a symbolic link, or `path` itself when it is
 // one or an existing file with more than one name (a hard link). Empty when
 // there is none, or `path` is not below such a folder.
@@ -47,7 +48,10 @@ std::wstring LinkOnPath(const std::wstring& path);
 // LinkOnPath, logged with `path` and leaving kLinkRefusedError as the last
 // error when a link is found: true means "do not touch".
 bool RefuseLink(const std::wstring& path);
-// The same for a file already open for writing (its link count).
+// The same for a file already open, by its handle: below the shared folder,
+// its final path must be `path` (no link on the way, whenever it was
+// planted), and it must have one name. Every file Pelmora writes there is
+// checked so before a byte goes in (CreateTemporaryBeside, continued bodies).
 bool RefuseLinkedFile(HANDLE file, const std::wstring& path);
 
 // What this run wrote to a file, kept in memory: a file below the shared

@@ -191,7 +191,7 @@ void InstallWorkflow::OnStart() {
     }
 
     run_ = PackageRun::Make(++runCount_, window_.window, WM_PACKAGE_WORKER_REPORT);
-    if (!StartPackageWorker(launcher_, run_, std::move(jobs), session_.LocalRoot(),
+    if (!StartPackageWorker(launcher_, run_, std::move(jobs), session_.WorkFolder(),
                             session_.Release(), kStartWaitMs)) {
         // No rows may wait for a worker that never comes.
         win::Diag(L"[Pelmora]No package worker could be started; back to the list\n");
@@ -230,7 +230,7 @@ void InstallWorkflow::BackToBrowseMode() {
 
     list_.DestroyViewButtons();
     list_.DestroyRunButtons();
-    const std::wstring& localRoot = session_.LocalRoot();
+    const std::wstring& workFolder = session_.WorkFolder();
     for (int row = 0; row < table_.programCount && row < list_.GetItemCount(); ++row) {
         ProgramRecord& record = table_.records[row];
         const std::wstring name = win::ToWide(record.nameEnglish);
@@ -240,7 +240,7 @@ void InstallWorkflow::BackToBrowseMode() {
         // What the worker wrote, read back rather than taken from its reports.
         record.downloadMatches =
             IsSafeFileName(record.nameEnglish, table_.nameLengthLimit) &&
-            VersionFileMatches(DownloadedVersionFilePath(localRoot, name),
+            VersionFileMatches(DownloadedVersionFilePath(workFolder, name),
                                win::ToWide(record.serverVersion));
         SetStatusText(row, state);
         if (state == UpdateAvailable || state == Latest) list_.AddRunButton(row, L"Run");
@@ -399,7 +399,7 @@ void InstallWorkflow::ApplyReport(const WorkerReport& report) {
     case ReportKind::FolderNotWritable: {
         MessageBoxPrompt prompt(window_.window);
         ReportFolderNotWritable(
-            prompt, session_.LocalRoot() + win::ToWide(ProgramDownloadFolder(record.nameEnglish)),
+            prompt, DownloadFolderIn(session_.WorkFolder(), win::ToWide(record.nameEnglish)),
             static_cast<DWORD>(report.value), false);
         break;
     }
@@ -419,9 +419,9 @@ void InstallWorkflow::OnInstallClick(int row) {
         return;
     }
     if (!UsableName(record, L"installer")) return;
-    const std::wstring path = session_.LocalRoot() +
-                              win::ToWide(ProgramDownloadFolder(record.nameEnglish)) + L"\\" +
-                              win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
+    const std::wstring path =
+        DownloadFolderIn(session_.WorkFolder(), win::ToWide(record.nameEnglish)) + L"\\" +
+        win::ToWide(InstallerFileName(record.setupFile, record.retryNumber));
     // The download folder is writable by every user of the machine: check
     // the installer again, and keep it locked against changes until it runs.
     // With the maker's key, only an installer the signed release lists runs.
@@ -436,7 +436,7 @@ void InstallWorkflow::CheckThenInstall(int row, const std::wstring& path,
                                        const std::optional<Sha256Digest>& digest) {
     if (checks_.Running(row)) return;
     if (!checks_.Start(window_.window, row, path, win::ToWide(table_.records[row].nameEnglish),
-                       digest, session_.InstallerSigners())) {
+                       digest, session_.InstallerSigners(), session_.PrivateRoot())) {
         ShowMessage(IDS_DOWNLOAD_FAILED, MB_OK | MB_ICONSTOP);
         return;
     }

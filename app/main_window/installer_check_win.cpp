@@ -15,7 +15,8 @@ void RunCheck(const std::shared_ptr<InstallerCheck>& shared, HWND window) noexce
     InstallerCheck& check = *shared;
     if (!check.givenUp)
         check.copy =
-            CopyInstallerPrivately(check.path, check.folderName, check.expected, check.signers);
+            CopyInstallerPrivately(check.path, check.folderName, check.expected, check.signers,
+                                   check.privateRoot);
     // Posted, never sent: the window thread never waits for us. The message
     // owns a reference until the window takes it; a window that is gone
     // already never will.
@@ -34,13 +35,14 @@ bool InstallerChecks::Running(int row) const {
 
 bool InstallerChecks::Start(HWND window, int row, std::wstring path, std::wstring folderName,
                             const std::optional<Sha256Digest>& expected,
-                            const Publishers& signers) {
+                            const Publishers& signers, std::wstring privateRoot) {
     auto check = std::make_shared<InstallerCheck>();
     check->row = row;
     check->path = std::move(path);
     check->folderName = std::move(folderName);
     check->expected = expected;
     check->signers = signers;
+    check->privateRoot = std::move(privateRoot);
     if (!win::StartDetachedThread([check, window] { RunCheck(check, window); })) {
         win::Diag(L"[Pelmora]No thread for the installer check: " +
                   win::ErrorCodeText(::GetLastError()) + L"\n");

@@ -25,6 +25,7 @@ struct InstallerCheck {
     std::wstring folderName;  // the copy's folder below the private one
     std::optional<Sha256Digest> expected;  // none known: the copy runs unchecked
     Publishers signers;  // whose signature it must carry; none: no signature is asked for
+    std::wstring privateRoot;  // below which the copy goes; empty: the temporary folder
     PrivateInstaller copy;    // set by the check; empty path: see its error
     std::atomic<bool> givenUp{false};
 };
@@ -35,10 +36,11 @@ class InstallerChecks {
     ~InstallerChecks() { GiveUpAll(); }
 
     bool Running(int row) const;
-    // Starts checking `path`; the result is posted to `window`. False when no
-    // thread could be started.
+    // Starts checking `path`, copied below `privateRoot`; the result is
+    // posted to `window`. False when no thread could be started.
     bool Start(HWND window, int row, std::wstring path, std::wstring folderName,
-               const std::optional<Sha256Digest>& expected, const Publishers& signers);
+               const std::optional<Sha256Digest>& expected, const Publishers& signers,
+               std::wstring privateRoot);
     // The check a WM_INSTALLER_CHECKED carries (its lParam), or null when it
     // was given up since: its handle is then closed without use.
     std::shared_ptr<InstallerCheck> Take(LPARAM message);

@@ -14,7 +14,8 @@ DWORD StartSelfInstaller(HWND owner, const FetchedInstaller& installer,
                          const Publishers& signers,
                          const std::optional<std::wstring>& msiFolder) {
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest, signers);
+        CopyInstallerPrivately(installer.path, L"Pelmora", installer.digest, signers,
+                               installer.privateRoot);
     DWORD error = copy.error;
     if (!copy.path.empty() && msiFolder) {
         std::wstring arguments = L"/i \"" + copy.path + L"\"";

@@ -92,10 +92,10 @@ FetchedInstaller FetchSelfPackage(const Session& session, const std::wstring& of
     job.folderUrl = win::ToU16(session.BaseUrl() + L"Pelmora");
     job.setupFile = file;
     job.versionMatches =
-        VersionFileMatches(DownloadedVersionFilePath(session.LocalRoot(), L"Pelmora"), offered);
+        VersionFileMatches(DownloadedVersionFilePath(session.WorkFolder(), L"Pelmora"), offered);
     job.expectedDigest = InstallerDigest(session.Release().get(), url, fileDigest);
     const FetchedInstaller installer =
-        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+        FetchInstallerQuietly(session.WorkFolder(), session.Release(), job, session.PrivateRoot());
     if (installer.path.empty())
         win::Diag(L"[Pelmora]Pelmora's " + win::ToWide(file) + L" could not be fetched (" +
                   win::FromUtf8(installer.reason) + L")\n");

@@ -8,8 +8,12 @@
 #include "trust/signed_files.h"
 #include "win/diagnostics_win.h"
 #include "win/files_win.h"
+#include "win/folder_check_win.h"
+#include "win/owned_files_win.h"
 #include "win/text_win.h"
 #include "win/thread_win.h"
+
+#include <shlobj.h>
 
 #include <vector>
 
@@ -18,33 +22,61 @@ namespace {
 
 std::shared_ptr<ReleaseCheck> MakeRelease(const std::optional<MakerPublicKey>& key,
                                           const std::wstring& baseUrl,
-                                          const std::wstring& localRoot) {
+                                          const std::wstring& localRoot,
+                                          const std::wstring& workFolder) {
     if (!key) return nullptr;
+    // The serial where this run keeps its own files: users cannot lower it
+    // under an elevated run.
     return std::make_shared<ReleaseCheck>(
-        ReleasePolicy{*key, baseUrl, CatalogueSerialPath(localRoot), localRoot + kPelmoraFolder},
+        ReleasePolicy{*key, baseUrl, CatalogueSerialPath(workFolder), localRoot + kPelmoraFolder},
         Session::StartupTransfer());
+}
+
+// <ProgramData>\Korvath and <ProgramData>\Korvath\Pelmora, each the
+// Administrators' only; users may make folders below ProgramData, so one made
+// first by someone else is refused rather than used.
+DWORD MakeElevatedFolders(const std::wstring& workFolder) {
+    const std::wstring work = win::WithoutTrailingSlash(workFolder);
+    for (const std::wstring& folder : {work.substr(0, work.rfind(L'\\')), work}) {
+        if (const DWORD refused = win::MakeAdministratorsFolder(folder); refused != ERROR_SUCCESS)
+            return refused;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::wstring ElevatedWorkFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    if (!win::RunsElevated() ||
+        FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT,
+                                  folder)))
+        return {};
+    return std::wstring(folder) + L"\\Korvath\\Pelmora\\";
 }
 
 }  // namespace
 
 Session::Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-                 std::wstring localRoot, Publishers publishers)
+                 std::wstring localRoot, Publishers publishers, std::wstring elevatedFolder)
     : baseUrl_(std::move(baseUrl)),
       localRoot_(std::move(localRoot)),
+      elevated_(!elevatedFolder.empty()),
+      workFolder_(elevated_ ? std::move(elevatedFolder) : localRoot_ + kPelmoraFolder),
+      workFolderError_(elevated_ ? MakeElevatedFolders(workFolder_) : ERROR_SUCCESS),
       policy_(policy),
-      release_(MakeRelease(makerKey, baseUrl_, localRoot_)),
+      release_(MakeRelease(makerKey, baseUrl_, localRoot_, workFolder_)),
       signers_(makerKey ? Publishers() : std::move(publishers)) {}
 
 Session::~Session() = default;
 
 std::unique_ptr<Session> Session::FromMachine(const char* makerKeyHex,
-                                              const char* publisherThumbprints) {
+                                              const char* publisherThumbprints, bool switchLine) {
     // The build refuses a malformed publisher; should one slip through, no
     // installer is the publisher's (an impossible thumbprint stands in).
     const Publishers publishers =
         ParsePublishers(publisherThumbprints).value_or(Publishers{Sha256Digest{}});
     return std::make_unique<Session>(ReadBaseUrl(), ParseMakerPublicKey(makerKeyHex),
-                                     ReadMachinePolicy(), win::LocalRoot(), publishers);
+                                     ReadMachinePolicy(), win::LocalRoot(), publishers,
+                                     switchLine ? ElevatedWorkFolder() : std::wstring());
 }
 
 Transfer Session::StartupTransfer() {
@@ -81,6 +113,8 @@ void Session::MakeOwnFolders() const {
 }
 
 Session::StartupFetches::StartupFetches(Session& session) : session_(session) {
+    // A refused folder of an elevated run takes nothing; the start-up ends.
+    if (session.workFolderError_ != ERROR_SUCCESS) return;
     // Staged in Pelmora's folder, which a first run has not made yet.
     session.MakeOwnFolders();
     // None of these depends on another to be fetched; their order of effects

@@ -21,20 +21,38 @@ class StartupPrefetch;
 class Session {
   public:
     // Built from what is given; `localRoot` is the common documents folder
-    // and one backslash.
+    // and one backslash; `elevatedFolder` (ending in a backslash) is where an
+    // elevated run keeps its own work, empty for a run that is not elevated.
     Session(std::wstring baseUrl, std::optional<MakerPublicKey> makerKey, MachinePolicy policy,
-            std::wstring localRoot, Publishers publishers = {});
+            std::wstring localRoot, Publishers publishers = {},
+            std::wstring elevatedFolder = {});
     // From this machine: PELMORA_BASE_URL or the built-in base URL, the
     // built-in key (`makerKeyHex`, empty: none) and publisher
-    // (`publisherThumbprints`, empty: none), the policies, the local root.
+    // (`publisherThumbprints`, empty: none), the policies, the local root,
+    // and for an elevated line of switches <ProgramData>\Korvath\Pelmora\.
+    // The window keeps its files where the user sees them, elevated or not:
+    // someone is there to press Install; a scheduled run has nobody.
     static std::unique_ptr<Session> FromMachine(const char* makerKeyHex,
-                                                const char* publisherThumbprints);
+                                                const char* publisherThumbprints,
+                                                bool switchLine);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     const std::wstring& BaseUrl() const noexcept { return baseUrl_; }
     const std::wstring& LocalRoot() const noexcept { return localRoot_; }
+    // Where this run keeps what only it uses: downloads, the log, the kept
+    // serial. Below the shared folder (Korvath\tools\Pelmora\) for a user's
+    // run; an elevated one keeps them where users cannot write.
+    const std::wstring& WorkFolder() const noexcept { return workFolder_; }
+    bool Elevated() const noexcept { return elevated_; }
+    // An elevated run's folder, made (or found) at construction only SYSTEM's
+    // and the Administrators': ERROR_SUCCESS, or why it cannot be used (then
+    // nothing is written there and the start-up ends).
+    DWORD WorkFolderError() const noexcept { return workFolderError_; }
+    // Below which private installer copies go: the work folder when
+    // elevated, empty (the user's temporary folder) otherwise.
+    std::wstring PrivateRoot() const { return elevated_ ? workFolder_ : std::wstring(); }
     const MachinePolicy& Policy() const noexcept { return policy_; }
     // The signed release this run accepts; null without the maker's key.
     const std::shared_ptr<ReleaseCheck>& Release() const noexcept { return release_; }
@@ -85,6 +103,9 @@ class Session {
 
     const std::wstring baseUrl_;
     const std::wstring localRoot_;
+    const bool elevated_;
+    const std::wstring workFolder_;
+    const DWORD workFolderError_;
     const MachinePolicy policy_;
     const std::shared_ptr<ReleaseCheck> release_;  // null without the maker's key
     const Publishers signers_;

@@ -22,7 +22,16 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
         win::Diag(L"[Pelmora]Pelmora's folder cannot be written: " + ownFolder + L"\n");
         return error;
     }
-    win::KeepLogIn(ownFolder);
+    if (session.Elevated()) {
+        if (const DWORD refused = session.WorkFolderError(); refused != ERROR_SUCCESS) {
+            win::Diag(L"[Pelmora]Pelmora's folder for an elevated run cannot be used: " +
+                      session.WorkFolder() + L"\n");
+            return refused;
+        }
+        win::Diag(L"[Pelmora]Elevated: downloads, log and kept serial in " + session.WorkFolder() +
+                  L"\n");
+    }
+    win::KeepLogIn(session.WorkFolder());
     if (session.Release())
         win::Diag(
             L"[Pelmora]Maker's key built in: only files the signed release lists\n");
@@ -30,8 +39,8 @@ DWORD StartupSteps::FoldersAndLog(const Session& session) {
 }
 
 void StartupSteps::SweepEarlierRuns(const Session& session) {
-    RemoveStaleDownloads(session.LocalRoot());
-    RemovePrivateInstallerFolders();
+    RemoveStaleDownloads(session.LocalRoot(), session.WorkFolder());
+    RemovePrivateInstallerFolders(session.PrivateRoot());
     RecoverSelfStepAside();
 }
 
@@ -59,6 +68,7 @@ StartupStep StartupSteps::Catalogue(ProgramTable& table, const std::wstring& qui
     startup.installCheck = CheckInstalled;
     startup.prompt = &frontEnd_.Prompts();
     startup.commandLine = quietCommandLine;
+    startup.workFolder = session_.WorkFolder();
     startup.dismissSplash = [this] { frontEnd_.DismissSplash(); };
     return LoadProgramCatalogue(startup, table);
 }

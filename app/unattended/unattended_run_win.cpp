@@ -366,7 +366,7 @@ void UpdateTool(Run& run, const ProgramTable& table, const ProgramRecord& record
         return;
     }
     const FetchedInstaller installer =
-        FetchInstallerQuietly(session.LocalRoot(), session.Release(), job);
+        FetchInstallerQuietly(session.WorkFolder(), session.Release(), job, session.PrivateRoot());
     if (installer.path.empty()) {
         report.outcome = ToolOutcome::Failed;
         report.reason = installer.reason;
@@ -464,8 +464,11 @@ int RunSwitchLine(Session& session, const std::wstring& arguments) {
     Settings settings;
     ReadSettings(settings, session.Policy().region);
     if (folderError != ERROR_SUCCESS) {
-        console.Say(L"Pelmora's folder cannot be written: " + session.LocalRoot() +
-                    kPelmoraFolder + L": " + win::SystemErrorText(folderError));
+        const std::wstring folder = session.WorkFolderError() != ERROR_SUCCESS
+                                        ? session.WorkFolder()
+                                        : session.LocalRoot() + kPelmoraFolder;
+        console.Say(L"Pelmora's folder cannot be written: " + folder + L": " +
+                    win::SystemErrorText(folderError));
         return run.End(kExitFailed);
     }
     StartupSteps::SweepEarlierRuns(session);

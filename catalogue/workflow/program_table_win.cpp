@@ -23,11 +23,12 @@ InstallState DetectState(const ProgramRecord& record, const InstallCheck& instal
     return installCheck(win::ToWide(key), win::ToWide(record.serverVersion));
 }
 
-bool DownloadedCopyMatches(const std::wstring& localRoot, const ProgramRecord& record,
+bool DownloadedCopyMatches(const std::wstring& workFolder, const ProgramRecord& record,
                            size_t nameLengthLimit) {
     if (!IsSafeFileName(record.nameEnglish, nameLengthLimit)) return false;
-    return VersionFileMatches(DownloadedVersionFilePath(localRoot, win::ToWide(record.nameEnglish)),
-                              win::ToWide(record.serverVersion));
+    return VersionFileMatches(
+        DownloadedVersionFilePath(workFolder, win::ToWide(record.nameEnglish)),
+        win::ToWide(record.serverVersion));
 }
 
 void ReportUnsafeName(const ProgramRecord& record, size_t nameLengthLimit) {
@@ -48,8 +49,8 @@ std::wstring CatalogueFilePath(const std::wstring& localRoot) {
     return localRoot + kPelmoraFolder + L"program_list.txt";
 }
 
-std::wstring DownloadedVersionFilePath(const std::wstring& localRoot, const std::wstring& name) {
-    return localRoot + kPelmoraFolder + L"downloaded_program\\" + name + L"\\version.txt";
+std::wstring DownloadedVersionFilePath(const std::wstring& workFolder, const std::wstring& name) {
+    return DownloadFolderIn(workFolder, name) + L"\\version.txt";
 }
 
 bool FetchCatalogue(const ServerFiles& server) {
@@ -80,7 +81,10 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
         record.state = DetectState(record, startup.installCheck);
         record.setupFile = SetupFileFor(record.state);
         record.downloadMatches =
-            DownloadedCopyMatches(startup.server.localRoot, record, table.nameLengthLimit);
+            DownloadedCopyMatches(startup.workFolder.empty()
+                                      ? startup.server.localRoot + kPelmoraFolder
+                                      : startup.workFolder,
+                                  record, table.nameLengthLimit);
         if (DropsFromList(record)) {
             record.Clear();
             continue;

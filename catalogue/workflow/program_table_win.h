@@ -23,6 +23,7 @@ struct CatalogueStartup {
     InstallCheck installCheck;
     Prompt* prompt = nullptr;  // borrowed; asks message 2029, shows 2031
     std::wstring commandLine;  // whole; empty outside quiet mode
+    std::wstring workFolder;   // the run's (downloads); empty: Pelmora's below server.localRoot
     std::function<void()>
         dismissSplash;  // before a closing path or a quiet-mode match; may be empty
 };
@@ -41,6 +42,6 @@ StartupStep BuildProgramTable(const CatalogueStartup& startup, ProgramTable& tab
 
 std::wstring CatalogueFilePath(const std::wstring& localRoot);
 // The version.txt written beside a program's downloaded installer.
-std::wstring DownloadedVersionFilePath(const std::wstring& localRoot, const std::wstring& name);
+std::wstring DownloadedVersionFilePath(const std::wstring& workFolder, const std::wstring& name);
 
 }  // namespace pelmora

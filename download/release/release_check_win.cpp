@@ -106,8 +106,8 @@ private:
 
 }  // namespace
 
-std::wstring CatalogueSerialPath(const std::wstring& localRoot) {
-    return localRoot + kPelmoraFolder + L"catalogue_serial.txt";
+std::wstring CatalogueSerialPath(const std::wstring& workFolder) {
+    return workFolder + L"catalogue_serial.txt";
 }
 
 ReleaseCheck::ReleaseCheck(ReleasePolicy policy, Transfer transfer)

@@ -20,8 +20,8 @@
 
 namespace pelmora {
 
-// Where the highest accepted release serial is kept.
-std::wstring CatalogueSerialPath(const std::wstring& localRoot);
+// Where the highest accepted release serial is kept, in the run's work folder.
+std::wstring CatalogueSerialPath(const std::wstring& workFolder);
 
 // One transfer with what the body must match.
 using Transfer = std::function<HRESULT(const std::wstring& url, const std::wstring& localPath,

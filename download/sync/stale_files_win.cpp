@@ -3,6 +3,8 @@
 #include "download/transfer/server_files_win.h"
 #include "download/sync/stale_files.h"
 #include "win/diagnostics_win.h"
+#include "win/folder_check_win.h"
+#include "win/owned_files_win.h"
 #include "win/text_win.h"
 
 #include <windows.h>
@@ -22,6 +24,13 @@ bool ProcessRuns(uint32_t pid) {
     return runs;
 }
 
+bool IsPlainFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileInformationByHandle(file, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           info.nNumberOfLinks == 1;
+}
+
 enum class Place { ToolsFolder, PelmoraTree, ProgramFolder };
 
 bool IsStale(const std::wstring& name, Place place) {
@@ -33,7 +42,7 @@ bool IsStale(const std::wstring& name, Place place) {
 
 // `depth` counts from Pelmora's folder (1); the tools folder itself is 0 and
 // is not walked into.
-void Sweep(const std::wstring& folder, int depth, bool downloads) {
+void Sweep(const std::wstring& folder, int depth, bool downloads, const std::wstring& anchor) {
     WIN32_FIND_DATAW found;
     const HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -48,10 +57,13 @@ void Sweep(const std::wstring& folder, int depth, bool downloads) {
             if (depth >= 1 && depth < kMaxDepth) {
                 const bool intoDownloads =
                     depth == 1 && ::lstrcmpiW(name.c_str(), L"downloaded_program") == 0;
-                Sweep(folder + name + L"\\", depth + 1, downloads || intoDownloads);
+                Sweep(folder + name + L"\\", depth + 1, downloads || intoDownloads, anchor);
             }
         } else if (IsStale(name, place)) {
-            if (::DeleteFileW((folder + name).c_str()))
+            // The listing only names it: opened by handle, never through a
+            // link, and deleted only when it is a file where it was listed.
+            const win::File file = win::OpenForDeletion(folder + name, anchor);
+            if (file && IsPlainFile(file.get()) && win::DeleteByHandle(file.get()))
                 win::Diag(L"[Pelmora]Removed stale download " + folder + name + L"\n");
         }
     } while (::FindNextFileW(search, &found));
@@ -60,11 +72,14 @@ void Sweep(const std::wstring& folder, int depth, bool downloads) {
 
 }  // namespace
 
-void RemoveStaleDownloads(const std::wstring& localRoot) {
+void RemoveStaleDownloads(const std::wstring& localRoot, const std::wstring& workFolder) {
     // Sibling tools' folders under Korvath\tools\ are theirs: only Pelmora's
     // own folder is walked, and of the shared folder only Pelmora's files.
-    Sweep(localRoot + kToolsFolder, 0, false);
-    Sweep(localRoot + kPelmoraFolder, 1, false);
+    const std::wstring anchor = win::WithoutTrailingSlash(localRoot);
+    Sweep(localRoot + kToolsFolder, 0, false, anchor);
+    Sweep(localRoot + kPelmoraFolder, 1, false, anchor);
+    if (::lstrcmpiW(workFolder.c_str(), (localRoot + kPelmoraFolder).c_str()) != 0)
+        Sweep(workFolder, 1, false, win::WithoutTrailingSlash(workFolder));
 }
 
 }  // namespace pelmora

@@ -53,4 +53,11 @@ struct ServerFiles {
 inline constexpr wchar_t kToolsFolder[] = L"Korvath\\tools\\";
 inline constexpr wchar_t kPelmoraFolder[] = L"Korvath\\tools\\Pelmora\\";
 
+// Installers are fetched below a run's work folder (ending in a backslash):
+// Pelmora's shared folder, or an elevated run's own.
+inline constexpr wchar_t kDownloadsName[] = L"downloaded_program";
+inline std::wstring DownloadFolderIn(const std::wstring& workFolder, const std::wstring& name) {
+    return workFolder + kDownloadsName + L"\\" + name;
+}
+
 }  // namespace pelmora

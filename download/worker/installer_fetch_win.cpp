@@ -15,12 +15,12 @@
 
 namespace pelmora {
 
-InstallerFetch::InstallerFetch(std::wstring localRoot, std::shared_ptr<ReleaseCheck> release,
+InstallerFetch::InstallerFetch(std::wstring workFolder, std::shared_ptr<ReleaseCheck> release,
                                ProgressTarget* progress)
-    : localRoot_(std::move(localRoot)), release_(std::move(release)), progress_(progress) {}
+    : workFolder_(std::move(workFolder)), release_(std::move(release)), progress_(progress) {}
 
 std::wstring InstallerFetch::Folder(const std::u16string& name) const {
-    return localRoot_ + win::ToWide(ProgramDownloadFolder(name));
+    return DownloadFolderIn(workFolder_, win::ToWide(name));
 }
 
 std::wstring InstallerFetch::InstallerPath(const PackageJob& job, int retry) const {
@@ -29,7 +29,7 @@ std::wstring InstallerFetch::InstallerPath(const PackageJob& job, int retry) con
 
 uint32_t InstallerFetch::MakeProgramFolder(const std::u16string& name) {
     const std::wstring folder = Folder(name);
-    win::EnsureFolder(localRoot_ + win::ToWide(kDownloadedProgramFolder));
+    win::EnsureFolder(workFolder_ + kDownloadsName);
     win::EnsureFolder(folder);
     // Every user can write below the shared folder: a link planted on the way
     // would carry the download, and what runs from it, elsewhere.

@@ -18,9 +18,10 @@ namespace pelmora {
 
 class InstallerFetch : public PackageWorkerHost {
   public:
-    // Files below `localRoot`; `release` null without the maker's key;
+    // Files below `workFolder`\downloaded_program\ (the run's work folder,
+    // ending in a backslash); `release` null without the maker's key;
     // `progress` (borrowed, may be null) gets the rows' percent and cancels.
-    InstallerFetch(std::wstring localRoot, std::shared_ptr<ReleaseCheck> release,
+    InstallerFetch(std::wstring workFolder, std::shared_ptr<ReleaseCheck> release,
                    ProgressTarget* progress);
 
     uint32_t MakeProgramFolder(const std::u16string& name) override;
@@ -40,7 +41,7 @@ class InstallerFetch : public PackageWorkerHost {
   private:
     bool ContinueFrom(const PackageJob& job, const std::wstring& folder);
 
-    const std::wstring localRoot_;
+    const std::wstring workFolder_;
     const std::shared_ptr<ReleaseCheck> release_;
     ProgressTarget* const progress_;
     std::wstring refusedLink_;

@@ -53,13 +53,15 @@ class QuietFetch final : public InstallerFetch {
 
 }  // namespace
 
-FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
-                                       std::shared_ptr<ReleaseCheck> release, PackageJob job) {
-    QuietFetch fetch(localRoot, std::move(release), nullptr);
+FetchedInstaller FetchInstallerQuietly(const std::wstring& workFolder,
+                                       std::shared_ptr<ReleaseCheck> release, PackageJob job,
+                                       const std::wstring& privateRoot) {
+    QuietFetch fetch(workFolder, std::move(release), nullptr);
     fetch.Bound(RateFloor{kInstallerMinBytesPerSecond, kInstallerSlowGraceMs,
                           kUnattendedInstallerDeadlineMs});
     FetchedInstaller fetched;
     fetched.digest = job.expectedDigest;
+    fetched.privateRoot = privateRoot;
     RunPackageJobs({job}, fetch);
     if (fetch.downloaded_)
         fetched.path = fetch.InstallerPath(job, 0);
@@ -77,7 +79,8 @@ InstallerExit RunCopySilently(const FetchedInstaller& installer, const std::wstr
                               const std::function<win::ProgramStart(const std::wstring&)>& how) {
     InstallerExit exit;
     const PrivateInstaller copy =
-        CopyInstallerPrivately(installer.path, folderName, installer.digest, signers);
+        CopyInstallerPrivately(installer.path, folderName, installer.digest, signers,
+                               installer.privateRoot);
     if (!copy.refusal.empty()) {
         exit.reason = "not started: " + copy.refusal;
         return exit;

@@ -23,12 +23,14 @@ struct FetchedInstaller {
     std::wstring path;                   // the downloaded installer; empty when it did not arrive
     std::string reason;                  // why not (UTF-8, for a script's result)
     std::optional<Sha256Digest> digest;  // what it matched; none known: it runs unchecked
+    std::wstring privateRoot;  // below which its private copy goes; empty: the temporary folder
 };
 
-// Fetches `job`'s installer below `localRoot`; `release` null without the
-// maker's key.
-FetchedInstaller FetchInstallerQuietly(const std::wstring& localRoot,
-                                       std::shared_ptr<ReleaseCheck> release, PackageJob job);
+// Fetches `job`'s installer below `workFolder` (the run's); `release` null
+// without the maker's key; its private copy will go below `privateRoot`.
+FetchedInstaller FetchInstallerQuietly(const std::wstring& workFolder,
+                                       std::shared_ptr<ReleaseCheck> release, PackageJob job,
+                                       const std::wstring& privateRoot);
 
 struct InstallerExit {
     std::optional<DWORD> code;  // the installer's exit code; none: see reason

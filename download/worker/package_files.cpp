@@ -17,13 +17,6 @@ std::u16string PackageUrl(std::u16string_view folderUrl, std::u16string_view set
     return url;
 }
 
-std::u16string ProgramDownloadFolder(std::u16string_view englishName) {
-    std::u16string folder(kDownloadedProgramFolder);
-    folder += u'\\';
-    folder += englishName;
-    return folder;
-}
-
 std::u16string InstallerFileName(std::u16string_view setupFile, int retryNumber) {
     std::u16string name;
     if (retryNumber > 0) name = u"_" + Decimal(retryNumber);

@@ -1,21 +1,14 @@
-// Where a program's installer comes from and where it goes: the URL below
-// the catalogue's folder, the local folder below the local root, and the
-// file name of the n-th retry. Also the release note's URL and local file.
+// Where a program's installer comes from and what it is called: the URL
+// below the catalogue's folder and the file name of the n-th retry. Also the
+// release note's URL and local file.
 #pragma once
 #include <string>
 #include <string_view>
 
 namespace pelmora {
 
-// Below the local root.
-inline constexpr std::u16string_view kDownloadedProgramFolder =
-    u"Korvath\\tools\\Pelmora\\downloaded_program";
-
 // The catalogue's folder URL, "/" and the installer name.
 std::u16string PackageUrl(std::u16string_view folderUrl, std::u16string_view setupFile);
-
-// kDownloadedProgramFolder, "\" and the program's English name.
-std::u16string ProgramDownloadFolder(std::u16string_view englishName);
 
 // The installer name, or on the n-th retry (n above 0) "_" + n + the name.
 std::u16string InstallerFileName(std::u16string_view setupFile, int retryNumber);

@@ -13,8 +13,8 @@ namespace {
 // queue, and the retry question answered on the window thread.
 class WorkerHost final : public InstallerFetch {
   public:
-    WorkerHost(PackageRun& run, std::wstring localRoot, std::shared_ptr<ReleaseCheck> release)
-        : InstallerFetch(std::move(localRoot), std::move(release), &run), run_(run) {}
+    WorkerHost(PackageRun& run, std::wstring workFolder, std::shared_ptr<ReleaseCheck> release)
+        : InstallerFetch(std::move(workFolder), std::move(release), &run), run_(run) {}
 
     bool Cancelled() override { return run_.Cancelled(); }
     void Report(ReportKind kind, int row, int value) override { run_.Report(kind, row, value); }
@@ -65,16 +65,16 @@ void PackageRun::ShowRowProgress(int row, int percent) {
 }
 
 bool StartPackageWorker(CThreadLauncher& launcher, std::shared_ptr<PackageRun> run,
-                        std::vector<PackageJob> jobs, std::wstring localRoot,
+                        std::vector<PackageJob> jobs, std::wstring workFolder,
                         std::shared_ptr<ReleaseCheck> release, DWORD previousWaitMs) {
     if (!run) return false;
     try {
         return launcher.Start(
-            [run, jobs = std::move(jobs), localRoot = std::move(localRoot),
+            [run, jobs = std::move(jobs), workFolder = std::move(workFolder),
              release = std::move(release)]() mutable {
                 win::Diag(L"[Pelmora]Package worker of run " + std::to_wstring(run->Number()) +
                           L" starts with " + std::to_wstring(jobs.size()) + L" programs\n");
-                WorkerHost host(*run, localRoot, release);
+                WorkerHost host(*run, workFolder, release);
                 RunPackageJobs(std::move(jobs), host);
                 win::Diag(L"[Pelmora]Package worker of run " + std::to_wstring(run->Number()) +
                           L" ends\n");

@@ -60,11 +60,11 @@ class PackageRun final : public ProgressTarget {
     ReportQueue queue_;
 };
 
-// Starts the worker on `launcher` for `jobs`, with files below `localRoot`
+// Starts the worker on `launcher` for `jobs`, with files below `workFolder`
 // and `release` (null without the maker's key). False when no thread was
 // started.
 bool StartPackageWorker(CThreadLauncher& launcher, std::shared_ptr<PackageRun> run,
-                        std::vector<PackageJob> jobs, std::wstring localRoot,
+                        std::vector<PackageJob> jobs, std::wstring workFolder,
                         std::shared_ptr<ReleaseCheck> release, DWORD previousWaitMs);
 
 }  // namespace pelmora

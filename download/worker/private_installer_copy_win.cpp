@@ -3,6 +3,9 @@
 #include "trust/authenticode_win.h"
 #include "trust/installer_digest_win.h"
 #include "win/diagnostics_win.h"
+#include "win/files_win.h"
+#include "win/folder_check_win.h"
+#include "win/owned_files_win.h"
 #include "win/text_win.h"
 
 #include <sddl.h>
@@ -15,6 +18,7 @@ namespace pelmora {
 namespace {
 
 constexpr wchar_t kFolderPrefix[] = L"Pelmora-installer-";
+constexpr wchar_t kMarkerName[] = L"made-by-pelmora";
 constexpr DWORD kCopyChunkBytes = 256 * 1024;
 
 std::wstring TemporaryFolder() {
@@ -58,8 +62,20 @@ bool MakeFreshFolder(const std::wstring& path) {
     return made;
 }
 
-std::wstring FreshPrivateFolder() {
-    const std::wstring temporary = TemporaryFolder();
+// Below `privateRoot` (ending in a backslash), or the temporary folder.
+std::wstring PrivateRootOr(const std::wstring& privateRoot) {
+    return privateRoot.empty() ? TemporaryFolder() : privateRoot;
+}
+
+// Marks a fresh folder as Pelmora's: the clean-up deletes no folder without it.
+bool Mark(const std::wstring& folder) {
+    const win::File marker(::CreateFileW((folder + L"\\" + kMarkerName).c_str(), GENERIC_WRITE, 0,
+                                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(marker);
+}
+
+std::wstring FreshPrivateFolder(const std::wstring& privateRoot) {
+    const std::wstring temporary = PrivateRootOr(privateRoot);
     if (temporary.empty()) return {};
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -67,7 +83,7 @@ std::wstring FreshPrivateFolder() {
                                     std::to_wstring(::GetCurrentProcessId()) + L"-" +
                                     std::to_wstring(::GetTickCount64()) + L"-" +
                                     std::to_wstring(++counter);
-        if (MakeFreshFolder(folder)) return folder;
+        if (MakeFreshFolder(folder)) return Mark(folder) ? folder : std::wstring();
         if (::GetLastError() != ERROR_ALREADY_EXISTS) return {};
     }
     return {};
@@ -91,38 +107,21 @@ PrivateInstaller Failed(const std::wstring& what, const std::wstring& path, DWOR
     return failed;
 }
 
-// Deletes `folder` with its files and folders, never following a link out of it.
-void RemoveTree(const std::wstring& folder, int depth) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && depth < 4)
-                RemoveTree(path, depth + 1);
-            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ::RemoveDirectoryW(path.c_str());  // the link itself
-            else
-                ::DeleteFileW(path.c_str());
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
                                         const std::optional<Sha256Digest>& digest,
-                                        const Publishers& signers) {
+                                        const Publishers& signers,
+                                        const std::wstring& privateRoot) {
     const win::File from(::CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                       OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                       nullptr));
     if (!from) return Failed(L"unreadable", source, ::GetLastError());
-    const std::wstring root = FreshPrivateFolder();
-    if (root.empty()) return Failed(L"no folder", TemporaryFolder(), ::GetLastError());
+    if (win::RefuseLinkedFile(from.get(), source))  // logged
+        return Failed(L"a link", source, win::kLinkRefusedError);
+    const std::wstring root = FreshPrivateFolder(privateRoot);
+    if (root.empty()) return Failed(L"no folder", PrivateRootOr(privateRoot), ::GetLastError());
     const std::wstring folder = root + L"\\" + folderName;
     if (!::CreateDirectoryW(folder.c_str(), nullptr))
         return Failed(L"no folder", folder, ::GetLastError());
@@ -166,17 +165,18 @@ PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::w
     return copy;
 }
 
-void RemovePrivateInstallerFolders() {
-    const std::wstring temporary = TemporaryFolder();
+void RemovePrivateInstallerFolders(const std::wstring& privateRoot) {
+    const std::wstring temporary = PrivateRootOr(privateRoot);
     if (temporary.empty()) return;
     WIN32_FIND_DATAW found;
     const HANDLE search =
         ::FindFirstFileW((temporary + kFolderPrefix + L"*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
+    // Whatever the listing says, each is opened and checked by handle: as
+    // SYSTEM the temporary folder is one where users may make folders too.
     do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            RemoveTree(temporary + found.cFileName, 0);
+        win::RemoveTreeByHandle(temporary + found.cFileName, win::WithoutTrailingSlash(temporary),
+                                kMarkerName);
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
 }

@@ -24,16 +24,22 @@ struct PrivateInstaller {
     std::string refusal;
 };
 
-// Copies `source` to "<temp>\Pelmora-installer-<unique>\<folderName>\<its
+// Copies `source` to "<root>\Pelmora-installer-<unique>\<folderName>\<its
 // file name>" and checks the copy, through the held handle, against `digest`
 // when one is known and, when `signers` names any, that one of them signed
-// it. Every failure is logged.
+// it. <root> is `privateRoot` (an elevated run's own folder, ending in a
+// backslash) or, empty, the user's temporary folder. The fresh folder carries
+// a marker: the clean-up takes only marked folders for its own. Every failure
+// is logged.
 PrivateInstaller CopyInstallerPrivately(const std::wstring& source, const std::wstring& folderName,
                                         const std::optional<Sha256Digest>& digest,
-                                        const Publishers& signers);
+                                        const Publishers& signers,
+                                        const std::wstring& privateRoot);
 
-// Removes the folders of earlier copies; one whose installer still runs stays
-// for the next start.
-void RemovePrivateInstallerFolders();
+// Removes the marked folders of earlier copies below `privateRoot` (as
+// above), each entry deleted by the handle it was checked with, never through
+// a link; a folder without the marker, or a link, is left as it was. One
+// whose installer still runs stays for the next start.
+void RemovePrivateInstallerFolders(const std::wstring& privateRoot);
 
 }  // namespace pelmora

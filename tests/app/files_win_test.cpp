@@ -5,12 +5,16 @@
 #include "win/files_win.h"
 #include "win/final_path_win.h"
 #include "win/folder_check_win.h"
+#include "win/owned_files_win.h"
 #include "win/text_win.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <string>
+#include <tuple>
 
 #include "tests/support/file_bytes_win.h"
 #include "tests/support/test_root_win.h"
@@ -93,6 +97,58 @@ TEST_F(SharedFolder, AResultFileIsWrittenWhateverItsSpellingButNotThroughALink) 
     EXPECT_EQ(ReadFileBytes(outside), "precious");
     EXPECT_FALSE(win::ReplaceFileByHandle(root_.Root() + L"no folder\\r.json", "x"));
     EXPECT_NE(::GetLastError(), win::kLinkRefusedError);
+}
+
+// Links cannot be made from inside Wine (CreateSymbolicLinkW makes none):
+// the black-box tests plant them from outside.
+TEST_F(SharedFolder, OnlyAMarkedFolderWhereItWasListedIsDeletedByHandle) {
+    const std::wstring anchor = win::WithoutTrailingSlash(root_.Root());
+    const std::wstring folder = Tools(L"ours");
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(folder + L"\\made-by-pelmora", ""));
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(folder + L"\\Tool\\setup.exe", "x"));
+    {
+        const win::File opened(::CreateFileW(
+            folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        EXPECT_TRUE(win::OpenedWhereExpected(opened.get(), folder, anchor));
+        EXPECT_FALSE(win::OpenedWhereExpected(opened.get(), Tools(L"other"), anchor));
+        EXPECT_FALSE(win::OpenedWhereExpected(opened.get(), folder, Tools(L"elsewhere")));
+    }
+
+    const std::wstring unmarked = Tools(L"unmarked");
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(unmarked + L"\\setup.exe", "theirs"));
+    for (const auto& [path, removed] : {std::pair<std::wstring, bool>{folder, true},
+                                        {unmarked, false}}) {  // planted: left as it was
+        EXPECT_EQ(win::RemoveTreeByHandle(path, anchor, L"made-by-pelmora"), removed) << path;
+        EXPECT_EQ(::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES, removed) << path;
+    }
+    EXPECT_EQ(ReadFileBytes(unmarked + L"\\setup.exe"), "theirs");
+}
+
+TEST_F(SharedFolder, AnElevatedRunsFolderIsMadeOrTakenOnlyWhenItIsAFolderOfItsOwn) {
+    const std::wstring folder = root_.Root() + L"ProgramData-Korvath";
+    const std::wstring file = root_.Root() + L"a-file";
+    ASSERT_TRUE(WriteFileBytes(file, "in the way"));
+    for (const auto& [path, error] : {std::pair<std::wstring, DWORD>{folder, ERROR_SUCCESS},
+                                      {folder, ERROR_SUCCESS},  // this account's, made before
+                                      {file, ERROR_ACCESS_DENIED}}) {
+        EXPECT_EQ(win::MakeAdministratorsFolder(path), error) << path;
+    }
+    EXPECT_EQ(ReadFileBytes(file), "in the way");
+}
+
+TEST(OwnedFiles, OnlyAdministratorsSystemOrThisAccountOwnTrustedFolders) {
+    for (const auto& [sid, trusted] : {std::pair<const wchar_t*, bool>{L"BA", true},
+                                       {L"SY", true},
+                                       {L"BU", false},  // Users
+                                       {L"WD", false},  // Everyone
+                                       {L"S-1-5-21-1-2-3-1001", false}}) {
+        PSID owner = nullptr;
+        ASSERT_TRUE(::ConvertStringSidToSidW(sid, &owner));
+        EXPECT_EQ(win::TrustedOwner(owner, nullptr), trusted) << sid;
+        EXPECT_TRUE(win::TrustedOwner(owner, owner)) << sid;  // this run's own account
+        ::LocalFree(owner);
+    }
 }
 
 TEST(Diagnostics, LoggedUrlsLoseTheirUserInfoAndFullLogsMoveAside) {

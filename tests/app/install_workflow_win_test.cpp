@@ -6,6 +6,7 @@
 #include "app/pelmora_dlg_win.h"
 #include "catalogue/model/safe_name.h"
 #include "app/session/session_win.h"
+#include "download/url/base_url_win.h"
 #include "trust/sha256_win.h"
 #include "resource_ids.h"
 #include "string_ids.h"
@@ -134,7 +135,8 @@ class MainWindow {
     MainWindow() {
         thread_ = std::thread([this] {
             threadId_ = ::GetCurrentThreadId();
-            const std::unique_ptr<Session> session = Session::FromMachine("", "");
+            // The window's files stay below the shared folder, though Wine's token is elevated.
+            const std::unique_ptr<Session> session = Session::FromMachine("", "", false);
             CPelmoraDlg dialog(*session, false, L"");
             dialog.DoModal();
             ended_ = true;
@@ -742,16 +744,23 @@ std::vector<std::wstring> Lines(const std::string& utf16) {
 }
 
 TEST_F(InstallWorkflowTest, InstallPressedThriceRunsOnePrivateCopyOfTheInstaller) {
-    // What an earlier run left below the temporary folder goes at the start.
+    // What an earlier run left below the temporary folder goes at the start;
+    // a folder named like it but without Pelmora's marker is someone else's.
     const std::wstring temporary = TemporaryFolder();
     const std::wstring left = temporary + L"Pelmora-installer-1-2-3";
     ASSERT_TRUE(testsupport::WriteFileMakingFolders(left + L"\\Old\\setup.exe", "old"));
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(left + L"\\made-by-pelmora", ""));
+    const std::wstring planted = temporary + L"Pelmora-installer-4-5-6";
+    ASSERT_TRUE(testsupport::WriteFileMakingFolders(planted + L"\\Old\\setup.exe", "planted"));
     Publish({{91, L"PelmoraWF Once", L"2.0"}});
     keys_.push_back(L"PelmoraWF Once");  // the installer registers it
     RemoveUninstallKey(L"PelmoraWF Once");
     PublishInstaller(L"PelmoraWF Once", TestInstallerBytes());
     MainWindow& w = Open();
     EXPECT_EQ(::GetFileAttributesW(left.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(testsupport::ReadFileBytes(planted + L"\\Old\\setup.exe"), "planted");
+    for (const std::wstring& made : {planted + L"\\Old\\setup.exe", planted + L"\\Old", planted})
+        ::DeleteFileW(made.c_str()) || ::RemoveDirectoryW(made.c_str());
     w.Tick(0, true);
     w.Press(IDC_BTN_START);
     ASSERT_TRUE(WaitUntil([&] { return w.Cell(0, 2) == Text(IDS_STATUS_DOWNLOADED); }, 20000));

@@ -10,7 +10,9 @@
 // in its working folder.
 //
 // Pelmora starts installers from a private copy, "<temp>\Pelmora-installer-
-// *\<name>\<file>": then the download folder of <name> is still where it
+// *\<name>\<file>" (an elevated run's: "<ProgramData>\Korvath\Pelmora\
+// Pelmora-installer-*\<name>\<file>", beside its downloads): then the
+// download folder of <name> is still where it
 // reads version.txt and writes ran.txt and installed\, and it also writes
 // there a line "<its own path>|<its working folder>" into "ran-from.txt".
 #include <shlobj.h>
@@ -72,6 +74,11 @@ bool SetValue(HKEY key, const wchar_t* name, const std::wstring& value) {
 std::wstring DownloadFolderOf(const std::wstring& ownFolder, const std::wstring& name) {
     const std::wstring parent = ownFolder.substr(0, ownFolder.rfind(L'\\'));
     if (parent.find(L"\\Pelmora-installer-") == std::wstring::npos) return ownFolder;
+    const std::wstring root = parent.substr(0, parent.rfind(L'\\'));
+    const std::wstring elevated = L"\\Korvath\\Pelmora";
+    if (root.size() > elevated.size() &&
+        ::lstrcmpiW(root.c_str() + root.size() - elevated.size(), elevated.c_str()) == 0)
+        return root + L"\\downloaded_program\\" + name;
     wchar_t documents[MAX_PATH] = {};
     ::SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, documents);
     return std::wstring(documents) + L"\\Korvath\\tools\\Pelmora\\downloaded_program\\" + name;

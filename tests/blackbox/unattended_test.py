@@ -2,9 +2,12 @@
 sample server with its real NSIS installers, the exit codes, the result file,
 that no window ever appears, Pelmora's own update applied once, the machine
 policies, and the MSI installed, upgraded and removed with msiexec."""
+import ctypes
 import json
 import os
+import select
 import shutil
+import signal
 import subprocess
 import tempfile
 import threading
@@ -63,6 +66,43 @@ class WindowWatch:
     def __exit__(self, *exc):
         self.done.set()
         self.thread.join(30)
+
+
+class SwapOnFirstDelete:
+    """Waits (inotify) for the first entry deleted in `folder`, then stops the
+    process (SIGSTOP standing in for an oplock), puts a link to `target` where
+    the folder was, and lets it go on: what it listed before is now behind a link."""
+    IN_DELETE = 0x200
+
+    def __init__(self, folder, target):
+        self.folder, self.target, self.process = folder, target, None
+        self.swapped, self.done = threading.Event(), threading.Event()
+        self.libc = ctypes.CDLL("libc.so.6", use_errno=True)
+        self.fd = self.libc.inotify_init1(os.O_NONBLOCK)
+        self.libc.inotify_add_watch(self.fd, str(folder).encode(), self.IN_DELETE)
+        self.thread = threading.Thread(target=self.watch, daemon=True)
+
+    def start(self, process):
+        self.process = process
+        self.thread.start()
+
+    def watch(self):
+        while not self.done.is_set():
+            if not select.select([self.fd], [], [], 0.05)[0]:
+                continue
+            os.kill(self.process.pid, signal.SIGSTOP)  # our own child, by its pid
+            try:
+                self.folder.rename(self.folder.with_name("moved-away"))
+                self.folder.symlink_to(self.target, target_is_directory=True)
+                self.swapped.set()
+            finally:
+                os.kill(self.process.pid, signal.SIGCONT)
+            return
+
+    def stop(self):
+        self.done.set()
+        self.thread.join(10)
+        os.close(self.fd)
 
 
 class ScriptRuns(PelmoraCase):
@@ -151,7 +191,7 @@ class SwitchLines(ScriptRuns):
         self.assertEqual(self.result.read_text(), "")  # no server, no tools
 
     def test_a_planted_link_is_not_followed(self):
-        downloads = self.wine.tools_folder() / "Pelmora" / "downloaded_program"
+        downloads = self.wine.work_folder() / "downloaded_program"
         elsewhere = Path(self.folder.name) / "elsewhere"
         elsewhere.mkdir()
         downloads.mkdir(parents=True, exist_ok=True)
@@ -163,6 +203,69 @@ class SwitchLines(ScriptRuns):
         self.assertEqual(list(elsewhere.iterdir()), [])
         self.assertEqual(self.wine.registered_version("Halvex"), "2.4.0")
 
+    def temporary_folder(self):
+        _, out = self.wine.run_wine("cmd", "/c", "echo %TEMP%")
+        windows = out.decode().strip()
+        return self.wine.prefix / "drive_c" / windows[3:].replace("\\", "/")
+
+    def test_clean_up_deletes_only_its_own_folders_by_handle(self):
+        # Wine's token is elevated: the run's private copies live in its own folder,
+        # and %TEMP% (as SYSTEM C:\Windows\Temp) is not its to clear.
+        work = self.wine.work_folder()
+        planted = [self.temporary_folder() / "Pelmora-installer-1-2-3",
+                   work / "Pelmora-installer-4-5-6"]  # named like a copy, no marker
+        for folder in planted:
+            (folder / "Tool").mkdir(parents=True, exist_ok=True)
+            (folder / "Tool" / "setup.exe").write_bytes(b"someone else's")
+        # A copy of Pelmora's own, and a folder elsewhere with the same names in it.
+        ours = work / "Pelmora-installer-7-8-9"
+        (ours / "Tool").mkdir(parents=True)
+        (ours / "made-by-pelmora").write_bytes(b"")
+        victim = Path(self.folder.name) / "victim"
+        victim.mkdir()
+        names = [f"file{n:04}.bin" for n in range(3000)]
+        for name in names:
+            (ours / "Tool" / name).write_bytes(b"ours")
+            (victim / name).write_bytes(b"precious")
+        swap = SwapOnFirstDelete(ours / "Tool", victim)
+        out = Path(self.folder.name) / "console.txt"
+        env = self.wine.env({"PELMORA_BASE_URL": self.server.base_url,
+                             "PELMORA_LOG": windows_path(self.log_path)})
+        try:
+            with open(out, "wb") as console:
+                process = subprocess.Popen(["wine", self.wine.exe, "/check"], env=env,
+                                           stdout=console, stderr=subprocess.DEVNULL,
+                                           stdin=subprocess.DEVNULL)
+                self.wine.started.append(process)
+                swap.start(process)
+                self.assertEqual(self.wine.wait_exit(process, 600), 10, self.log())
+        finally:
+            swap.stop()
+            for folder in planted:
+                self.assertEqual((folder / "Tool" / "setup.exe").read_bytes(), b"someone else's")
+                shutil.rmtree(folder)
+        self.assertIn("Left as it was (not made by Pelmora): C:\\ProgramData\\Korvath\\Pelmora"
+                      "\\Pelmora-installer-4-5-6", self.log())
+        self.assertTrue(swap.swapped.is_set(), "the clean-up deleted the folder's entries")
+        self.assertIn(r"\Pelmora-installer-7-8-9\Tool\file", self.log())
+        self.assertIn("is not where it was listed", self.log())
+        self.assertEqual(sorted(p.name for p in victim.iterdir()), names)
+        self.assertEqual({p.read_bytes() for p in victim.iterdir()}, {b"precious"})
+
+    def test_an_elevated_runs_folder_planted_as_a_link_is_refused(self):
+        work, elsewhere = self.wine.work_folder(), Path(self.folder.name) / "elsewhere"
+        elsewhere.mkdir()
+        work.parent.mkdir(parents=True, exist_ok=True)
+        work.symlink_to(elsewhere, target_is_directory=True)
+        try:
+            code, _, console = self.run_line("/check", watch=False)
+        finally:
+            work.unlink()
+        self.assertEqual(code, 1, self.log())
+        self.assertIn(r"Refused: C:\ProgramData\Korvath\Pelmora is a link", self.log())
+        self.assertIn(r"Pelmora's folder cannot be written: C:\ProgramData\Korvath\Pelmora", console)
+        self.assertEqual(list(elsewhere.iterdir()), [])
+
     def test_a_cut_short_download_is_resumed(self):
         installer, cut = "/tools/packages/hq/Halvex/2.4.1/setup_light.exe", 4096
         self.server.rule(installer, close_after=cut)
@@ -173,7 +276,7 @@ class SwitchLines(ScriptRuns):
         asked = self.server.control("log", prefix=installer).splitlines()
         self.assertTrue(any(f"Range: bytes={cut}-" in line.split("\t") for line in asked),
                         f"the second run resumes the body: {asked}")
-        version = self.wine.tools_folder() / "Pelmora/downloaded_program/Halvex/version.txt"
+        version = self.wine.work_folder() / "downloaded_program/Halvex/version.txt"
         self.assertEqual(version.read_text().strip() if version.exists() else None, "2.4.1")
 
     def test_a_trickled_installer_ends_the_run(self):

@@ -40,6 +40,13 @@ class WineSession:
         folder.mkdir(parents=True, exist_ok=True)
         return folder
 
+    def work_folder(self):
+        """Where a line of switches keeps its downloads, log and kept serial.
+        Wine's token is elevated, so every such run here keeps them below
+        ProgramData, as an administrator's or SYSTEM's does on Windows; the
+        window keeps them below the shared tools folder."""
+        return self.prefix / "drive_c" / "ProgramData" / "Korvath" / "Pelmora"
+
     def write_settings(self, line):
         (self.tools_folder() / "config.txt").write_bytes(line.encode("ascii"))
 
@@ -51,6 +58,7 @@ class WineSession:
     def forget_downloads(self):
         """Pelmora's local state below the documents folder, as before a first run."""
         shutil.rmtree(self.tools_folder() / "Pelmora", ignore_errors=True)
+        shutil.rmtree(self.work_folder(), ignore_errors=True)
         for name in ("db_version.txt", "modelinfo_hq.db", "modelinfo_amr.db",
                      "modelinfo_eur.db", "modelinfo_chna.db"):
             path = self.tools_folder() / name

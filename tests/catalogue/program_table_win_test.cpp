@@ -52,7 +52,7 @@ class ProgramTableTest : public ::testing::Test {
     }
     void WriteDownloadedVersion(const std::wstring& name, const std::string& version) {
         ASSERT_TRUE(testsupport::WriteFileMakingFolders(
-            DownloadedVersionFilePath(root_.Root(), name), version));
+            DownloadedVersionFilePath(root_.Root() + L"Korvath\\tools\\Pelmora\\", name), version));
     }
     StartupStep Build() { return BuildProgramTable(startup_, table_); }
 

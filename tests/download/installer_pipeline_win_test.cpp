@@ -30,6 +30,7 @@ class InstallerPipeline : public ::testing::Test {
         return PackageJob{0,     u"Tool", u"2.0", win::ToU16(server_.Url(L"/pipe/pkg/Tool")),
                           u"setup.exe", false, digest};
     }
+    std::wstring Work() const { return root_.Root() + L"Korvath\\tools\\Pelmora\\"; }
     std::string VersionFile() {
         return testsupport::ReadFileBytes(
             root_.Root() + L"Korvath\\tools\\Pelmora\\downloaded_program\\Tool\\version.txt");
@@ -42,20 +43,20 @@ class InstallerPipeline : public ::testing::Test {
 
 TEST_F(InstallerPipeline, AnInstallerArrivesOnlyWithItsDigestAndLeavesItsVersion) {
     const FetchedInstaller wrong =
-        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of("other bytes")));
+        FetchInstallerQuietly(Work(), nullptr, Job(Sha256Of("other bytes")), {});
     EXPECT_TRUE(wrong.path.empty());
     EXPECT_NE(wrong.reason.find("download failed"), std::string::npos) << wrong.reason;
     EXPECT_EQ(VersionFile(), "2.0");  // after every attempt, as Start writes it
 
     const FetchedInstaller right =
-        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+        FetchInstallerQuietly(Work(), nullptr, Job(Sha256Of(installer_)), {});
     ASSERT_FALSE(right.path.empty()) << right.reason;
     EXPECT_EQ(testsupport::ReadFileBytes(right.path), installer_);
 }
 
 TEST_F(InstallerPipeline, TheCheckedCopyRunsHiddenAndGivesItsExitCode) {
     const FetchedInstaller fetched =
-        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+        FetchInstallerQuietly(Work(), nullptr, Job(Sha256Of(installer_)), {});
     ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
     const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"3010", 60000, {});
     ASSERT_TRUE(exit.code) << exit.reason;
@@ -71,7 +72,7 @@ TEST_F(InstallerPipeline, TheCheckedCopyRunsHiddenAndGivesItsExitCode) {
 
 TEST_F(InstallerPipeline, AnInstallerPastItsTimeIsEndedWithWhatItStarted) {
     const FetchedInstaller fetched =
-        FetchInstallerQuietly(root_.Root(), nullptr, Job(Sha256Of(installer_)));
+        FetchInstallerQuietly(Work(), nullptr, Job(Sha256Of(installer_)), {});
     ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
     const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"hang", 2000, {});
     EXPECT_FALSE(exit.code);
@@ -85,6 +86,17 @@ TEST_F(InstallerPipeline, AnInstallerPastItsTimeIsEndedWithWhatItStarted) {
         if (held) ::CloseHandle(held), ::Sleep(100);
     }
     EXPECT_TRUE(gone);
+}
+
+TEST_F(InstallerPipeline, AnInstallerSwappedAfterItsDownloadIsNotWhatRuns) {
+    const FetchedInstaller fetched =
+        FetchInstallerQuietly(Work(), nullptr, Job(Sha256Of(installer_)), {});
+    ASSERT_FALSE(fetched.path.empty()) << fetched.reason;
+    // A neighbour replaces the download between its check and the copy.
+    ASSERT_TRUE(testsupport::WriteFileBytes(fetched.path, "MZ not the maker's"));
+    const InstallerExit exit = RunInstallerSilently(fetched, L"Tool", L"0", 60000, {});
+    EXPECT_FALSE(exit.code);
+    EXPECT_NE(exit.reason.find("no checked private copy"), std::string::npos) << exit.reason;
 }
 
 }  // namespace
