@@ -1,5 +1,6 @@
 #include "win/diagnostics_win.h"
 
+#include "win/files_win.h"
 #include "win/handles_win.h"
 #include "win/text_win.h"
 
@@ -27,11 +28,21 @@ std::wstring OverridePath() {
     return std::wstring(buffer, n);
 }
 
-File OpenForAppend(const std::wstring& path, DWORD disposition) {
+// Not through a link: a run elevated or not must not append to, or cut, a
+// file a neighbour pointed its log at. Refused quietly: this is the log.
+File OpenChecked(const std::wstring& path, DWORD access, DWORD disposition) {
+    if (!LinkOnPath(path).empty()) return File();
     // Others may read it, and move it aside, while a run writes.
-    return File(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    File file(::CreateFileW(path.c_str(), access,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                            nullptr));
+    if (file && OpenedThroughLink(file.get(), path)) return File();
+    return file;
+}
+
+File OpenForAppend(const std::wstring& path) {
+    return OpenChecked(path, FILE_APPEND_DATA, OPEN_ALWAYS);
 }
 
 // One line is one WriteFile to a local file under the lock: short enough for
@@ -44,7 +55,7 @@ class LogSink {
         const std::lock_guard<std::mutex> guard(lock_);
         if (!overridePath_.empty()) {
             // Opened for each line, so a reader may move or remove it at any time.
-            File file = OpenForAppend(overridePath_, OPEN_ALWAYS);
+            File file = OpenForAppend(overridePath_);
             LARGE_INTEGER size{};
             if (file && ::GetFileSizeEx(file.get(), &size) &&
                 static_cast<uint64_t>(size.QuadPart) + bytes.size() > kLogFileMaxBytes) {
@@ -67,7 +78,7 @@ class LogSink {
         if (!overridePath_.empty() || file_) return;
         path_ = folder + L"pelmora.log";
         oldPath_ = folder + L"pelmora.old.log";
-        file_ = OpenForAppend(path_, OPEN_ALWAYS);
+        file_ = OpenForAppend(path_);
         if (!file_) return;
         LARGE_INTEGER size{};
         size_ = ::GetFileSizeEx(file_.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
@@ -101,8 +112,12 @@ class LogSink {
     // The full file becomes the old one; a new one starts.
     static File StartOver(const std::wstring& path, const std::wstring& oldPath) {
         ::MoveFileExW(path.c_str(), oldPath.c_str(), MOVEFILE_REPLACE_EXISTING);
-        // When the move failed (the old file held open), starting over still keeps the cap.
-        return OpenForAppend(path, CREATE_ALWAYS);
+        // When the move failed (the old file held open), starting over still
+        // keeps the cap: emptied through a checked handle, never by
+        // CREATE_ALWAYS, which would cut whatever was planted at the name.
+        if (const File file = OpenChecked(path, FILE_WRITE_DATA, OPEN_ALWAYS))
+            ::SetEndOfFile(file.get());
+        return OpenForAppend(path);
     }
 
     void Rotate() {

@@ -120,17 +120,18 @@ bool RefuseLink(const std::wstring& path) {
     return true;
 }
 
-bool RefuseLinkedFile(HANDLE file, const std::wstring& path) {
+bool OpenedThroughLink(HANDLE file, const std::wstring& path) {
     // The handle, not the path: a folder swapped for a link after a check by
     // path still shows here as a final path that is not `path`.
     const std::wstring anchor = SharedAnchor(path);
-    if (!anchor.empty() && !OpenedWhereExpected(file, path, anchor)) {
-        Diag(L"[Pelmora]Not written through a link (opened elsewhere than " + path + L")\n");
-        ::SetLastError(kLinkRefusedError);
-        return true;
-    }
-    if (LinkCount(file) <= 1) return false;
-    Diag(L"[Pelmora]Not written through a link (a hard link): " + path + L"\n");
+    return (!anchor.empty() && !OpenedWhereExpected(file, path, anchor)) || LinkCount(file) > 1;
+}
+
+bool RefuseLinkedFile(HANDLE file, const std::wstring& path) {
+    if (!OpenedThroughLink(file, path)) return false;
+    Diag(LinkCount(file) > 1 ? L"[Pelmora]Not written through a link (a hard link): " + path + L"\n"
+                             : L"[Pelmora]Not written through a link (opened elsewhere than " +
+                                   path + L")\n");
     ::SetLastError(kLinkRefusedError);
     return true;
 }

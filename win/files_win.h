@@ -53,6 +53,9 @@ bool RefuseLink(const std::wstring& path);
 // planted), and it must have one name. Every file Pelmora writes there is
 // checked so before a byte goes in (CreateTemporaryBeside, continued bodies).
 bool RefuseLinkedFile(HANDLE file, const std::wstring& path);
+// RefuseLinkedFile's test without its log line (for the log file itself):
+// true when `file` was opened through a link.
+bool OpenedThroughLink(HANDLE file, const std::wstring& path);
 
 // What this run wrote to a file, kept in memory: a file below the shared
 // folder is read as it was fetched, whatever a neighbour does to it after.

@@ -82,6 +82,16 @@ class FailureReasons(PelmoraCase):
         self.assertIn("list ready", self.log())
         self.assertEqual(log.stat().st_size, size)
 
+        # A neighbour's hard link at the log's name: neither written to nor cut.
+        victim = self.wine.tools_folder() / "victim.txt"
+        victim.write_bytes(b"precious\n" * 100)
+        self.addCleanup(victim.unlink, missing_ok=True)
+        log.unlink()
+        os.link(victim, log)
+        process, hwnd = self.run_to_list(PELMORA_LOG="")
+        self.close_main(process, hwnd)
+        self.assertEqual(victim.read_bytes(), b"precious\n" * 100)
+
     def test_local_faults_get_local_messages(self):
         tools = self.wine.tools_folder()
         # Pelmora's folder is a file: the folder message with its path, not "no internet".

@@ -461,10 +461,15 @@ class SelfUpdateOnce(PelmoraCase):
 
     def install(self, setup):
         self.assertEqual(self.wine.run_wine(windows_path(setup), "/S", timeout=120)[0], 0)
-        self.addCleanup(self.wine.run_wine, INSTALLED_EXE.replace("Pelmora.exe", "uninstall.exe"),
-                        "/S", "_?=" + INSTALLED_EXE.replace("\\Pelmora.exe", ""), timeout=120)
+        self.addCleanup(self.uninstall)
         # The installed copy checks installers as the run's own does.
         shutil.copy(self.wine.exe, self.installed_exe())
+
+    def uninstall(self):
+        self.wine.run_wine(INSTALLED_EXE.replace("Pelmora.exe", "uninstall.exe"), "/S",
+                           "_?=" + INSTALLED_EXE.replace("\\Pelmora.exe", ""), timeout=120)
+        # Its key may go a moment after it returns: not under the next test's registration.
+        wait_until(lambda: self.wine.registered_version("Pelmora") is None, 30)
 
     def installed_exe(self):
         return self.wine.prefix / "drive_c" / INSTALLED_EXE[3:].replace("\\", "/")
