@@ -1,9 +1,12 @@
 """The NSIS installers: Pelmora's own and a sample tool's install silently
 with /S, register their uninstall keys in the 64-bit view, and uninstall;
-Pelmora's own installs again where it was installed."""
+Pelmora's own installs again where it was installed. What the build ships
+carries its signature."""
 import os
 import re
+import subprocess
 import unittest
+from pathlib import Path
 
 from wine_harness import WineSession
 
@@ -39,6 +42,15 @@ class Installers(unittest.TestCase):
         self.assertIsNone(self.wine.registered_version(name))
         self.assertFalse((folder / executable).exists())
         return folder
+
+    def test_what_the_build_ships_is_signed(self):
+        installer = Path(os.environ["PELMORA_INSTALLER"])
+        publisher = Path(os.environ["PELMORA_TEST_PUBLISHER"]) / "publisher.pem"
+        for shipped in (os.environ["PELMORA_EXE"], installer, installer.with_name("Pelmora.msi")):
+            verified = subprocess.run(["osslsigncode", "verify", "-in", str(shipped),
+                                       "-CAfile", str(publisher)],
+                                      capture_output=True, text=True, timeout=120)
+            self.assertIn("Succeeded", verified.stdout, f"{shipped}: {verified.stderr}")
 
     def test_pelmoras_installer(self):
         self.install_and_uninstall(os.environ["PELMORA_INSTALLER"], "Pelmora", "Pelmora.exe",
