@@ -52,7 +52,7 @@ curl -fsS "http://127.0.0.1:$port/__control/rule?path=/tools/$halvex/setup_light
 echo "Sample update server: $base_url (files in $demo/server/root/tools)"
 
 bash tools/wine-prefix.sh init "$demo/wineprefix"
-export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 windows() { echo "Z:${1//\//\\}"; }
 driver() { wine "$root/build/win/tools/driver/pelmora_driver.exe" "$@" </dev/null 2>/dev/null; }
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'

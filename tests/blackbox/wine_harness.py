@@ -27,7 +27,7 @@ class WineSession:
         env = dict(os.environ)
         env["WINEPREFIX"] = str(self.prefix)
         env.setdefault("WINEDEBUG", "-all")
-        env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;winemenubuilder.exe=d"  # see wine-prefix.sh
         if extra:
             env.update(extra)
         return env

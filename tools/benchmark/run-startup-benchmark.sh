@@ -24,7 +24,7 @@ if [ -z "${DISPLAY:-}" ]; then
     read -r display own_xvfb < <(bash tools/xvfb.sh)
     export DISPLAY="$display"
 fi
-export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup() {
     bash tools/test_server/test-server.sh stop "$work/server" >/dev/null 2>&1 || true
     if [ -f "$work/proxy/pid" ]; then kill "$(cat "$work/proxy/pid")" 2>/dev/null || true; fi
