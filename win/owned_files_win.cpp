@@ -1,6 +1,7 @@
 #include "win/owned_files_win.h"
 
 #include "win/diagnostics_win.h"
+#include "win/final_path_win.h"
 #include "win/text_win.h"
 
 #include <aclapi.h>
@@ -20,16 +21,6 @@ constexpr int kMaxTreeDepth = 4;
 std::wstring Upper(std::wstring text) {
     if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
     return text;
-}
-
-std::wstring FinalPath(HANDLE file) {
-    wchar_t buffer[1024];
-    const DWORD n = ::GetFinalPathNameByHandleW(file, buffer, 1024, FILE_NAME_NORMALIZED);
-    if (!n || n >= 1024) return {};
-    std::wstring path(buffer, n);
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
-    return path;
 }
 
 std::wstring Trimmed(std::wstring path) {
