@@ -112,28 +112,7 @@ bool ReplaceFileByHandle(const std::wstring& path, const std::string& bytes) {
             target = named;
         }
     }
-    std::wstring temporary;
-    DWORD error = ERROR_SUCCESS;
-    {
-        const File file = CreateTemporaryBeside(target, temporary);
-        if (!file) return false;
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                         nullptr))
-            error = ::GetLastError();
-        else if (written != bytes.size())
-            error = ERROR_HANDLE_DISK_FULL;
-        else if (!::FlushFileBuffers(file.get()))  // whole on disk before it replaces anything
-            error = ::GetLastError();
-    }  // closed here: an open file cannot be moved
-    if (error == ERROR_SUCCESS &&
-        !::MoveFileExW(temporary.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = ::GetLastError();
-    if (error == ERROR_SUCCESS) return true;
-    ::DeleteFileW(temporary.c_str());
-    ::SetLastError(error);
-    return false;
+    return ReplaceFileWith(target, bytes);  // while the folder is held
 }
 
 }  // namespace win
