@@ -41,26 +41,27 @@ std::u16string Trimmed(std::u16string_view text) {
     return std::u16string(text);
 }
 
-std::optional<int> Minutes(std::u16string_view digits) {
-    if (digits.empty() || digits.size() > 4) return std::nullopt;
-    int value = 0;
-    for (const char16_t c : digits) {
-        if (c < u'0' || c > u'9') return std::nullopt;
-        value = value * 10 + (c - u'0');
-    }
-    if (value < 1 || value > kMaxTimeoutMinutes) return std::nullopt;
-    return value;
-}
-
-std::optional<uint32_t> ExitCode(std::u16string_view digits) {
-    if (digits.empty() || digits.size() > 10) return std::nullopt;
+// Decimal digits only, at most `maxDigits` (at most 19) of them.
+std::optional<uint64_t> Decimal(std::u16string_view digits, size_t maxDigits) {
+    if (digits.empty() || digits.size() > maxDigits) return std::nullopt;
     uint64_t value = 0;
     for (const char16_t c : digits) {
         if (c < u'0' || c > u'9') return std::nullopt;
         value = value * 10 + (c - u'0');
     }
-    if (value > 0xFFFFFFFFu) return std::nullopt;
-    return static_cast<uint32_t>(value);
+    return value;
+}
+
+std::optional<int> Minutes(std::u16string_view digits) {
+    const std::optional<uint64_t> value = Decimal(digits, 4);
+    if (!value || *value < 1 || *value > kMaxTimeoutMinutes) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+std::optional<uint32_t> ExitCode(std::u16string_view digits) {
+    const std::optional<uint64_t> value = Decimal(digits, 10);
+    if (!value || *value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<uint32_t>(*value);
 }
 
 std::string Ascii(std::u16string_view text) {
