@@ -492,6 +492,7 @@ bool CListCtrlEx::CellRect(Kind kind, int row, RECT& rect) const {
 // Moves the control over its cell and shows it only when it is wanted and its
 // row lies below the header and within the list.
 void CListCtrlEx::Place(Kind kind, Embedded& control) {
+    if (m_batching) return;  // placed at the batch's end
     RECT rect{};
     const bool placed = CellRect(kind, control.row, rect);
     const bool inView = placed && rect.top >= m_laidOut.headerBottom &&
@@ -535,8 +536,25 @@ CListCtrlEx::LayoutKey CListCtrlEx::CurrentLayout() const {
     return key;
 }
 
+CListCtrlEx::Batch::Batch(CListCtrlEx& list) : list_(list) {
+    list_.m_batching = true;
+    ::SendMessageW(list_.m_list, WM_SETREDRAW, FALSE, 0);
+}
+
+CListCtrlEx::Batch::~Batch() {
+    const HWND list = list_.m_list;
+    // Drawing comes back first (the scroll bar with it, which narrows the
+    // rows); the controls are then placed once.
+    if (list) ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    list_.m_batching = false;
+    if (!list) return;
+    list_.m_laidOut = list_.CurrentLayout();
+    list_.Relayout();
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
 void CListCtrlEx::RelayoutIfMoved() {
-    if (m_relayingOut || !m_list) return;
+    if (m_relayingOut || m_batching || !m_list) return;
     m_relayingOut = true;
     const LayoutKey now = CurrentLayout();
     if (!(now == m_laidOut)) {

@@ -113,6 +113,22 @@ class CListCtrlEx {
     void DestroyViewButtons();
     void DestroyRunButtons();
 
+    // Many changes at once (filling the list, switching modes): while one
+    // lives the list neither repaints nor moves its controls; at its end
+    // every control is placed once and the list repainted. Without it each
+    // inserted row moves every control already made: under Wine a fill of
+    // 20 rows took 100-180 ms instead of 5.
+    class Batch {
+      public:
+        explicit Batch(CListCtrlEx& list);
+        ~Batch();
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+      private:
+        CListCtrlEx& list_;
+    };
+
     // Stores the row's progress, refreshes its bar and writes " %d %%" into
     // column 4. Callable from any thread: from another one it posts
     // WM_LIST_ROW_PROGRESS and returns at once, without waiting for the list.
@@ -181,6 +197,7 @@ class CListCtrlEx {
     int m_rowHeight = 0;
     LayoutKey m_laidOut{};
     bool m_relayingOut = false;
+    bool m_batching = false;  // a Batch lives
 };
 
 }  // namespace pelmora

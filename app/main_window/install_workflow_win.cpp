@@ -29,6 +29,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <vector>
 
 namespace pelmora {
@@ -95,6 +96,14 @@ InstallWorkflow::~InstallWorkflow() { Shutdown(); }
 // ---- browse mode -----------------------------------------------------------------
 
 void InstallWorkflow::FillList() {
+    {
+        const CListCtrlEx::Batch batch(list_);
+        FillRows();
+    }
+    UpdateStartButton();
+}
+
+void InstallWorkflow::FillRows() {
     list_.DeleteAllItems();
     for (int columns = list_.GetColumnCount(); columns > 0; --columns) list_.DeleteColumn(0);
     list_.SetRowHeight(kListRowHeight);  // through a 1-pixel-wide image list the wrapper owns
@@ -115,7 +124,6 @@ void InstallWorkflow::FillList() {
             list_.AddRunButton(row, L"Run");
         list_.AddViewButton(row, L"View");
     }
-    UpdateStartButton();
 }
 
 void InstallWorkflow::OnDpiChanged() {
@@ -150,6 +158,8 @@ void InstallWorkflow::OnStart() {
         queued[row] = true;
     }
 
+    // The list changes whole, then repaints once.
+    std::optional<CListCtrlEx::Batch> batch(std::in_place, list_);
     list_.DestroyRunButtons();
     MoveToBox(list_.hwnd(), kListInstallBox);
     list_.SetExtendedStyle(kInstallStyles);
@@ -189,6 +199,7 @@ void InstallWorkflow::OnStart() {
         list_.SetRowProgress(row, 0);
         list_.SetRowButtonState(row, kRowButtonHidden);
     }
+    batch.reset();
 
     run_ = PackageRun::Make(++runCount_, window_.window, WM_PACKAGE_WORKER_REPORT);
     if (!StartPackageWorker(launcher_, run_, std::move(jobs), session_.WorkFolder(),
@@ -213,6 +224,7 @@ void InstallWorkflow::BackToBrowseMode() {
     checks_.GiveUpAll();
     launcher_.Stop(kCancelWaitMs);
 
+    const CListCtrlEx::Batch batch(list_);  // the list changes whole, then repaints once
     list_.DestroyProgressBars();
     list_.DestroyInstallButtons();
     list_.DeleteColumn(4);

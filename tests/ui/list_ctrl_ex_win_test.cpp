@@ -408,6 +408,24 @@ TEST_F(ListWindow, ViewAndRunButtonsAreWindowsOnlyOnceTheirRowShows) {
     EXPECT_TRUE(Visible(kViewButtonIdBase + 19));
 }
 
+// What a batch changes is placed once, at its end, as if placed on the way;
+// the list is drawn again.
+TEST_F(ListWindow, ControlsAddedInABatchArePlacedAtItsEnd) {
+    MakeList(0);
+    {
+        const CListCtrlEx::Batch batch(*list_);
+        for (int r = 0; r < 20; ++r) {
+            list_->InsertItem(r, L"");
+            list_->AddViewButton(r, L"View");
+        }
+        list_->AddRunButton(1, L"Run");
+        EXPECT_EQ(Child(kViewButtonIdBase), nullptr);  // nothing made or moved yet
+    }
+    EXPECT_TRUE(::IsWindowVisible(list_wnd_));
+    ExpectControlsOnTheirRows(kViewButtonIdBase, 3, 1, Always);
+    ExpectControlsOnTheirRows(kRunButtonIdBase, 4, 1, [](int row) { return row == 1; });
+}
+
 TEST_F(ListWindow, ProgressFromAnotherThreadIsAppliedOnTheListThread) {
     MakeList(20);
     for (int r = 0; r < 20; ++r) list_->SetCheck(r, r != 7);
