@@ -3,6 +3,7 @@
 #include "trust/sha256_win.h"
 #include "win/thread_win.h"
 
+#include <algorithm>
 #include <new>
 
 namespace pelmora {
@@ -16,12 +17,17 @@ constexpr uint64_t kFlushEveryBytes = 16 * 1024 * 1024;
 }  // namespace
 
 BackgroundWriter::BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
-                                   Sha256Stream* hash)
+                                   Sha256Stream* hash, std::optional<uint64_t> announced)
     : file_(file),
       hash_(hash),
       bufferBytes_(bufferBytes),
       // One more buffer when hashing: reading, writing and hashing each have one.
-      bufferCount_(bufferCount + (hash ? 1 : 0)) {}
+      bufferCount_(bufferCount + (hash ? 1 : 0)),
+      writeAlong_(announced && *announced <= kWriteAlongBytes) {
+    if (!writeAlong_) return;
+    bufferBytes_ = std::max<size_t>(1, std::min<uint64_t>(*announced, bufferBytes));
+    bufferCount_ = 1;
+}
 
 BackgroundWriter::~BackgroundWriter() { Finish(); }
 
@@ -55,6 +61,11 @@ char* BackgroundWriter::Acquire() {
 void BackgroundWriter::Submit(char* buffer, DWORD size) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
+        if (writeAlong_) {
+            if (error_ == ERROR_SUCCESS) error_ = WriteNow({buffer, size});
+            free_.push_back(buffer);
+            return;
+        }
         if (!thread_ && error_ == ERROR_SUCCESS && !held_) {
             held_ = Piece{buffer, size};  // perhaps the whole body
             return;

@@ -6,8 +6,10 @@
 // than the network, and a large file's writes wait for the disk). Buffers
 // and threads come only as the body needs them: a body of one read (most
 // small files) is written and hashed by Finish on the caller's thread,
-// without starting any. A large body is flushed to disk in steps as it is
-// written, so that making it durable at the end costs little.
+// without starting any; so is a body announced small (a picture): under
+// Wine a thread costs more than writing a megabyte. A large body is flushed
+// to disk in steps as it is written, so that making it durable at the end
+// costs little.
 #pragma once
 #include "win/handles_win.h"
 
@@ -30,15 +32,21 @@ class BackgroundWriter {
 public:
     // `file` and `hash` (null: no hashing) are borrowed and must stay valid
     // until Finish returned; `hash` gets the bytes in the order written.
+    // `announced`: the bytes the server said are still to come, if it did;
+    // up to kWriteAlongBytes they go through one buffer of their size,
+    // written as they are submitted.
     BackgroundWriter(HANDLE file, size_t bufferBytes, size_t bufferCount,
-                     Sha256Stream* hash = nullptr);
+                     Sha256Stream* hash = nullptr, std::optional<uint64_t> announced = {});
     ~BackgroundWriter();
     BackgroundWriter(const BackgroundWriter&) = delete;
     BackgroundWriter& operator=(const BackgroundWriter&) = delete;
 
-    // A buffer to read into; waits while every buffer is queued for writing.
-    // Null after a write failed.
+    static constexpr uint64_t kWriteAlongBytes = 1024 * 1024;
+
+    // A buffer of BufferBytes() to read into; waits while every buffer is
+    // queued for writing. Null after a write failed.
     char* Acquire();
+    size_t BufferBytes() const noexcept { return bufferBytes_; }
     // Queues the first `size` bytes of a buffer from Acquire for writing.
     void Submit(char* buffer, DWORD size);
     // Waits until everything queued is written; the GetLastError of the first
@@ -59,6 +67,7 @@ private:
     Sha256Stream* hash_;
     size_t bufferBytes_;
     size_t bufferCount_;
+    bool writeAlong_;  // each piece written as it is submitted, on the caller's thread
     std::optional<Piece> held_;  // the first piece, until a second one comes
     std::vector<std::unique_ptr<char[]>> storage_;
     std::mutex mutex_;

@@ -35,7 +35,9 @@ HRESULT ReadBody(DownloadJob& job, TransferProgress& progress, const BodyFile& b
                  uint64_t& received) {
     LARGE_INTEGER end{};
     if (!::SetFilePointerEx(body.file.get(), end, nullptr, FILE_END)) return LastErrorResult();
-    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash);
+    const std::optional<uint64_t> announced =
+        length && *length >= body.have ? std::optional(*length - body.have) : std::nullopt;
+    BackgroundWriter writer(body.file.get(), kReadBufferBytes, kWriteBuffers, hash, announced);
     received = body.have;
     uint64_t reads = 0;
     DWORD largestRead = 0;
@@ -51,7 +53,8 @@ HRESULT ReadBody(DownloadJob& job, TransferProgress& progress, const BodyFile& b
         if (!::InternetQueryDataAvailable(request, &available, 0, 0)) return LastErrorResult();
         if (available == 0) break;
         const DWORD ask =
-            NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs, kReadBufferBytes);
+            NextReadSize(available, lastAsked, lastMicroseconds, job.timeoutMs,
+                         static_cast<DWORD>(writer.BufferBytes()));
         char* const buffer = writer.Acquire();
         if (!buffer) break;  // the write failed: Finish below says why
         DWORD got = 0;

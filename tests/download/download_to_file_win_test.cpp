@@ -311,16 +311,18 @@ TEST_F(DownloadToFileTest, WithoutALengthShowsZeroAndStillCompletes) {
 }
 
 // One piece is written by Finish itself; more start the writer's threads; a
-// large body is flushed on the way. Either way the file and the digest get
-// every byte, in order.
+// large body is flushed on the way; a body announced small is written as it
+// comes. Either way the file and the digest get every byte, in order.
 TEST(BackgroundWriterTest, WritesAndHashesEveryPieceInOrder) {
     wchar_t folder[MAX_PATH] = {};
     ASSERT_NE(::GetTempPathW(MAX_PATH, folder), 0u);
     struct Row {
         size_t pieces;
         size_t pieceBytes;
+        std::optional<uint64_t> announced;
     };
-    for (const Row row : {Row{1, 1000}, Row{2, 1000}, Row{9, 1000}, Row{18, 1 << 20}}) {
+    for (const Row row : {Row{1, 1000}, Row{2, 1000}, Row{9, 1000}, Row{18, 1 << 20},
+                          Row{9, 1000, 9000}}) {
         const size_t pieces = row.pieces;
         const std::wstring path = folder + (L"pelmora-writer-" + std::to_wstring(pieces));
         const std::string bytes = Pattern(pieces * row.pieceBytes, static_cast<unsigned>(pieces));
@@ -329,7 +331,8 @@ TEST(BackgroundWriterTest, WritesAndHashesEveryPieceInOrder) {
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         Sha256Stream hash;
         {
-            BackgroundWriter writer(file, row.pieceBytes, 3, &hash);
+            BackgroundWriter writer(file, row.pieceBytes, 3, &hash, row.announced);
+            ASSERT_GE(writer.BufferBytes(), row.pieceBytes);
             for (size_t at = 0; at < bytes.size(); at += row.pieceBytes) {
                 char* buffer = writer.Acquire();
                 ASSERT_NE(buffer, nullptr);

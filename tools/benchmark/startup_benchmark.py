@@ -155,10 +155,13 @@ def main():
     runs = int(os.environ.get("BENCH_RUNS", "5"))
     rtts = [int(r) for r in os.environ.get("BENCH_RTTS", "0 100").split()]
     env = dict(os.environ)
-    log_path = work / "pelmora.log"
-    env["PELMORA_LOG"] = "Z:" + str(log_path).replace("/", "\\")
     pelmora_folder = (Path(env["WINEPREFIX"]) / "drive_c/users/Public/Documents/Korvath/tools" /
                       "Pelmora")
+    # The log where a user's Pelmora keeps it, open for the whole run. PELMORA_LOG
+    # (the tests' log) opens its file again for every line, which under Wine
+    # costs a fetching thread more than a small file's transfer.
+    env.pop("PELMORA_LOG", None)
+    log_path = pelmora_folder / "pelmora.log"
 
     results, curl = {}, {}
     urls = picture_urls(work, env["PELMORA_BASE_URL"])
