@@ -88,8 +88,15 @@ BOOL CPelmoraDlg::OnInitDialog() {
         CloseDuringStartup();
         return TRUE;
     }
+    clock.Mark(L"catalogue");
+    // The pictures need only the table: their round trips overlap the model
+    // databases and the list's layout, and each is shown once the window
+    // takes messages. Taken over while the start-up's early fetches (the
+    // picture stamps among them) still live.
+    win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
+    pictures_.Start(session_.PictureServer(), table_, hwnd(), WM_PROGRAM_PICTURES);
     steps.ModelDatabases();
-    clock.Mark(L"catalogue and model databases");
+    clock.Mark(L"model databases");
 
     skin_.LayOut();
     picture_.Attach(Item(IDC_PROGRAM_IMAGE), session_.LocalRoot());
@@ -103,10 +110,6 @@ BOOL CPelmoraDlg::OnInitDialog() {
 
     if (table_.programCount > 0)  // what an earlier start kept; the sync may bring it later
         picture_.Show(win::ToWide(table_.records[0].nameEnglish), settings_.language);
-
-    // Taken over while the start-up's early fetches (the picture stamps among them) still live.
-    win::Diag(L"[Pelmora]Pelmora, Image download Start!!\n");
-    pictures_.Start(session_.PictureServer(), table_, hwnd(), WM_PROGRAM_PICTURES);
 
     win::Diag(L"[Pelmora]Pelmora, 최초 실행시에 환경설정 dialog 띄워줌!!\n");
     if (!SettingsFileExists()) {

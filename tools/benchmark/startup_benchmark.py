@@ -46,9 +46,10 @@ def pictures_at(found):
 
 
 def pictures_span(found):
-    """In-process ms the pictures took: from their start to their end."""
+    """In-process ms the pictures took: from their start (right after the
+    catalogue; older builds: with the list ready) to their end."""
     if COMPLETE in found:
-        return found[COMPLETE] - found[READY]
+        return found[COMPLETE] - found.get("catalogue", found[READY])
     return found.get("pictures", 0.0) - found.get("layout and list", 0.0)
 
 
