@@ -11,8 +11,10 @@ namespace {
 
 // A body is made durable before it replaces anything; flushing it in steps
 // while the network is still the slower side leaves little for that last
-// flush (a 256 MiB body: 0.15 s of waiting for the disk after the last byte).
-constexpr uint64_t kFlushEveryBytes = 16 * 1024 * 1024;
+// flush (without steps, a 256 MiB body waited 0.15 s for the disk after its
+// last byte; with 16 MiB steps, 1 Gbit/s still came to 0.97-0.99 x curl,
+// with 4 MiB steps 0.99 in every run).
+constexpr uint64_t kFlushEveryBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
