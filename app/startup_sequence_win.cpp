@@ -128,6 +128,7 @@ BOOL CPelmoraDlg::OnInitDialog() {
 void CPelmoraDlg::OnProgramPictures(WPARAM what) {
     if (what == kListShown) {
         if (clock_) clock_->Mark(L"list shown");
+        pictures_.ListShown();
         return;
     }
     bool finished = false;

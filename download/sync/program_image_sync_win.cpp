@@ -76,6 +76,13 @@ void AddPicturesNotAsReleased(const ServerFiles& server, const ProgramTable& tab
     for (const size_t i : FilesNotAsReleased(files, server.release)) items.push_back(pictures[i]);
 }
 
+// False when `stop` came first.
+bool WaitToRecheck(HANDLE stop, HANDLE recheck) {
+    const HANDLE events[] = {recheck, stop};
+    return ::WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, kRecheckWaitMs) !=
+           WAIT_OBJECT_0 + 1;
+}
+
 }  // namespace
 
 bool SafeProgramName(const std::wstring& name, const wchar_t* what, size_t maxLength) {
@@ -96,7 +103,8 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table) {
 }
 
 bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table, HANDLE stop,
-                       const std::function<void(const std::wstring& path)>& arrived) {
+                       const std::function<void(const std::wstring& path)>& arrived,
+                       HANDLE recheck) {
     win::EnsureFolder(server.localRoot + kPelmoraFolder + kImageFolder);
     const std::wstring versionFile = server.localRoot + kPelmoraFolder + L"image_version.txt";
     // The server's lines wait here; each is kept only once its pictures arrived.
@@ -118,6 +126,10 @@ bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table, HAN
     std::vector<size_t> lineOfItem;
     for (size_t line = 0; line < newStamps.size(); ++line) {
         if (newStamps[line] == StampAt(oldStamps, line)) {
+            if (recheck && server.release) {
+                if (!WaitToRecheck(stop, recheck)) return false;
+                recheck = nullptr;  // once
+            }
             AddPicturesNotAsReleased(server, table, line, items);
         } else {
             complete[line] = AddPictures(server, table, line, items);
@@ -147,6 +159,7 @@ struct BackgroundPictureSync::State {
     HWND window = nullptr;  // not ours; null once stopped
     UINT message = 0;
     win::Handle stop;
+    win::Handle listShown;
     std::vector<std::wstring> arrived;
     bool finished = false;
     bool announced = false;  // a message is on its way: one is enough until Take
@@ -165,18 +178,21 @@ bool BackgroundPictureSync::Start(ServerFiles server, const ProgramTable& table,
     state->window = window;
     state->message = message;
     state->stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    state->listShown.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The thread works on its own copy: the window's table may change meanwhile.
     auto copy = std::make_shared<ProgramTable>(table);
     const bool started = state->stop && win::StartDetachedThread(
         [state, copy, server = std::move(server)]() noexcept {
             try {
-                SyncProgramImages(server, *copy, state->stop.get(),
-                                  [&state](const std::wstring& path) {
-                                      const std::lock_guard<std::mutex> guard(state->lock);
-                                      if (!state->window) return;
-                                      state->arrived.push_back(path);
-                                      state->Announce();
-                                  });
+                SyncProgramImages(
+                    server, *copy, state->stop.get(),
+                    [&state](const std::wstring& path) {
+                        const std::lock_guard<std::mutex> guard(state->lock);
+                        if (!state->window) return;
+                        state->arrived.push_back(path);
+                        state->Announce();
+                    },
+                    state->listShown.get());
             } catch (...) {
                 win::Diag(L"[Pelmora]Picture sync ended early: out of memory\n");
             }
@@ -203,6 +219,10 @@ std::vector<std::wstring> BackgroundPictureSync::Take(bool& finished) {
     std::vector<std::wstring> arrived;
     arrived.swap(state_->arrived);
     return arrived;
+}
+
+void BackgroundPictureSync::ListShown() noexcept {
+    if (state_) ::SetEvent(state_->listShown.get());
 }
 
 void BackgroundPictureSync::Stop() noexcept {

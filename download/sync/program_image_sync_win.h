@@ -25,9 +25,15 @@ namespace pelmora {
 // when a WM_CLOSE queued for the calling thread ended the wait early.
 bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table);
 // The same, ended early like a WM_CLOSE when `stop` is set; `arrived` is told
-// the path of each picture once it is in place (on a transfer thread).
+// the path of each picture once it is in place (on a transfer thread). With
+// the maker's key, the pictures of unchanged lines are checked against the
+// release (each one hashed) only once `recheck` is set, or after
+// kRecheckWaitMs: the window sets it once its list is on screen, as the
+// check wants the processor the list wants.
 bool SyncProgramImages(const ServerFiles& server, const ProgramTable& table, HANDLE stop,
-                       const std::function<void(const std::wstring& path)>& arrived);
+                       const std::function<void(const std::wstring& path)>& arrived,
+                       HANDLE recheck = nullptr);
+constexpr DWORD kRecheckWaitMs = 5000;
 
 // The pictures fetched beside the window: SyncProgramImages on a thread of
 // its own, which never waits on the window. Each picture that arrived, and
@@ -46,6 +52,8 @@ class BackgroundPictureSync {
     // Window thread: the pictures in place since the last call; `finished`
     // once the sync has ended (true only once).
     std::vector<std::wstring> Take(bool& finished);
+    // Window thread: the list is on screen; the kept pictures may be checked.
+    void ListShown() noexcept;
     void Stop() noexcept;
 
     struct State;
