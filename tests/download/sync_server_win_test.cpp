@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+
 #include "tests/support/fake_server_win.h"
 #include "tests/support/test_root_win.h"
 #include "tests/support/test_server_win.h"
@@ -99,6 +103,47 @@ TEST_F(ServerSync, AStalledPictureCostsOneTimeOutAndTheRestComeNextStart) {
     // The name's blank reached the server escaped.
     EXPECT_NE(server_.Log("/e2e/tools/images/").find("GET /e2e/tools/images/Model%20Viewer/en.bmp"),
               std::string::npos);
+}
+
+// With the maker's key, the kept pictures of an unchanged line are compared
+// with the release only once the window says its list is on screen; a window
+// closing meanwhile ends the wait at once.
+TEST_F(ServerSync, KeptPicturesAreCheckedOnceTheListIsShown) {
+    ProgramTable table;
+    table.programCount = table.catalogueLineCount = 1;
+    table.records[0].catalogueLine = 0;
+    table.records[0].nameEnglish = u"Model Viewer";
+    table.records[0].imageLocation = win::ToU16(server_.Url(L"/e2e/tools/images/Model Viewer"));
+    ASSERT_TRUE(server_.PutFile("/e2e/tools/image_version.txt", "viewer-1\r\n"));
+    ASSERT_TRUE(testsupport::WriteFileBytes(
+        root_.Root() + kPelmoraFolder + L"image_version.txt", "viewer-1\r\n"));
+    std::atomic<int> looked{0};
+    files_.release = [&looked](const std::wstring&, DownloadOptions&) {
+        ++looked;
+        return E_FAIL;  // not listed: nothing fetched
+    };
+    const win::Handle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const win::Handle shown(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const auto sync = [&] {
+        return std::async(std::launch::async, [&] {
+            return SyncProgramImages(files_, table, stop.get(), {}, shown.get());
+        });
+    };
+
+    auto running = sync();
+    EXPECT_EQ(running.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    EXPECT_EQ(looked, 0);
+    ::SetEvent(shown.get());
+    EXPECT_TRUE(running.get());
+    EXPECT_EQ(looked, 5);
+
+    ::ResetEvent(shown.get());
+    running = sync();
+    ::SetEvent(stop.get());
+    ASSERT_EQ(running.wait_for(std::chrono::milliseconds(kRecheckWaitMs / 2)),
+              std::future_status::ready);
+    EXPECT_FALSE(running.get());
+    EXPECT_EQ(looked, 5);
 }
 
 }  // namespace
