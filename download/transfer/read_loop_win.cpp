@@ -71,9 +71,12 @@ HRESULT ReadBody(DownloadJob& job, TransferProgress& progress, const BodyFile& b
         if (Notify(job, progress, received, length) != S_OK) return E_ABORT;
     }
     if (const DWORD error = writer.Finish(); error != ERROR_SUCCESS) return HRESULT_FROM_WIN32(error);
-    // Read sizes decide the speed under Wine: say what they were.
-    win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
-              std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) + L"\n");
+    // Read sizes decide a large body's speed under Wine: say what they were.
+    // Not for a small one (a picture), whose line would cost more than it tells.
+    if (received - body.have > BackgroundWriter::kWriteAlongBytes)
+        win::Diag(L"[Pelmora]Body " + std::to_wstring(received - body.have) + L" bytes in " +
+                  std::to_wstring(reads) + L" reads, largest " + std::to_wstring(largestRead) +
+                  L"\n");
     return S_OK;
 }
 
