@@ -96,14 +96,7 @@ InstallWorkflow::~InstallWorkflow() { Shutdown(); }
 // ---- browse mode -----------------------------------------------------------------
 
 void InstallWorkflow::FillList() {
-    {
-        const CListCtrlEx::Batch batch(list_);
-        FillRows();
-    }
-    UpdateStartButton();
-}
-
-void InstallWorkflow::FillRows() {
+    const CListCtrlEx::Batch batch(list_);  // the list changes whole, then repaints once
     list_.DeleteAllItems();
     for (int columns = list_.GetColumnCount(); columns > 0; --columns) list_.DeleteColumn(0);
     list_.SetRowHeight(kListRowHeight);  // through a 1-pixel-wide image list the wrapper owns
@@ -124,6 +117,7 @@ void InstallWorkflow::FillRows() {
             list_.AddRunButton(row, L"Run");
         list_.AddViewButton(row, L"View");
     }
+    UpdateStartButton();
 }
 
 void InstallWorkflow::OnDpiChanged() {

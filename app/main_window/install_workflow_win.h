@@ -62,7 +62,6 @@ class InstallWorkflow {
     static constexpr DWORD kStartWaitMs = 5000;
 
   private:
-    void FillRows();  // the columns and rows of browse mode
     bool OnNotify(const NMHDR& header, LRESULT& result);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
     void OnWorkerReports(unsigned run);

@@ -31,6 +31,16 @@ protected:
     std::string Local(const std::string& name) {
         return testsupport::ReadFileBytes(root_.Root() + L"Korvath\\tools\\" + win::FromUtf8(name));
     }
+    // One listed program, whose pictures lie below the test server's images.
+    ProgramTable ModelViewerOnly() {
+        ProgramTable table;
+        table.programCount = table.catalogueLineCount = 1;
+        table.records[0].catalogueLine = 0;
+        table.records[0].nameEnglish = u"Model Viewer";
+        table.records[0].imageLocation =
+            win::ToU16(server_.Url(L"/e2e/tools/images/Model Viewer"));
+        return table;
+    }
     void PublishDatabases(const std::string& stamp, const std::string& generation) {
         ASSERT_TRUE(server_.PutFile("/e2e/tools/db_version.txt", stamp));
         for (const char* db : kDatabases)
@@ -71,11 +81,7 @@ TEST_F(ServerSync, DatabasesArriveWholeOrStayAsTheyWere) {
 }
 
 TEST_F(ServerSync, AStalledPictureCostsOneTimeOutAndTheRestComeNextStart) {
-    ProgramTable table;
-    table.programCount = table.catalogueLineCount = 1;
-    table.records[0].catalogueLine = 0;
-    table.records[0].nameEnglish = u"Model Viewer";
-    table.records[0].imageLocation = win::ToU16(server_.Url(L"/e2e/tools/images/Model Viewer"));
+    const ProgramTable table = ModelViewerOnly();
     const char* pictures[] = {"kr", "en", "cn", "jp", "po"};
     for (const char* p : pictures)
         ASSERT_TRUE(server_.PutFile(std::string("/e2e/tools/images/Model%20Viewer/") + p + ".bmp",
@@ -109,11 +115,7 @@ TEST_F(ServerSync, AStalledPictureCostsOneTimeOutAndTheRestComeNextStart) {
 // with the release only once the window says its list is on screen; a window
 // closing meanwhile ends the wait at once.
 TEST_F(ServerSync, KeptPicturesAreCheckedOnceTheListIsShown) {
-    ProgramTable table;
-    table.programCount = table.catalogueLineCount = 1;
-    table.records[0].catalogueLine = 0;
-    table.records[0].nameEnglish = u"Model Viewer";
-    table.records[0].imageLocation = win::ToU16(server_.Url(L"/e2e/tools/images/Model Viewer"));
+    const ProgramTable table = ModelViewerOnly();
     ASSERT_TRUE(server_.PutFile("/e2e/tools/image_version.txt", "viewer-1\r\n"));
     ASSERT_TRUE(testsupport::WriteFileBytes(
         root_.Root() + kPelmoraFolder + L"image_version.txt", "viewer-1\r\n"));
